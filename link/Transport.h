@@ -1,0 +1,86 @@
+#pragma once
+// Every exchange with a printer: a connection probe, a command frame with an
+// optional reply, and a text job. Each call starts the socket library, opens
+// its own TCP connection, does its one job, closes and releases before it
+// returns. Nothing here waits without a bound.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Frames.h"
+#include "SocketLibrary.h"
+
+namespace printerlink {
+
+inline constexpr SocketVersion kSocketVersion{1, 1};
+
+inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does not answer
+inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and the probes of Test and the sweep
+inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
+
+inline constexpr int kSendTimeoutMs = 1000;
+inline constexpr int kFailedSendBudget = 10;    // failed sends allowed before giving up
+inline constexpr int kReplyPollMs = 100;        // wait before each receive of a reply
+inline constexpr int kReplyRetries = 10;        // further receives after one that found nothing
+inline constexpr std::size_t kReplyReadSize = kFrameSize;
+inline constexpr int kConnectTimeoutMs = 3000;  // a printer that has not accepted by then is unreachable
+inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed networks
+inline constexpr int kSweepProbeWaitMs = 500;   // one wait for a whole /24, cold ARP included
+
+// The bounds of one call. Tests shorten them; the system uses the defaults.
+struct LinkTimings {
+  int connectTimeoutMs = kConnectTimeoutMs;
+  int sendTimeoutMs = kSendTimeoutMs;
+  int replyPollMs = kReplyPollMs;
+};
+
+enum class LinkError {
+  None,
+  LibraryNotStarted,  // the socket library refused to start
+  WrongVersion,       // it started but granted a version other than 1.1
+  NoSocket,           // no socket could be created
+  BadAddress,         // the address text is no dotted-quad address
+  ConnectFailed,      // refused, unreachable, or another connect error (see sysError)
+  ConnectTimedOut,    // no answer to the connection attempt within its wait
+  SendIncomplete,     // connected, but the printer did not take every byte
+};
+
+struct LinkResult {
+  LinkError error = LinkError::None;
+  int sysError = 0;           // errno-style cause where there is one
+  std::size_t sent = 0;       // bytes the printer accepted
+  std::size_t received = 0;   // reply bytes placed in the ReplyBuffer
+  bool ok() const { return error == LinkError::None; }
+};
+
+inline std::uint16_t FramePortFor(bool expectReply) { return expectReply ? kReplyPort : kFramePort; }
+
+// Can a TCP connection to address:port be opened within `waitMs`? Sends nothing:
+// the printer sees a connection opened and closed at once. A refused connection
+// answers at once.
+LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::uint16_t port,
+                        int waitMs = kProbeWaitMs);
+
+// Probes many addresses on one port at the same time, all within one wait of
+// `waitMs`. Results come in the order of `addresses`; each socket is closed as
+// soon as its attempt is decided.
+std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const std::string> addresses,
+                                      std::uint16_t port, int waitMs);
+
+// Sends `frame` to port 9100, or to port 4000 when the printer answers; then
+// the answer, up to ten bytes of one receive, goes into `reply` from index 0
+// (bytes that do not arrive keep what `reply` held). ok() only when the
+// connection was made and the printer took every byte of the frame.
+LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address,
+                         std::span<const std::uint8_t> frame, bool expectReply, ReplyBuffer& reply,
+                         const LinkTimings& timings = {});
+
+// Sends the text's bytes as they are (no terminator, no conversion) to port 4000.
+LinkResult SendTextJob(SocketLibrary& library, std::string_view address, std::string_view text,
+                       const LinkTimings& timings = {});
+
+}  // namespace printerlink
