@@ -1,0 +1,49 @@
+// The cost of the printer link on loopback: one frame exchange (start-up,
+// connect, send, close) and a concurrent probe of a whole /24.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "LoopbackOnlyLibrary.h"
+#include "TestPrinter.h"
+#include "Transport.h"
+
+using namespace printerlink;
+
+namespace {
+
+void BM_ExchangeDrawerFrame(benchmark::State& state) {
+  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.exchange"));
+  testsupport::LoopbackOnlyLibrary library;
+  CommandFrame frame;
+  const std::size_t length = BuildDrawerFrame(frame);
+  ReplyBuffer reply{};
+  for (auto _ : state) {
+    const LinkResult r = ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply);
+    if (!r.ok()) state.SkipWithError("exchange failed");
+  }
+}
+BENCHMARK(BM_ExchangeDrawerFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_ProbeWholeSubnet(benchmark::State& state) {
+  const std::string name = "bench.sweep";
+  // Three printers in the /24; every other address refuses at once.
+  testsupport::TestPrinter a(testsupport::LoopbackAddressFor(name, 7));
+  testsupport::TestPrinter b(testsupport::LoopbackAddressFor(name, 100));
+  testsupport::TestPrinter c(testsupport::LoopbackAddressFor(name, 254));
+  std::vector<std::string> addresses;
+  for (int host = 1; host <= 254; ++host) addresses.push_back(testsupport::LoopbackAddressFor(name, host));
+  testsupport::LoopbackOnlyLibrary library;
+  for (auto _ : state) {
+    const auto results = ProbePrinters(library, addresses, kReplyPort, kSweepProbeWaitMs);
+    int found = 0;
+    for (const LinkResult& r : results) found += r.ok() ? 1 : 0;
+    if (found != 3) state.SkipWithError("the sweep did not find the three printers");
+  }
+}
+BENCHMARK(BM_ProbeWholeSubnet)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
