@@ -1,0 +1,85 @@
+#pragma once
+// The program's resources as data: dialog templates in dialog units, the
+// string table and the icons, each in English and in Simplified Chinese.
+
+#include <QPixmap>
+#include <string_view>
+#include <vector>
+
+#include "ResourceIds.h"
+
+namespace res {
+
+enum class Language { English, Chinese };
+
+inline constexpr std::string_view kProductName = "OrvanePrinterTest";
+inline constexpr std::string_view kVersion = "1.0.0.3";
+
+enum class ControlKind {
+  PushButton,
+  DefPushButton,  // the dialog's default button
+  RadioButton,    // auto radio button
+  GroupBox,
+  StaticText,
+  StaticIcon,     // shows the icon named by iconId
+  Edit,           // single-line edit
+  RichEdit,       // multi-line text field
+  DropList,       // drop-down list, no typing, no sorting
+  IpAddress,      // four fields of 0 to 255
+  Progress,
+};
+
+// Control styles, or-ed together.
+enum ControlStyle : unsigned {
+  kTabStop = 1u << 0,
+  kGroup = 1u << 1,        // starts a group (of radio buttons, or of tab stops)
+  kUpperCase = 1u << 2,    // typed letters become capitals
+  kAutoHScroll = 1u << 3,
+  kBorder = 1u << 4,
+  kMultiLine = 1u << 5,
+  kWantReturn = 1u << 6,   // Return adds a line instead of pressing the default button
+  kVScroll = 1u << 7,
+  kHidden = 1u << 8,       // not visible on creation
+  kNoPrefix = 1u << 9,     // '&' is shown as it is, not as an accelerator
+};
+
+struct ControlTemplate {
+  int id;            // -1 for controls the code never reaches (labels, group boxes)
+  ControlKind kind;
+  int x, y, cx, cy;  // dialog units; for a drop-down list cy is the height of its open list
+  const char* caption;  // UTF-8; "" for none
+  unsigned style;
+  int iconId = 0;    // StaticIcon only
+};
+
+// Dialog styles, or-ed together.
+enum DialogStyle : unsigned {
+  kModalFrame = 1u << 0,
+  kCaption = 1u << 1,
+  kSysMenu = 1u << 2,
+  kMinimizeBox = 1u << 3,
+  kVisible = 1u << 4,
+  kAppWindow = 1u << 5,  // a taskbar button of its own
+};
+
+struct DialogTemplate {
+  int id;
+  int cx, cy;            // dialog units
+  const char* fontFace;  // as named in the template: "宋体" or "Microsoft Sans Serif"
+  int pointSize;
+  const char* title;     // UTF-8
+  unsigned style;
+  std::vector<ControlTemplate> controls;  // in tab order
+};
+
+// nullptr when the id names no dialog.
+const DialogTemplate* FindDialog(int id, Language language);
+
+// The string's UTF-8 text, or nullptr when the table has no such id.
+const char* FindString(int id, Language language);
+
+// The icon at the given square size in pixels, drawn for that size; a null
+// pixmap when the id names no icon.
+QPixmap IconPixmap(int id, int size);
+
+}  // namespace res
