@@ -1,0 +1,98 @@
+#include "PrinterTestDlg.h"
+
+#include <ctime>
+
+#include "DataExchange.h"
+#include "MessageBox.h"
+#include "ResourceIds.h"
+#include "StringTable.h"
+#include "TargetAddress.h"
+#include "TestPage.h"
+#include "Transport.h"
+
+CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& sockets)
+    : CDialog(IDD_PRINTERTEST_DIALOG, parent),
+      m_nAddressMode(-1),
+      m_strOtherHex("1B,64,10"),
+      m_strMac("554433221100"),
+      m_hIcon(LoadIcon(IDR_MAINFRAME)),
+      m_sockets(sockets) {
+  m_replyBuffer.fill(0);
+  BindSelChange(IDC_PRINTER_LIST, &CPrinterTestDlg::OnSelchangePrinterList);
+}
+
+void CPrinterTestDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+  DDX_Control(pDX, IDC_MAC, m_editMac);
+  DDX_Control(pDX, IDC_PRINTER_LIST, m_comboPrinters);
+  DDX_Control(pDX, IDC_IP_NEW, m_ipNew);
+  DDX_Control(pDX, IDC_IP_TARGET, m_ipTarget);
+  DDX_Radio(pDX, IDC_RADIO_MANUAL, m_nAddressMode);
+  DDX_Text(pDX, IDC_OTHER_HEX, m_strOtherHex);
+  DDX_Text(pDX, IDC_TEST_PAGE, m_strTestPage);
+  DDX_Text(pDX, IDC_MAC, m_strMac);
+  DDV_MaxChars(pDX, m_strMac, 12);
+}
+
+BOOL CPrinterTestDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  if (CMenu* sysMenu = GetSystemMenu(FALSE)) {
+    const CString about = LoadString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+      sysMenu->AppendMenu(MF_SEPARATOR);
+      sysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
+    }
+  }
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  m_progress.SetRange(0, 100);
+  m_ipTarget.SetAddress(0xC0A8010A);  // 192.168.1.10
+  m_ipNew.SetAddress(0xC0A8010A);
+  m_nAddressMode = 0;
+
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  BuildTestPage(m_strTestPage, local);
+
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+CString CPrinterTestDlg::ResolveTargetAddress() {
+  std::array<std::uint8_t, 4> fields{};
+  m_ipTarget.GetAddress(fields[0], fields[1], fields[2], fields[3]);
+  return TargetAddressFor(m_nAddressMode, fields, m_comboPrinters.GetCount(), m_comboPrinters.GetWindowText());
+}
+
+void CPrinterTestDlg::OnSelchangePrinterList() {
+  UpdateData(TRUE);
+  m_ipTarget.SetWindowText(m_comboPrinters.GetWindowText());
+  UpdateData(FALSE);
+}
+
+int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
+  UpdateData(TRUE);
+  const CString address = ResolveTargetAddress();
+  length = std::min(length, m_commandFrame.size());
+  const printerlink::LinkResult r = printerlink::ExchangeFrame(
+      m_sockets, address, std::span(m_commandFrame.data(), length), expectReply, m_replyBuffer);
+  if (r.ok()) return 1;
+  AfxMessageBox(LoadString(IDS_CANT_CONNECT));
+  return 0;
+}
+
+void CPrinterTestDlg::SendTextJob(const CString& text) {
+  UpdateData(TRUE);
+  printerlink::SendTextJob(m_sockets, ResolveTargetAddress(), text);
+}
+
+void CPrinterTestDlg::OnSysCommand(UINT id, long lParam) {
+  if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+    if (m_runAboutBox) m_runAboutBox(this);
+    return;
+  }
+  CDialog::OnSysCommand(id, lParam);
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The console: the one main window. It owns every piece of run-time state the
+// program has: the fields, the three texts behind them, the choice between a
+// typed printer address and a found one, and the command and reply areas.
+
+#include <functional>
+
+#include "ComboBox.h"
+#include "Dialog.h"
+#include "Edit.h"
+#include "Frames.h"
+#include "IPAddressCtrl.h"
+#include "ProgressCtrl.h"
+#include "SocketLibrary.h"
+#include "Types.h"
+
+class CPrinterTestDlg : public CDialog {
+public:
+  explicit CPrinterTestDlg(CWnd* parent = nullptr,
+                           printerlink::SocketLibrary& sockets = printerlink::SystemSocketLibrary());
+
+  // The printer commands go to, resolved from the fields as they are now
+  // (call after UpdateData(TRUE)).
+  CString ResolveTargetAddress();
+
+  // Sends the first `length` bytes of the CommandFrame to the TargetAddress:
+  // port 9100, or port 4000 when the printer answers into the ReplyBuffer.
+  // Returns 1, or shows "Can't Connect Net!" and returns 0 once it is closed.
+  int SendCommandFrame(std::size_t length, bool expectReply);
+  // Sends a text, as its bytes, to the TargetAddress's port 4000. A text that
+  // cannot reach its printer fails without a word.
+  void SendTextJob(const CString& text);
+
+  // Runs the About box when the system menu's About item is chosen.
+  std::function<void(CWnd* owner)> m_runAboutBox;
+
+  // The state, in declaration order.
+  printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
+  printerlink::ReplyBuffer m_replyBuffer;
+  CProgressCtrl m_progress;
+  CEdit m_editMac;
+  CComboBox m_comboPrinters;
+  CIPAddressCtrl m_ipNew;
+  CIPAddressCtrl m_ipTarget;
+  int m_nAddressMode;  // 0: typed address (1010), 1: found printer (1011), -1: neither selected
+  CString m_strOtherHex;
+  CString m_strTestPage;
+  CString m_strMac;
+  QIcon m_hIcon;
+
+protected:
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* pDX) override;
+  void OnSysCommand(UINT id, long lParam) override;
+  void OnSelchangePrinterList();
+
+  printerlink::SocketLibrary& m_sockets;
+};

@@ -1,0 +1,17 @@
+#pragma once
+// Which printer a command goes to, from the console's fields at that moment.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+inline constexpr char kDefaultPrinterAddress[] = "192.168.1.10";
+
+// Radio "Setting IP Connection" (mode 0): the four fields of the target
+// address control. Otherwise (the list radio, or no radio at all): the list's
+// selected entry, or the default printer while the list is empty.
+std::string TargetAddressFor(int addressMode, const std::array<std::uint8_t, 4>& targetFields, int listCount,
+                             const std::string& listText);
+
+// "%d.%d.%d.%d"
+std::string DottedQuad(const std::array<std::uint8_t, 4>& octets);
