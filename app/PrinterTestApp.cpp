@@ -1,0 +1,18 @@
+#include "PrinterTestApp.h"
+
+#include "AboutDlg.h"
+#include "PrinterTestDlg.h"
+
+void InstallAboutBox(CPrinterTestDlg& console) {
+  console.m_runAboutBox = [](CWnd* owner) {
+    CAboutDlg about(owner);
+    about.DoModal();
+  };
+}
+
+BOOL CPrinterTestApp::InitInstance() {
+  CPrinterTestDlg dlg;
+  InstallAboutBox(dlg);
+  dlg.DoModal();
+  return FALSE;
+}

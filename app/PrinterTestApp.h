@@ -1,0 +1,17 @@
+#pragma once
+// Start-up: runs the console as the program's one main window; the program
+// ends when the console closes.
+
+#include "Types.h"
+
+class CPrinterTestDlg;
+
+class CPrinterTestApp {
+public:
+  // Runs the console modally and returns FALSE once it has closed, so that
+  // the program ends instead of entering a message loop of its own.
+  BOOL InitInstance();
+};
+
+// Wires the console's system-menu About item to the About box.
+void InstallAboutBox(CPrinterTestDlg& console);

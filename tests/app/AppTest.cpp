@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "IpAddressEdit.h"
+#include "PrinterTestApp.h"
+#include "PrinterTestDlg.h"
+#include "ResourceIds.h"
+#include "StringTable.h"
+
+namespace {
+
+// Closes the next modal dialog with its OK button once it shows, giving up
+// after a bound; reports what it saw.
+struct ModalCloser {
+  QString title;
+  QStringList labels;
+  void Arm() {
+    auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [this, timer, tries] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal && ++*tries < 500) return;
+      timer->stop();
+      timer->deleteLater();
+      if (!modal) return;
+      title = modal->windowTitle();
+      for (QLabel* l : modal->findChildren<QLabel*>()) labels << l->text();
+      for (QPushButton* b : modal->findChildren<QPushButton*>()) {
+        if (b->property("controlId").toInt() == IDOK) b->click();
+      }
+    });
+    timer->start(10);
+  }
+};
+
+TEST(About, SystemMenuItemShowsTheAboutBoxAndLeavesTheConsoleAsItWas) {
+  for (const auto& [language, title, line] :
+       {std::tuple{res::Language::English, "About OrvanePrinterTest", "OrvanePrinterTest V1.3"},
+        std::tuple{res::Language::Chinese, "关于 OrvanePrinterTest", "OrvanePrinterTest 1.3 版"}}) {
+    SetInterfaceLanguage(language);
+    CPrinterTestDlg console;
+    InstallAboutBox(console);
+    ASSERT_TRUE(console.Create());
+    auto* mac = qobject_cast<QLineEdit*>(console.GetDlgItem(IDC_MAC));
+    auto* target = qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_TARGET));
+    mac->setText("A1B2C3D4E5F6");
+    target->SetText("127.0.0.9");
+
+    ModalCloser closer;
+    closer.Arm();
+    console.SendSysCommand(IDM_ABOUTBOX);  // returns once the About box is closed
+
+    EXPECT_EQ(closer.title, QString::fromUtf8(title));
+    EXPECT_TRUE(closer.labels.contains(QString::fromUtf8(line))) << closer.labels.join('|').toStdString();
+    EXPECT_EQ(console.GetModalResult(), -1) << "closing the About box closed the console";
+    EXPECT_EQ(mac->text(), "A1B2C3D4E5F6");
+    EXPECT_EQ(target->Text(), "127.0.0.9");
+    console.DestroyWindow();
+  }
+  SetInterfaceLanguage(std::nullopt);
+}
+
+}  // namespace
