@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build run test sanitize bench screenshots clean
+.PHONY: setup build run test sanitize bench screenshots fuzz clean
 
 setup:
 	@scripts/setup
@@ -29,8 +29,17 @@ sanitize: setup
 screenshots: build
 	$(BUILD)/tools/screenshots docs
 
+# Fuzzes the hex text readers with libFuzzer for FUZZ_SECONDS (clang only).
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/setup fuzz
+	@mkdir -p build-fuzz/corpus
+	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Ilink -Iconsole \
+	  tests/fuzz/HexParseFuzz.cpp console/HexParse.cpp link/Frames.cpp -o build-fuzz/hexparse_fuzz
+	build-fuzz/hexparse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus
+
 bench: build
 	$(BUILD)/bench/printertest_bench
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz
