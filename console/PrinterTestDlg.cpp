@@ -18,7 +18,15 @@ CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& socke
       m_hIcon(LoadIcon(IDR_MAINFRAME)),
       m_sockets(sockets) {
   m_replyBuffer.fill(0);
+  BindClicked(IDC_SET_IP, &CPrinterTestDlg::OnSetIp);
+  BindClicked(IDC_SET_MAC, &CPrinterTestDlg::OnSetMac);
+  BindClicked(IDC_PRINT, &CPrinterTestDlg::OnPrint);
+  BindClicked(IDC_CASH_DRAWER, &CPrinterTestDlg::OnCashDrawer);
+  BindClicked(IDC_CUT_PAPER, &CPrinterTestDlg::OnCutPaper);
+  BindClicked(IDC_INIT_PRINTER, &CPrinterTestDlg::OnInitPrinter);
+  BindClicked(IDC_OTHER_SET, &CPrinterTestDlg::OnOtherTest);
   BindSelChange(IDC_PRINTER_LIST, &CPrinterTestDlg::OnSelchangePrinterList);
+  BindClicked(IDC_TEST_CONNECTION, &CPrinterTestDlg::OnTestConnection);
 }
 
 void CPrinterTestDlg::DoDataExchange(CDataExchange* pDX) {
@@ -74,11 +82,13 @@ void CPrinterTestDlg::OnSelchangePrinterList() {
 }
 
 int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
+  return SendBytes(std::span(m_commandFrame.data(), std::min(length, m_commandFrame.size())), expectReply);
+}
+
+int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply) {
   UpdateData(TRUE);
   const CString address = ResolveTargetAddress();
-  length = std::min(length, m_commandFrame.size());
-  const printerlink::LinkResult r = printerlink::ExchangeFrame(
-      m_sockets, address, std::span(m_commandFrame.data(), length), expectReply, m_replyBuffer);
+  const printerlink::LinkResult r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer);
   if (r.ok()) return 1;
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
   return 0;
@@ -87,6 +97,10 @@ int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
 void CPrinterTestDlg::SendTextJob(const CString& text) {
   UpdateData(TRUE);
   printerlink::SendTextJob(m_sockets, ResolveTargetAddress(), text);
+}
+
+int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
+  return printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port)).ok() ? 1 : 0;
 }
 
 void CPrinterTestDlg::OnSysCommand(UINT id, long lParam) {

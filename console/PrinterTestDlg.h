@@ -4,12 +4,13 @@
 // typed printer address and a found one, and the command and reply areas.
 
 #include <functional>
+#include <span>
 
 #include "ComboBox.h"
 #include "Dialog.h"
-#include "Edit.h"
 #include "Frames.h"
 #include "IPAddressCtrl.h"
+#include "MyEdit.h"
 #include "ProgressCtrl.h"
 #include "SocketLibrary.h"
 #include "Types.h"
@@ -30,6 +31,8 @@ public:
   // Sends a text, as its bytes, to the TargetAddress's port 4000. A text that
   // cannot reach its printer fails without a word.
   void SendTextJob(const CString& text);
+  // Whether a TCP connection to address:port is accepted in time. Sends nothing.
+  int ProbePrinter(const CString& address, int port);
 
   // Runs the About box when the system menu's About item is chosen.
   std::function<void(CWnd* owner)> m_runAboutBox;
@@ -38,7 +41,7 @@ public:
   printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
   printerlink::ReplyBuffer m_replyBuffer;
   CProgressCtrl m_progress;
-  CEdit m_editMac;
+  CMyEdit m_editMac;
   CComboBox m_comboPrinters;
   CIPAddressCtrl m_ipNew;
   CIPAddressCtrl m_ipTarget;
@@ -54,5 +57,19 @@ protected:
   void OnSysCommand(UINT id, long lParam) override;
   void OnSelchangePrinterList();
 
+  // The command buttons.
+  void OnPrint();
+  void OnCashDrawer();
+  void OnCutPaper();
+  void OnInitPrinter();
+  void OnOtherTest();
+  void OnSetIp();
+  void OnSetMac();
+  void OnTestConnection();
+
   printerlink::SocketLibrary& m_sockets;
+
+private:
+  // Sends bytes to the TargetAddress; on failure shows "Can't Connect Net!".
+  int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply);
 };

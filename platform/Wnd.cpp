@@ -60,7 +60,12 @@ void CWnd::EnableWindow(BOOL enable) {
 
 QString WidgetText(const QWidget* widget) {
   if (auto* w = qobject_cast<const QLineEdit*>(widget)) return w->text();
-  if (auto* w = qobject_cast<const QPlainTextEdit*>(widget)) return w->toPlainText();
+  if (auto* w = qobject_cast<const QPlainTextEdit*>(widget)) {
+    // Line breaks read back as single line feeds, whatever was pasted in.
+    QString text = w->toPlainText();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+  }
   if (auto* w = qobject_cast<const QAbstractButton*>(widget)) return w->text();
   if (auto* w = qobject_cast<const QComboBox*>(widget)) return w->currentText();
   if (auto* w = qobject_cast<const QLabel*>(widget)) return w->text();

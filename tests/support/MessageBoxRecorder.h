@@ -4,10 +4,14 @@
 
 #include <QStringList>
 #include <deque>
+#include <ostream>
 #include <utility>
 #include <vector>
 
 #include "MessageBox.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace testsupport {
 

@@ -1,0 +1,78 @@
+// The console's command buttons: each sends its frame or text to the printer
+// and tells the technician plainly what happened.
+#include "DataExchange.h"
+#include "HexParse.h"
+#include "MessageBox.h"
+#include "PrinterTestDlg.h"
+#include "ResourceIds.h"
+#include "StringTable.h"
+#include "TargetAddress.h"
+#include "Transport.h"
+
+namespace {
+constexpr int kPrintPauseMs = 1000;  // lets the printer take the page before the next click
+constexpr char kCutTestLine[] = "Testing the cut";
+}  // namespace
+
+void CPrinterTestDlg::OnPrint() {
+  UpdateData(TRUE);
+  // SendTextJob reads the field again, so the line feed never piles up in the member.
+  m_strTestPage += "\n";
+  SendTextJob(CString(m_strTestPage));
+  m_sockets.Sleep(kPrintPauseMs);
+}
+
+void CPrinterTestDlg::OnCashDrawer() { SendCommandFrame(printerlink::BuildDrawerFrame(m_commandFrame), false); }
+
+void CPrinterTestDlg::OnCutPaper() {
+  // The line is printed by the feed, then cut off; each step on its own connection.
+  SendTextJob(kCutTestLine);
+  SendCommandFrame(printerlink::BuildFeedFrame(m_commandFrame), false);
+  SendCommandFrame(printerlink::BuildCutFrame(m_commandFrame), false);
+}
+
+void CPrinterTestDlg::OnInitPrinter() { SendCommandFrame(printerlink::BuildInitFrame(m_commandFrame), false); }
+
+void CPrinterTestDlg::OnOtherTest() {
+  UpdateData(TRUE);
+  const std::vector<std::uint8_t> bytes = ParseHexPieces(m_strOtherHex);
+  if (bytes.size() <= m_commandFrame.size()) {
+    SendCommandFrame(printerlink::BuildRawHexFrame(m_commandFrame, bytes), false);
+  } else {
+    // Longer ESC/POS sequences go whole, from their own buffer, the same way.
+    SendBytes(bytes, false);
+  }
+}
+
+void CPrinterTestDlg::OnSetIp() {
+  UpdateData(TRUE);
+  const CString current = ResolveTargetAddress();
+  printerlink::Ipv4Octets octets{};
+  m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  const CString next = DottedQuad(octets);
+  if (current == next) {
+    AfxMessageBox(LoadString(IDS_CURRENT_IP) + next);
+    return;
+  }
+  const int sent = SendCommandFrame(printerlink::BuildSetIpFrame(m_commandFrame, octets), false);
+  AfxMessageBox(LoadString(sent ? IDS_SET_IP_SUCCESS : IDS_SET_IP_FAILED));
+}
+
+void CPrinterTestDlg::OnSetMac() {
+  UpdateData(TRUE);
+  printerlink::MacBytes mac{};
+  if (!ParseMacText(m_strMac, mac)) {
+    AfxMessageBox(LoadString(IDS_MAC_LENGTH));
+    return;
+  }
+  const int sent = SendCommandFrame(printerlink::BuildSetMacFrame(m_commandFrame, mac), false);
+  AfxMessageBox(sent ? "Set Mac Success" : "Set Mac Error");
+}
+
+void CPrinterTestDlg::OnTestConnection() {
+  // Always the typed address, whatever the radio choice and the list say.
+  printerlink::Ipv4Octets octets{};
+  m_ipTarget.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  const int reached = ProbePrinter(DottedQuad(octets), printerlink::kReplyPort);
+  AfxMessageBox(LoadString(reached ? IDS_CONNECT_OK : IDS_CANT_CONNECT));
+}

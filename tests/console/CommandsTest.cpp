@@ -1,0 +1,204 @@
+// Every console button end to end against a printer on loopback: the bytes on
+// each port, and the message boxes in order, in English and in Chinese.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <functional>
+
+#include "Gbk.h"
+#include "IpAddressEdit.h"
+#include "LoopbackOnlyLibrary.h"
+#include "MessageBoxRecorder.h"
+#include "PrinterTestDlg.h"
+#include "ResourceIds.h"
+#include "StringTable.h"
+#include "TestPrinter.h"
+#include "Transport.h"
+
+using testsupport::MessageBoxRecorder;
+using testsupport::TestPrinter;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr int kWaitMs = 5000;
+
+Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+class Commands : public ::testing::Test {
+protected:
+  std::string Address(int host) const {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
+  }
+  // A console on its own, pointed at `target` before anything is sent.
+  std::unique_ptr<CPrinterTestDlg> OpenConsole(res::Language language, const std::string& target) {
+    SetInterfaceLanguage(language);
+    auto dlg = std::make_unique<CPrinterTestDlg>(nullptr, library);
+    EXPECT_TRUE(dlg->Create());
+    Ip(*dlg, IDC_IP_TARGET)->SetText(QString::fromStdString(target));
+    return dlg;
+  }
+  static IpAddressEdit* Ip(CPrinterTestDlg& dlg, int id) { return qobject_cast<IpAddressEdit*>(dlg.GetDlgItem(id)); }
+  static void Click(CPrinterTestDlg& dlg, int id) {
+    auto* button = qobject_cast<QAbstractButton*>(dlg.GetDlgItem(id));
+    ASSERT_NE(button, nullptr) << "control " << id;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+  void TearDown() override {
+    SetInterfaceLanguage(std::nullopt);
+    EXPECT_EQ(library.opened, library.closed);
+  }
+
+  testsupport::LoopbackOnlyLibrary library;
+};
+
+struct CommandCase {
+  const char* name;
+  std::function<void(CPrinterTestDlg&, const QString& printer)> prepare;
+  int button;
+  std::vector<Bytes> frames9100;  // one connection each
+  std::vector<Bytes> jobs4000;
+  QStringList english;
+  QStringList chinese;
+};
+
+TEST_F(Commands, EachButtonSendsItsBytesAndSaysWhatHappened) {
+  // Boxes that name the printer's address say "here"; each run has its own printer.
+  const QString here = QStringLiteral("here");
+  const Bytes fourteen = {0x1B, 0x40, 0x1B, 0x61, 0x01, 0x48, 0x45, 0x4C, 0x4C, 0x4F, 0x0A, 0x1D, 0x56, 0x00};
+  const std::vector<CommandCase> cases = {
+      {"Initi", {}, IDC_INIT_PRINTER, {{0x1B, 0x40}}, {}, {}, {}},
+      {"Cash Drawer", {}, IDC_CASH_DRAWER, {{0x1B, 0x70, 0x00, 0x08, 0x08}}, {}, {}, {}},
+      {"Cut Paper: line, feed, cut", {}, IDC_CUT_PAPER, {{0x1B, 0x64, 0x10}, {0x1B, 0x6D}}, {B("Testing the cut")}, {}, {}},
+      {"Other Test default 1B,64,10", {}, IDC_OTHER_SET, {{0x1B, 0x64, 0x10}}, {}, {}, {}},
+      {"Other Test: fourteen values reach the printer whole",
+       [](CPrinterTestDlg& d, const QString&) {
+         qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_OTHER_HEX))->setText("1B,40,1B,61,01,48,45,4C,4C,4F,0A,1D,56,00");
+       },
+       IDC_OTHER_SET, {fourteen}, {}, {}, {}},
+      {"Set IP to another address",
+       [](CPrinterTestDlg& d, const QString&) { Ip(d, IDC_IP_NEW)->SetText("10.0.0.7"); },
+       IDC_SET_IP, {{0x1D, 0x44, 0x0A, 0x00, 0x00, 0x07, 0x11}}, {},
+       {"Set IP Success!"}, {"设置IP成功!"}},
+      {"Set IP to the address it has: nothing sent",
+       [](CPrinterTestDlg& d, const QString& printer) { Ip(d, IDC_IP_NEW)->SetText(printer); },
+       IDC_SET_IP, {}, {}, {"The Current IP is" + here}, {"当前IP已是" + here}},
+      {"Set Mac default", {}, IDC_SET_MAC, {{0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF}}, {},
+       {"Set Mac Success"}, {"Set Mac Success"}},
+      {"Set Mac with eleven characters: nothing sent",
+       [](CPrinterTestDlg& d, const QString&) { qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_MAC))->setText("55443322110"); },
+       IDC_SET_MAC, {}, {}, {"The Length of the Mac must be 12."}, {"物理地址必须为12位的十六进制数"}},
+      {"Test", {}, IDC_TEST_CONNECTION, {}, {Bytes{}}, {"Connect ok!"}, {"网络连接正常"}},
+      {"Print: the page as GBK and one line feed",
+       [](CPrinterTestDlg& d, const QString&) { qobject_cast<QPlainTextEdit*>(d.GetDlgItem(IDC_TEST_PAGE))->setPlainText("Line one\n测试"); },
+       IDC_PRINT, {}, {B("Line one\n\xB2\xE2\xCA\xD4\n")}, {}, {}},
+  };
+  int host = 10;
+  for (const CommandCase& c : cases) {
+    for (const res::Language language : {res::Language::English, res::Language::Chinese}) {
+      SCOPED_TRACE(std::string(c.name) + (language == res::Language::English ? " (English)" : " (Chinese)"));
+      TestPrinter printer(Address(host));
+      ++host;
+      auto dlg = OpenConsole(language, printer.Address());
+      if (c.prepare) c.prepare(*dlg, QString::fromStdString(printer.Address()));
+      MessageBoxRecorder boxes;
+      Click(*dlg, c.button);
+      ASSERT_TRUE(printer.WaitForClosedConnections(c.frames9100.size() + c.jobs4000.size(), kWaitMs));
+      std::vector<Bytes> seen9100, seen4000;
+      for (const auto& conn : printer.ConnectionsOn(printerlink::kFramePort)) seen9100.push_back(conn.bytes);
+      for (const auto& conn : printer.ConnectionsOn(printerlink::kReplyPort)) seen4000.push_back(conn.bytes);
+      EXPECT_EQ(seen9100, c.frames9100);
+      EXPECT_EQ(seen4000, c.jobs4000);
+      QStringList expected = language == res::Language::English ? c.english : c.chinese;
+      expected.replaceInStrings(here, QString::fromStdString(printer.Address()));
+      EXPECT_EQ(boxes.Texts(), expected);
+    }
+  }
+}
+
+TEST_F(Commands, AnUnreachablePrinterIsReportedOncePerFrame) {
+  struct Case {
+    const char* name;
+    int button;
+    QStringList english;
+    QStringList chinese;
+  };
+  const Case cases[] = {
+      {"Set IP", IDC_SET_IP, {"Can't Connect Net!", "Set IP Failed!"}, {"无法连接网络", "设置IP失败!"}},
+      {"Set Mac", IDC_SET_MAC, {"Can't Connect Net!", "Set Mac Error"}, {"无法连接网络", "Set Mac Error"}},
+      {"Cut Paper: twice, nothing else", IDC_CUT_PAPER, {"Can't Connect Net!", "Can't Connect Net!"},
+       {"无法连接网络", "无法连接网络"}},
+      {"Initi", IDC_INIT_PRINTER, {"Can't Connect Net!"}, {"无法连接网络"}},
+      {"Test", IDC_TEST_CONNECTION, {"Can't Connect Net!"}, {"无法连接网络"}},
+      {"Print says nothing", IDC_PRINT, {}, {}},
+  };
+  for (const Case& c : cases) {
+    for (const res::Language language : {res::Language::English, res::Language::Chinese}) {
+      SCOPED_TRACE(c.name);
+      auto dlg = OpenConsole(language, Address(2));  // nothing listens there
+      Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
+      MessageBoxRecorder boxes;
+      Click(*dlg, c.button);
+      EXPECT_EQ(boxes.Texts(), language == res::Language::English ? c.english : c.chinese);
+    }
+  }
+  EXPECT_EQ(library.sendCalls, 0) << "bytes were sent without a connection";
+}
+
+TEST_F(Commands, PrintTwiceSendsTheSameTextWithOneLineFeedEach) {
+  TestPrinter printer(Address(1));
+  auto dlg = OpenConsole(res::Language::English, printer.Address());
+  const QString page = qobject_cast<QPlainTextEdit*>(dlg->GetDlgItem(IDC_TEST_PAGE))->toPlainText();
+  Click(*dlg, IDC_PRINT);
+  Click(*dlg, IDC_PRINT);
+  ASSERT_TRUE(printer.WaitForClosedConnections(2, kWaitMs));
+  const auto jobs = printer.ConnectionsOn(printerlink::kTextJobPort);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].bytes, B(ToGbk(page) + "\n"));
+  EXPECT_EQ(jobs[1].bytes, jobs[0].bytes);
+  dlg->UpdateData(TRUE);
+  EXPECT_EQ(dlg->m_strTestPage, ToGbk(page)) << "the line feed piled up in the field";
+}
+
+TEST_F(Commands, TestProbesTheTypedAddressEvenInListMode) {
+  TestPrinter printer(Address(1));
+  auto dlg = OpenConsole(res::Language::English, printer.Address());
+  dlg->m_comboPrinters.AddString(Address(2));  // nothing listens there
+  dlg->m_comboPrinters.SetCurSel(0);
+  Click(*dlg, IDC_RADIO_AUTO);
+  MessageBoxRecorder boxes;
+  Click(*dlg, IDC_TEST_CONNECTION);
+  EXPECT_EQ(boxes.Texts(), QStringList{"Connect ok!"});
+}
+
+TEST_F(Commands, AfterSetIpTheNextCommandStillGoesToTheOldAddress) {
+  TestPrinter printer(Address(1));
+  auto dlg = OpenConsole(res::Language::English, printer.Address());
+  Ip(*dlg, IDC_IP_NEW)->SetText(QString::fromStdString(Address(2)));
+  MessageBoxRecorder boxes;
+  Click(*dlg, IDC_SET_IP);
+  Click(*dlg, IDC_INIT_PRINTER);
+  ASSERT_TRUE(printer.WaitForClosedConnections(2, kWaitMs));
+  const auto frames = printer.ConnectionsOn(printerlink::kFramePort);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[1].bytes, (Bytes{0x1B, 0x40}));
+  EXPECT_EQ(Ip(*dlg, IDC_IP_TARGET)->Text(), QString::fromStdString(printer.Address()));
+}
+
+TEST_F(Commands, SetIpInListModeWithAnEmptyListComparesWithTheDefaultPrinter) {
+  auto dlg = OpenConsole(res::Language::English, Address(1));
+  Ip(*dlg, IDC_IP_NEW)->SetText("192.168.1.10");
+  Click(*dlg, IDC_RADIO_AUTO);
+  MessageBoxRecorder boxes;
+  Click(*dlg, IDC_SET_IP);  // equal: nothing may be sent (the guard would stop the test)
+  EXPECT_EQ(boxes.Texts(), QStringList{"The Current IP is192.168.1.10"});
+  EXPECT_EQ(library.connectCalls, 0);
+}
+
+}  // namespace
