@@ -1,0 +1,114 @@
+#include "StatusDlg.h"
+
+#include "DataExchange.h"
+#include "Gbk.h"
+#include "PrinterTestDlg.h"
+#include "ResourceIds.h"
+#include "StatusDecode.h"
+#include "StringTable.h"
+#include "Transport.h"
+
+CStatusDlg::CStatusDlg(CWnd* parent) : CDialog(IDD_STATUS_DIALOG, parent) {
+  BindClicked(IDC_GET_STATUS, &CStatusDlg::OnMonitor);
+}
+
+void CStatusDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_IND_PAUSE, m_btnPause);
+  DDX_Control(pDX, IDC_IND_TEMP, m_btnTemperature);
+  DDX_Control(pDX, IDC_IND_ONLINE, m_btnOnline);
+  DDX_Control(pDX, IDC_IND_PAPER, m_btnPaper);
+  DDX_Control(pDX, IDC_IND_COVER, m_btnCover);
+  DDX_Control(pDX, IDC_IND_BUSY, m_btnBusy);
+}
+
+CIndicatorButton* CStatusDlg::Indicators(std::size_t i) {
+  CIndicatorButton* all[] = {&m_btnCover, &m_btnPause, &m_btnTemperature, &m_btnOnline, &m_btnPaper, &m_btnBusy};
+  return i < std::size(all) ? all[i] : nullptr;
+}
+
+BOOL CStatusDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
+    b->LoadIcons(IDI_STATE_IDLE, 0);
+    b->ShowBorder(FALSE, TRUE);
+    b->SetStateColor(INDCLR_FG_NORMAL, kIndicatorCaptionColour, TRUE);
+  }
+  return TRUE;
+}
+
+void CStatusDlg::OnMonitor() {
+  const CString start = LoadString(IDS_MONITOR_START);
+  const CString stop = LoadString(IDS_MONITOR_STOP);
+  QWidget* toggle = GetDlgItem(IDC_GET_STATUS);
+  // The toggle's caption is the polling state: string 112 exactly means idle.
+  const bool idle = ToGbk(WidgetText(toggle)) == start;
+  SetWidgetText(toggle, FromGbk(idle ? stop : start));
+  if (idle) {
+    SetTimer(kStatusTimerId, kStatusPollMs);
+  } else {
+    KillTimer(kStatusTimerId);
+  }
+  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
+    b->LoadIcons(idle ? IDI_STATE_GOOD : IDI_STATE_IDLE, 0);
+  }
+}
+
+void CStatusDlg::OnTimer(UINT id) {
+  if (id == kStatusTimerId) Poll();
+  CDialog::OnTimer(id);
+}
+
+void CStatusDlg::Poll() {
+  // A failed query waits in its message box while ticks keep coming; those
+  // ticks are skipped, so polls never pile up on each other.
+  if (m_bPollInProgress || !m_pConsole) return;
+  m_bPollInProgress = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{m_bPollInProgress};
+
+  CPrinterTestDlg& console = *m_pConsole;
+  printerlink::BuildStatusQueryFrame(console.m_commandFrame);
+  console.m_replyBuffer.fill(0);
+  const bool reached = console.ProbePrinter(m_strTargetAddress, printerlink::kFramePort) &&
+                       console.SendCommandFrame(2, true);
+  if (!GetDialogWindow()) return;  // closed while the failure was being shown
+  if (!reached) {
+    m_btnOnline.SetWindowText(LoadString(IDS_OFFLINE));
+    m_btnOnline.LoadIcons(IDI_STATE_BAD, 0);
+    return;
+  }
+  m_btnOnline.SetWindowText(LoadString(IDS_ONLINE));
+  m_btnOnline.LoadIcons(IDI_STATE_GOOD, 0);
+
+  for (StatusIndicator indicator : kDecodeOrder) {
+    CIndicatorButton& button = indicator == StatusIndicator::Cover         ? m_btnCover
+                               : indicator == StatusIndicator::Busy        ? m_btnBusy
+                               : indicator == StatusIndicator::Temperature ? m_btnTemperature
+                               : indicator == StatusIndicator::Pause       ? m_btnPause
+                                                                           : m_btnPaper;
+    const auto look = DecodeIndicator(indicator, console.m_replyBuffer, console.m_nReplyLength);
+    if (!look) {
+      // Its status byte never arrived: unknown, shown grey, caption kept.
+      button.LoadIcons(IDI_STATE_IDLE, 0);
+      continue;
+    }
+    button.SetWindowText(LoadString(look->stringId));
+    button.LoadIcons(look->iconId, 0);
+  }
+}
+
+void CStatusDlg::OnDestroy() {
+  CDialog::OnDestroy();
+  KillTimer(kStatusTimerId);
+}
+
+void InstallStatusMonitor(CPrinterTestDlg& console) {
+  console.m_runStatusMonitor = [&console](const CString& target) {
+    CStatusDlg dlg;
+    dlg.m_strTargetAddress = target;
+    dlg.m_pConsole = &console;
+    dlg.DoModal();
+  };
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The status monitor: six lamps for the printer's on-line, busy, paper, pause,
+// cover and temperature states, and a toggle that polls the printer every two
+// seconds while it is on.
+
+#include "Dialog.h"
+#include "IndicatorButton.h"
+#include "Types.h"
+
+class CPrinterTestDlg;
+
+inline constexpr UINT kStatusTimerId = 1;
+inline constexpr UINT kStatusPollMs = 2000;
+inline constexpr COLORREF kIndicatorCaptionColour = RGB(0x27, 0x06, 0xE3);  // a strong blue
+
+class CStatusDlg : public CDialog {
+public:
+  explicit CStatusDlg(CWnd* parent = nullptr);
+
+  CString m_strTargetAddress;            // the printer to probe, set by the console
+  CPrinterTestDlg* m_pConsole = nullptr;  // the console that opened the monitor; not owned
+  CIndicatorButton m_btnCover;
+  CIndicatorButton m_btnPause;
+  CIndicatorButton m_btnTemperature;
+  CIndicatorButton m_btnOnline;
+  CIndicatorButton m_btnPaper;
+  CIndicatorButton m_btnBusy;
+
+  void OnTimer(UINT id) override;
+
+protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+  void OnDestroy() override;
+  void OnMonitor();
+
+private:
+  void Poll();
+  CIndicatorButton* Indicators(std::size_t i);  // in member order
+  bool m_bPollInProgress = false;
+};
+
+// Makes the console's "Get Status" button open a status monitor.
+void InstallStatusMonitor(CPrinterTestDlg& console);

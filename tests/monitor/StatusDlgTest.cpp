@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "Gbk.h"
+#include "IpAddressEdit.h"
+#include "LoopbackOnlyLibrary.h"
+#include "MessageBoxRecorder.h"
+#include "PrinterTestDlg.h"
+#include "ResourceIds.h"
+#include "StatusDecode.h"
+#include "StatusDlg.h"
+#include "StringTable.h"
+#include "TestPrinter.h"
+#include "Transport.h"
+
+using testsupport::MessageBoxRecorder;
+using testsupport::PortBehaviour;
+using testsupport::PortMode;
+using testsupport::TestPrinter;
+
+namespace {
+
+using Looks = std::vector<std::optional<IndicatorLook>>;  // cover, busy, temperature, pause, paper
+
+Looks Decode(printerlink::ReplyBuffer reply, std::size_t received = 3) {
+  Looks looks;
+  for (StatusIndicator i : kDecodeOrder) looks.push_back(DecodeIndicator(i, reply, received));
+  return looks;
+}
+
+constexpr UINT kGood = IDI_STATE_GOOD;
+constexpr UINT kBad = IDI_STATE_BAD;
+const IndicatorLook kCoverClosed{IDS_COVER_CLOSED, kGood}, kCoverOpen{IDS_COVER_OPEN, kBad};
+const IndicatorLook kIdle{IDS_IDLE, kGood}, kBusy{IDS_BUSY, kBad};
+const IndicatorLook kTempOk{IDS_TEMP_OK, kGood}, kTempOver{IDS_TEMP_OVER, kBad};
+const IndicatorLook kPrint{IDS_PRINT_ALLOWED, kGood}, kPaused{IDS_PAUSED, kBad};
+const IndicatorLook kPaperOk{IDS_PAPER_OK, kGood}, kPaperEnd{IDS_PAPER_END, kBad};
+
+TEST(StatusDecode, EachBitLightsItsOwnIndicator) {
+  struct Case {
+    const char* catches;
+    printerlink::ReplyBuffer reply;
+    Looks expected;
+  };
+  const Case cases[] = {
+      {"all clear", {}, {kCoverClosed, kIdle, kTempOk, kPrint, kPaperOk}},
+      {"28 00 00: cover open and busy", {0x28}, {kCoverOpen, kBusy, kTempOk, kPrint, kPaperOk}},
+      {"00 10 00: paused", {0x00, 0x10}, {kCoverClosed, kIdle, kTempOk, kPaused, kPaperOk}},
+      {"00 20 00: paused too", {0x00, 0x20}, {kCoverClosed, kIdle, kTempOk, kPaused, kPaperOk}},
+      {"00 40 00: over temperature, still printing", {0x00, 0x40}, {kCoverClosed, kIdle, kTempOver, kPrint, kPaperOk}},
+      {"byte 2 = 08 alone is not paper end", {0, 0, 0x08}, {kCoverClosed, kIdle, kTempOk, kPrint, kPaperOk}},
+      {"byte 2 = 04 alone is not paper end", {0, 0, 0x04}, {kCoverClosed, kIdle, kTempOk, kPrint, kPaperOk}},
+      {"byte 2 = 0C is paper end", {0, 0, 0x0C}, {kCoverClosed, kIdle, kTempOk, kPrint, kPaperEnd}},
+      {"bits outside the table and bytes 3 to 9 mean nothing",
+       {0xD7, 0x8F, 0xF3, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+       {kCoverClosed, kIdle, kTempOk, kPrint, kPaperOk}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Decode(c.reply), c.expected) << c.catches;
+}
+
+TEST(StatusDecode, AMissingByteIsUnknownNotFine) {
+  const printerlink::ReplyBuffer reply{0x28};
+  EXPECT_EQ(Decode(reply, 1), (Looks{kCoverOpen, kBusy, std::nullopt, std::nullopt, std::nullopt}));
+  EXPECT_EQ(Decode(reply, 2), (Looks{kCoverOpen, kBusy, kTempOk, kPrint, std::nullopt}));
+  EXPECT_EQ(Decode(reply, 0), (Looks(5, std::nullopt)));
+}
+
+class Monitor : public ::testing::Test {
+protected:
+  std::string Address(int host = 1) const {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
+  }
+  void Open(res::Language language, const std::string& printer) {
+    SetInterfaceLanguage(language);
+    console = std::make_unique<CPrinterTestDlg>(nullptr, library);
+    ASSERT_TRUE(console->Create());
+    qobject_cast<IpAddressEdit*>(console->GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(printer));
+    monitor = std::make_unique<CStatusDlg>();
+    monitor->m_pConsole = console.get();
+    monitor->m_strTargetAddress = printer;
+    ASSERT_TRUE(monitor->Create());
+  }
+  void TearDown() override {
+    monitor.reset();
+    console.reset();
+    SetInterfaceLanguage(std::nullopt);
+    EXPECT_EQ(library.opened, library.closed);
+  }
+  void ClickToggle() { QTest::mouseClick(qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton); }
+  QString Toggle() const { return qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS))->text(); }
+  static QString Caption(const CIndicatorButton& b) { return FromGbk(b.GetWindowText()); }
+  // caption|icon of all six, in the dialog's member order
+  std::vector<std::pair<QString, UINT>> Lamps() const {
+    std::vector<std::pair<QString, UINT>> lamps;
+    for (const CIndicatorButton* b : {&monitor->m_btnCover, &monitor->m_btnPause, &monitor->m_btnTemperature,
+                                      &monitor->m_btnOnline, &monitor->m_btnPaper, &monitor->m_btnBusy}) {
+      lamps.emplace_back(Caption(*b), b->IconIdIn());
+    }
+    return lamps;
+  }
+
+  testsupport::LoopbackOnlyLibrary library;
+  std::unique_ptr<CPrinterTestDlg> console;
+  std::unique_ptr<CStatusDlg> monitor;
+};
+
+TEST_F(Monitor, APollShowsTheSixStatesInTheInterfaceLanguage) {
+  struct Case {
+    res::Language language;
+    std::vector<std::pair<QString, UINT>> lamps;  // cover, pause, temperature, on-line, paper, busy
+  };
+  const Case cases[] = {
+      {res::Language::English,
+       {{"Cover Open", kBad}, {"Pause", kBad}, {"Temp ok", kGood}, {"On-line", kGood}, {"Paper end", kBad},
+        {"Wait for Task", kGood}}},
+      {res::Language::Chinese,
+       {{"门盖打开", kBad}, {"暂停打印", kBad}, {"温度正常", kGood}, {"连接", kGood}, {"缺纸", kBad}, {"空闲", kGood}}},
+  };
+  int host = 1;
+  for (const Case& c : cases) {
+    TestPrinter printer(Address(host++), {}, {PortMode::Answer, {0x20, 0x10, 0x0C}});
+    Open(c.language, printer.Address());
+    monitor->OnTimer(kStatusTimerId);
+    EXPECT_EQ(Lamps(), c.lamps);
+    ASSERT_TRUE(printer.WaitForClosedConnections(2, 5000));
+    EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).at(0).bytes, std::vector<std::uint8_t>{})
+        << "the probe on 9100 sends nothing";
+    EXPECT_EQ(printer.ConnectionsOn(printerlink::kReplyPort).at(0).bytes, (std::vector<std::uint8_t>{0x1B, 0x76}));
+  }
+}
+
+TEST_F(Monitor, AShortReplyLeavesTheMissingIndicatorsUnknown) {
+  TestPrinter printer(Address(), {}, {PortMode::Answer, {0x28}});
+  Open(res::Language::English, printer.Address());
+  monitor->OnTimer(kStatusTimerId);
+  const std::vector<std::pair<QString, UINT>> expected = {
+      {"Cover Open", kBad},    {"Pause", IDI_STATE_IDLE},     {"Tmp Over", IDI_STATE_IDLE}, {"On-line", kGood},
+      {"Paper end", IDI_STATE_IDLE}, {"Busy", kBad}};
+  EXPECT_EQ(Lamps(), expected) << "bytes 1 and 2 never arrived: grey, template captions kept";
+}
+
+TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
+  auto printer = std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
+  Open(res::Language::English, printer->Address());
+  monitor->OnTimer(kStatusTimerId);
+  auto before = Lamps();
+  printer.reset();  // the printer goes away: the probe is refused
+  monitor->OnTimer(kStatusTimerId);
+  before[3] = {"Off-line", kBad};
+  EXPECT_EQ(Lamps(), before);
+}
+
+TEST_F(Monitor, ARefusedQueryIsReportedBeforeTheLampGoesOffline) {
+  TestPrinter printer(Address(), {}, {PortMode::Refuse});
+  Open(res::Language::English, printer.Address());
+  QStringList seen;
+  int connectsDuringBox = -1;
+  const MessageBoxHook previous = SetMessageBoxHook([&](const MessageBoxRecord& box) {
+    seen << box.text + " / online: " + Caption(monitor->m_btnOnline);
+    // Ticks that arrive while the box is open must not start another poll.
+    const int before = library.connectCalls;
+    monitor->OnTimer(kStatusTimerId);
+    connectsDuringBox = library.connectCalls - before;
+    return IDOK_ANSWER;
+  });
+  monitor->OnTimer(kStatusTimerId);
+  SetMessageBoxHook(previous);
+  EXPECT_EQ(seen, QStringList{"Can't Connect Net! / online: Printer is off-line"});
+  EXPECT_EQ(connectsDuringBox, 0) << "a poll nested inside another";
+  EXPECT_EQ(Caption(monitor->m_btnOnline), "Off-line");
+  EXPECT_EQ(monitor->m_btnOnline.IconIdIn(), kBad);
+}
+
+TEST_F(Monitor, TheToggleStartsAndStopsPollingInBothLanguages) {
+  for (const auto& [language, start, stop] :
+       {std::tuple{res::Language::English, "&Monitor Status", "Stop &Monitor"},
+        std::tuple{res::Language::Chinese, "检测状态(&M)", "关闭检测状态(&M)"}}) {
+    Open(language, Address());  // nothing listens: no poll may reach it anyway
+    const auto idle = Lamps();
+    for (const auto& [caption, icon] : idle) EXPECT_EQ(icon, static_cast<UINT>(IDI_STATE_IDLE)) << caption.toStdString();
+    EXPECT_EQ(Toggle(), QString::fromUtf8(start));
+    ClickToggle();
+    EXPECT_EQ(Toggle(), QString::fromUtf8(stop));
+    for (const auto& [caption, icon] : Lamps()) EXPECT_EQ(icon, kGood);
+    ClickToggle();  // within 2 s: no poll has run
+    EXPECT_EQ(Toggle(), QString::fromUtf8(start));
+    EXPECT_EQ(Lamps(), idle) << "grey again, captions unchanged";
+    EXPECT_FALSE(monitor->KillTimer(kStatusTimerId)) << "the poll timer still runs";
+    EXPECT_EQ(library.connectCalls, 0);
+  }
+}
+
+TEST_F(Monitor, OnlyTimerOnePolls) {
+  TestPrinter printer(Address());
+  Open(res::Language::English, printer.Address());
+  monitor->OnTimer(2);
+  EXPECT_EQ(library.connectCalls, 0);
+}
+
+TEST_F(Monitor, ClosingWhilePollingStopsTheTimerAndANewMonitorStartsIdle) {
+  TestPrinter printer(Address(), {}, {PortMode::Answer, {0x28, 0x00, 0x00}});
+  Open(res::Language::English, printer.Address());
+  ClickToggle();
+  // The tick arrives through the event loop, so wait while processing events.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->m_btnCover.GetWindowText() == "Cover Open"; }, 6000))
+      << "the first tick comes 2 s after the click";
+  monitor->DestroyWindow();
+  EXPECT_FALSE(monitor->KillTimer(kStatusTimerId)) << "the timer outlived the dialog";
+
+  CStatusDlg next;
+  next.m_pConsole = console.get();
+  next.m_strTargetAddress = printer.Address();
+  ASSERT_TRUE(next.Create());
+  EXPECT_EQ(FromGbk(next.m_btnCover.GetWindowText()), "Cover is open") << "the template's caption";
+  EXPECT_EQ(next.m_btnCover.IconIdIn(), static_cast<UINT>(IDI_STATE_IDLE));
+  EXPECT_EQ(qobject_cast<QPushButton*>(next.GetDlgItem(IDC_GET_STATUS))->text(), "&Monitor Status");
+}
+
+TEST_F(Monitor, GetStatusOpensTheMonitorForTheTargetPrinter) {
+  Open(res::Language::English, Address());
+  monitor.reset();
+  InstallStatusMonitor(*console);
+  QString title;
+  QTimer closer;
+  int tries = 0;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal && ++tries < 500) return;
+    closer.stop();
+    if (!modal) return;
+    title = modal->windowTitle();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  closer.start(10);
+  QTest::mouseClick(qobject_cast<QPushButton*>(console->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton);
+  EXPECT_EQ(title, "Print Status");
+  EXPECT_EQ(library.connectCalls, 0) << "opening the monitor polls nothing";
+}
+
+}  // namespace
