@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "PrinterTestDlg.h"
+#include "StatusDlg.h"
 
 void InstallAboutBox(CPrinterTestDlg& console) {
   console.m_runAboutBox = [](CWnd* owner) {
@@ -13,6 +14,7 @@ void InstallAboutBox(CPrinterTestDlg& console) {
 BOOL CPrinterTestApp::InitInstance() {
   CPrinterTestDlg dlg;
   InstallAboutBox(dlg);
+  InstallStatusMonitor(dlg);
   dlg.DoModal();
   return FALSE;
 }

@@ -76,3 +76,9 @@ void CPrinterTestDlg::OnTestConnection() {
   const int reached = ProbePrinter(DottedQuad(octets), printerlink::kReplyPort);
   AfxMessageBox(LoadString(reached ? IDS_CONNECT_OK : IDS_CANT_CONNECT));
 }
+
+void CPrinterTestDlg::OnGetStatus() {
+  UpdateData(TRUE);
+  const CString target = ResolveTargetAddress();
+  if (m_runStatusMonitor) m_runStatusMonitor(target);
+}

@@ -26,6 +26,7 @@ CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& socke
   BindClicked(IDC_INIT_PRINTER, &CPrinterTestDlg::OnInitPrinter);
   BindClicked(IDC_OTHER_SET, &CPrinterTestDlg::OnOtherTest);
   BindSelChange(IDC_PRINTER_LIST, &CPrinterTestDlg::OnSelchangePrinterList);
+  BindClicked(IDC_GET_STATUS, &CPrinterTestDlg::OnGetStatus);
   BindClicked(IDC_TEST_CONNECTION, &CPrinterTestDlg::OnTestConnection);
 }
 
@@ -89,6 +90,7 @@ int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectR
   UpdateData(TRUE);
   const CString address = ResolveTargetAddress();
   const printerlink::LinkResult r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer);
+  if (expectReply) m_nReplyLength = r.received;
   if (r.ok()) return 1;
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
   return 0;

@@ -36,10 +36,13 @@ public:
 
   // Runs the About box when the system menu's About item is chosen.
   std::function<void(CWnd* owner)> m_runAboutBox;
+  // Runs the status monitor for the printer at `target` ("Get Status").
+  std::function<void(const CString& target)> m_runStatusMonitor;
 
   // The state, in declaration order.
   printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
   printerlink::ReplyBuffer m_replyBuffer;
+  std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
   CProgressCtrl m_progress;
   CMyEdit m_editMac;
   CComboBox m_comboPrinters;
@@ -66,6 +69,7 @@ protected:
   void OnSetIp();
   void OnSetMac();
   void OnTestConnection();
+  void OnGetStatus();
 
   printerlink::SocketLibrary& m_sockets;
 

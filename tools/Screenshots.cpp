@@ -9,6 +9,7 @@
 #include "AboutDlg.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
+#include "StatusDlg.h"
 #include "StringTable.h"
 
 namespace {
@@ -38,7 +39,7 @@ int main(int argc, char* argv[]) {
     ok &= Save(console, dir.filePath(QStringLiteral("console-%1.png").arg(suffix)));
     CAboutDlg about;
     ok &= Save(about, dir.filePath(QStringLiteral("about-%1.png").arg(suffix)));
-    CDialog monitor(IDD_STATUS_DIALOG);
+    CStatusDlg monitor;
     ok &= Save(monitor, dir.filePath(QStringLiteral("monitor-%1.png").arg(suffix)));
   }
   return ok ? 0 : 1;
