@@ -6,6 +6,7 @@
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
+#include "Sweep.h"
 #include "TargetAddress.h"
 #include "Transport.h"
 
@@ -81,4 +82,29 @@ void CPrinterTestDlg::OnGetStatus() {
   UpdateData(TRUE);
   const CString target = ResolveTargetAddress();
   if (m_runStatusMonitor) m_runStatusMonitor(target);
+}
+
+void CPrinterTestDlg::OnAutoGetAddress() {
+  if (MessageBox(LoadString(IDS_SEARCH_START), {}, MB_OKCANCEL) != IDOK_ANSWER) return;
+  m_progress.SetPos(0);
+  m_comboPrinters.ResetContent();
+  SweepSubnet();
+  m_progress.SetPos(0);
+}
+
+void CPrinterTestDlg::SweepSubnet() {
+  UpdateData(TRUE);
+  BYTE a = 0, b = 0, c = 0, ignored = 0;  // the fourth field plays no part
+  m_ipTarget.GetAddress(a, b, c, ignored);
+  m_progress.ShowWindow(SW_SHOW);
+  ProbeSubnet(m_sockets, {a, b, c}, [this](int host, const std::string& address, bool found) {
+    if (found) {
+      m_comboPrinters.AddString(address);
+      UpdateData(FALSE);
+    }
+    m_progress.SetPos(SweepProgress(host));
+  });
+  // Selected, but not copied into the target field: only a technician's pick does that.
+  if (m_comboPrinters.GetCount() > 0) m_comboPrinters.SetCurSel(0);
+  m_progress.ShowWindow(SW_HIDE);
 }

@@ -18,6 +18,7 @@ CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& socke
       m_hIcon(LoadIcon(IDR_MAINFRAME)),
       m_sockets(sockets) {
   m_replyBuffer.fill(0);
+  BindClicked(IDC_RADIO_AUTO, &CPrinterTestDlg::OnAutoGetAddress);
   BindClicked(IDC_SET_IP, &CPrinterTestDlg::OnSetIp);
   BindClicked(IDC_SET_MAC, &CPrinterTestDlg::OnSetMac);
   BindClicked(IDC_PRINT, &CPrinterTestDlg::OnPrint);

@@ -70,6 +70,9 @@ protected:
   void OnSetMac();
   void OnTestConnection();
   void OnGetStatus();
+  void OnAutoGetAddress();
+  // Lists the printers of the /24 of the target field, in host order.
+  void SweepSubnet();
 
   printerlink::SocketLibrary& m_sockets;
 

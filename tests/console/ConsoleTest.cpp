@@ -91,6 +91,13 @@ protected:
   }
   // Points the console at a loopback printer before anything is sent.
   void Target(const std::string& address) { Item<IpAddressEdit>(IDC_IP_TARGET)->SetText(QString::fromStdString(address)); }
+  // Radio 1011 without a sweep: its question is answered Cancel.
+  void ChooseListMode() {
+    MessageBoxRecorder boxes;
+    boxes.answers = {IDCANCEL_ANSWER};
+    QTest::mouseClick(Item<QRadioButton>(IDC_RADIO_AUTO), Qt::LeftButton);
+    EXPECT_EQ(boxes.Texts(), QStringList{"Search Start?"});
+  }
   CString Resolve() {
     dlg.UpdateData(TRUE);
     return dlg.ResolveTargetAddress();
@@ -128,7 +135,7 @@ TEST_F(Console, APickedPrinterIsCopiedToTheTargetAndStaysThere) {
   dlg.m_comboPrinters.AddString("127.9.9.3");
   dlg.m_comboPrinters.AddString("127.9.9.7");
   auto* list = Item<QComboBox>(IDC_PRINTER_LIST);
-  QTest::mouseClick(Item<QRadioButton>(IDC_RADIO_AUTO), Qt::LeftButton);
+  ChooseListMode();
   list->setCurrentIndex(1);
   emit list->activated(1);  // the user's pick
   EXPECT_EQ(Item<IpAddressEdit>(IDC_IP_TARGET)->Text(), "127.9.9.7");
@@ -139,7 +146,7 @@ TEST_F(Console, APickedPrinterIsCopiedToTheTargetAndStaysThere) {
 
 TEST_F(Console, ListModeWithAnEmptyListGoesToTheDefaultPrinter) {
   Target("10.1.2.3");
-  QTest::mouseClick(Item<QRadioButton>(IDC_RADIO_AUTO), Qt::LeftButton);
+  ChooseListMode();
   EXPECT_EQ(Resolve(), "192.168.1.10");
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+// Finding the printers of a /24: every host answers or not on port 4000
+// within one shared wait, and the answers are taken in host order.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "SocketLibrary.h"
+
+inline constexpr int kSweepFirstHost = 1;
+inline constexpr int kSweepLastHost = 254;  // host numbers 0 and 255 are never probed
+
+// The progress bar's position after `host`: host × 100 / 254 to the nearest
+// integer (0 for host 1, 50 for 127, 100 for 254).
+int SweepProgress(int host);
+
+// Probes hosts 1 to 254 of subnet.0/24 at once, then calls `step` for each
+// host in ascending order with its dotted address and whether it answered.
+void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
+                 const std::function<void(int host, const std::string& address, bool found)>& step);
