@@ -11,7 +11,7 @@
 #include "Frames.h"
 #include "IPAddressCtrl.h"
 #include "MyEdit.h"
-#include "ProgressCtrl.h"
+#include "TextProgressCtrl.h"
 #include "SocketLibrary.h"
 #include "Types.h"
 
@@ -34,6 +34,9 @@ public:
   // Whether a TCP connection to address:port is accepted in time. Sends nothing.
   int ProbePrinter(const CString& address, int port);
 
+  // When set before the console opens: both address fields start with it.
+  CString m_strStartPrinter;
+
   // Runs the About box when the system menu's About item is chosen.
   std::function<void(CWnd* owner)> m_runAboutBox;
   // Runs the status monitor for the printer at `target` ("Get Status").
@@ -43,7 +46,7 @@ public:
   printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
   printerlink::ReplyBuffer m_replyBuffer;
   std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
-  CProgressCtrl m_progress;
+  CTextProgressCtrl m_progress;
   CMyEdit m_editMac;
   CComboBox m_comboPrinters;
   CIPAddressCtrl m_ipNew;

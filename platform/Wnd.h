@@ -27,9 +27,10 @@ public:
   QWidget* GetSafeHwnd() const { return m_pWidget.data(); }
   bool IsAttached() const { return m_pWidget != nullptr; }
 
-  // The widget's text: caption, field content, the selected list entry.
-  void SetWindowText(const CString& text);
-  CString GetWindowText() const;
+  // The widget's text: caption, field content, the selected list entry. A
+  // control class may keep a text of its own instead.
+  virtual void SetWindowText(const CString& text);
+  virtual CString GetWindowText() const;
   void ShowWindow(int command);
   BOOL IsWindowVisible() const;
   void EnableWindow(BOOL enable);
