@@ -1,0 +1,92 @@
+#pragma once
+// What the virtual printer makes of the bytes a connection carried: the
+// printer's commands by name, text converted from GBK, and everything else as
+// raw bytes. Also the three status bytes it answers ESC v with. No sockets
+// here; the server feeds this the bytes of each connection as they arrive.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vprinter {
+
+enum class CommandKind {
+  Initialise,     // ESC @
+  DrawerPulse,    // ESC p m t1 t2
+  Feed,           // ESC d n
+  Cut,            // ESC m
+  StatusRequest,  // ESC v
+  SetAddress,     // GS D o1 o2 o3 o4 s
+  SetMac,         // GS E m0..m5 s
+  Text,           // printable GBK text, line feeds included
+  Raw,            // anything else
+};
+
+struct DecodedCommand {
+  CommandKind kind = CommandKind::Raw;
+  std::vector<std::uint8_t> bytes;  // exactly as received
+  // The connection ended inside the command: fewer bytes arrived than it takes.
+  bool cutShort = false;
+
+  friend bool operator==(const DecodedCommand&, const DecodedCommand&) = default;
+};
+
+// Splits a connection's bytes into commands. Whatever TCP did to the bytes on
+// the way, the same bytes always give the same commands: feeding them in any
+// pieces and then finishing gives what DecodeStream gives for them at once.
+class StreamDecoder {
+public:
+  // Takes the next bytes of the connection and returns the commands they
+  // completed. A command that more bytes could still complete or extend (an
+  // ESC at the end, half a GBK character, a line of text without its line
+  // feed) waits for the next bytes. Raw bytes come one at a time.
+  std::vector<DecodedCommand> Feed(std::span<const std::uint8_t> bytes);
+
+  // The connection has ended: decodes what is left, a command cut short
+  // included, and returns every command of the connection in order, with
+  // neighbouring raw bytes joined into one.
+  std::vector<DecodedCommand> Finish();
+
+private:
+  std::vector<std::uint8_t> pending_;
+  std::vector<DecodedCommand> decoded_;
+};
+
+std::vector<DecodedCommand> DecodeStream(std::span<const std::uint8_t> bytes);
+
+// One line of the transcript for a command, e.g.
+// "GS D   set address 192.168.1.100, checksum CD ok".
+std::string Describe(const DecodedCommand& command);
+
+// Whether a GS D or GS E frame's last byte is the sum of the bytes it covers
+// (true for every other command).
+bool ChecksumMatches(const DecodedCommand& command);
+
+// GBK bytes as UTF-8; a byte sequence GBK cannot read becomes \xHH escapes.
+std::string GbkToUtf8(std::span<const std::uint8_t> bytes);
+
+// "1B 40 0A"
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+
+struct StatusFlags {
+  bool coverOpen = false;
+  bool busy = false;
+  bool overTemperature = false;
+  bool paused = false;
+  bool paperEnd = false;
+  friend bool operator==(const StatusFlags&, const StatusFlags&) = default;
+};
+
+using StatusReply = std::array<std::uint8_t, 3>;
+
+// Byte 0: 0x20 cover open, 0x08 busy. Byte 1: 0x40 over temperature, 0x10
+// paused. Byte 2: 0x0C paper end (both paper-end sensor bits).
+StatusReply StatusBytes(const StatusFlags& flags);
+
+// "cover open, paper end", or "ready" when nothing is wrong.
+std::string DescribeFlags(const StatusFlags& flags);
+
+}  // namespace vprinter

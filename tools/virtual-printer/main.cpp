@@ -1,0 +1,318 @@
+// virtual-printer: a network receipt printer on this machine, for demos,
+// training and tests. Options, the keys of its terminal, and the signals
+// that end it; the printer itself is VirtualPrinter.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "VirtualPrinter.h"
+
+namespace {
+
+constexpr const char* kVersion = "virtual-printer 1.0.0.3";
+constexpr int kMaxSlowMs = 600000;  // ten minutes: longer than any client waits
+
+void PrintHelp(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: virtual-printer [options]\n"
+               "Behaves like a network receipt printer: listens on TCP ports 9100 (command\n"
+               "frames) and 4000 (ESC v status requests, text jobs, connection probes) and\n"
+               "prints a transcript of every connection to stdout: the bytes in hex and the\n"
+               "commands by name. It answers ESC v on port 4000 with three status bytes.\n"
+               "GS D and GS E are shown and checked, but the virtual printer stays on its address.\n"
+               "\n"
+               "Options:\n"
+               "  --address A    listen on this IPv4 address only (default 127.0.0.1)\n"
+               "  --cover-open   start with the cover open    (status byte 0, 0x20)\n"
+               "  --busy         start busy                   (byte 0, 0x08)\n"
+               "  --over-temp    start over temperature       (byte 1, 0x40)\n"
+               "  --paused       start paused                 (byte 1, 0x10)\n"
+               "  --paper-end    start out of paper           (byte 2, 0x0C)\n"
+               "  --refuse       listen nowhere: every connection is refused\n"
+               "  --silent       accept, but never answer ESC v; close only when the client does\n"
+               "  --slow MS      wait MS milliseconds before answering ESC v\n"
+               "  --help         show this and exit\n"
+               "  --version      show the version and exit\n"
+               "\n"
+               "Keys, when started from a terminal:\n"
+               "  c cover open   b busy   t over temperature   p paused   e paper end\n"
+               "                 (each toggles its condition)\n"
+               "  s show the state   h help   q quit (Ctrl-C works too)\n");
+}
+
+struct ParsedArgs {
+  vprinter::VirtualPrinterOptions options;
+  bool help = false;
+  bool version = false;
+};
+
+std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) {
+  ParsedArgs parsed;
+  auto& o = parsed.options;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    std::optional<std::string_view> inlineValue;
+    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+      inlineValue = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    auto value = [&](std::string_view& out) {
+      if (inlineValue) {
+        out = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= argc) {
+        error = std::string(arg) + " needs a value";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    auto flag = [&](bool& target) {
+      if (inlineValue) {
+        error = std::string(arg) + " takes no value";
+        return false;
+      }
+      target = true;
+      return true;
+    };
+    bool ok = true;
+    if (arg == "--help" || arg == "-h") {
+      ok = flag(parsed.help);
+    } else if (arg == "--version") {
+      ok = flag(parsed.version);
+    } else if (arg == "--address") {
+      std::string_view v;
+      ok = value(v);
+      o.address = v;
+    } else if (arg == "--cover-open") {
+      ok = flag(o.flags.coverOpen);
+    } else if (arg == "--busy") {
+      ok = flag(o.flags.busy);
+    } else if (arg == "--over-temp") {
+      ok = flag(o.flags.overTemperature);
+    } else if (arg == "--paused") {
+      ok = flag(o.flags.paused);
+    } else if (arg == "--paper-end") {
+      ok = flag(o.flags.paperEnd);
+    } else if (arg == "--refuse") {
+      ok = flag(o.refuse);
+    } else if (arg == "--silent") {
+      ok = flag(o.silent);
+    } else if (arg == "--slow") {
+      std::string_view v;
+      ok = value(v);
+      if (ok) {
+        int ms = -1;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), ms);
+        if (ec != std::errc() || end != v.data() + v.size() || ms < 0 || ms > kMaxSlowMs) {
+          error = "--slow takes milliseconds from 0 to " + std::to_string(kMaxSlowMs) + ", not '" +
+                  std::string(v) + "'";
+          ok = false;
+        }
+        o.slowMs = ms;
+      }
+    } else {
+      error = "unknown option '" + std::string(argv[i]) + "'";
+      ok = false;
+    }
+    if (!ok) return std::nullopt;
+  }
+  return parsed;
+}
+
+// Signals reach the main loop through a pipe: the handler only writes the
+// signal's number.
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int signo) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(signo);
+  [[maybe_unused]] const ssize_t ignored = ::write(gSignalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool InstallSignals() {
+  if (::pipe2(gSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGTSTP}) {
+    if (::sigaction(signo, &sa, nullptr) != 0) return false;
+  }
+  return true;
+}
+
+// Single keys without Enter and without echo; output and Ctrl-C stay as they
+// were, so the transcript still reads line by line and Ctrl-C still quits.
+class RawTerminal {
+public:
+  RawTerminal() {
+    if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    active_ = true;
+    Enter();
+  }
+  ~RawTerminal() { Restore(); }
+  RawTerminal(const RawTerminal&) = delete;
+  RawTerminal& operator=(const RawTerminal&) = delete;
+
+  bool active() const { return active_; }
+  void Enter() {
+    if (!active_) return;
+    termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  }
+  void Restore() {
+    if (active_) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
+
+private:
+  termios saved_{};
+  bool active_ = false;
+};
+
+// Hands the terminal back as it was, stops like any program on Ctrl-Z, and
+// takes the keys again when continued.
+void Suspend(RawTerminal& terminal) {
+  terminal.Restore();
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  struct sigaction mine {};
+  ::sigaction(SIGTSTP, &dfl, &mine);
+  ::raise(SIGTSTP);
+  ::sigaction(SIGTSTP, &mine, nullptr);
+  terminal.Enter();
+}
+
+void Toggle(vprinter::VirtualPrinter& printer, char key) {
+  vprinter::StatusFlags f = printer.Flags();
+  bool* which = nullptr;
+  const char* name = "";
+  switch (key) {
+    case 'c': which = &f.coverOpen, name = "cover open"; break;
+    case 'b': which = &f.busy, name = "busy"; break;
+    case 't': which = &f.overTemperature, name = "over temperature"; break;
+    case 'p': which = &f.paused, name = "paused"; break;
+    case 'e': which = &f.paperEnd, name = "paper end"; break;
+    default: return;
+  }
+  *which = !*which;
+  printer.SetFlags(f, std::string("key ") + key + ": " + name + (*which ? " on" : " off"));
+}
+
+const char* kKeysLine = "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
+
+// Runs until q, Ctrl-C, SIGTERM or SIGHUP.
+void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal) {
+  bool keys = terminal.active();
+  for (;;) {
+    pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    const int ready = ::poll(fds, keys ? 2 : 1, -1);  // woken by a key or a signal, nothing else to do
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[0].revents != 0) {
+      unsigned char signo = 0;
+      while (::read(gSignalPipe[0], &signo, 1) == 1) {
+        if (signo == SIGTSTP) {
+          Suspend(terminal);
+          continue;
+        }
+        printer.Note(std::string("signal ") + sigabbrev_np(signo) + ": stopping");
+        return;
+      }
+    }
+    if (keys && fds[1].revents != 0) {
+      char key = 0;
+      const ssize_t n = ::read(STDIN_FILENO, &key, 1);
+      if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+        keys = false;  // the terminal is gone; signals still end the program
+        continue;
+      }
+      if (n != 1) continue;
+      switch (key) {
+        case 'q':
+        case 'Q':
+        case 0x04:  // Ctrl-D
+          printer.Note("key q: stopping");
+          return;
+        case 's':
+          printer.Note(printer.StateLine());
+          break;
+        case 'h':
+        case '?':
+          printer.Note(kKeysLine);
+          break;
+        default:
+          Toggle(printer, key);
+      }
+    }
+  }
+}
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d", &local);
+  return buf;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  std::string error;
+  const std::optional<ParsedArgs> parsed = ParseArgs(argc, argv, error);
+  if (!parsed) {
+    std::fprintf(stderr, "virtual-printer: %s\nTry 'virtual-printer --help'.\n", error.c_str());
+    return 2;
+  }
+  if (parsed->help) {
+    PrintHelp(stdout);
+    return 0;
+  }
+  if (parsed->version) {
+    std::printf("%s\n", kVersion);
+    return 0;
+  }
+  if (!InstallSignals()) {
+    std::fprintf(stderr, "virtual-printer: cannot install signal handlers: %s\n", std::strerror(errno));
+    return 1;
+  }
+
+  vprinter::VirtualPrinter printer(parsed->options, std::cout);
+  if (!printer.Start(error)) {
+    std::fprintf(stderr, "virtual-printer: %s\n", error.c_str());
+    return 1;
+  }
+  RawTerminal terminal;
+  printer.Note(std::string(kVersion) + " on " + parsed->options.address + ", " + Today() +
+               ": port 9100 takes frames, port 4000 answers ESC v and takes text jobs and probes");
+  printer.Note(printer.StateLine());
+  if (terminal.active()) printer.Note(kKeysLine);
+
+  Serve(printer, terminal);
+  printer.Stop();
+  terminal.Restore();
+  return 0;
+}
