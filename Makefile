@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build run test sanitize bench screenshots fuzz clean
+.PHONY: setup build run test sanitize bench screenshots fuzz demo clean
 
 setup:
 	@scripts/setup
@@ -18,6 +18,17 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# A virtual printer on 127.0.0.1 and the console pointed at it. The printer's
+# transcript shows in this terminal; its keys (c b t p e, s, q) change what the
+# status monitor sees. The printer stops when the console closes.
+DEMO_ADDRESS ?= 127.0.0.1
+demo: build
+	@$(BUILD)/tools/virtual-printer/virtual-printer --address $(DEMO_ADDRESS) & printer=$$!; \
+	  trap 'kill $$printer 2>/dev/null; wait $$printer 2>/dev/null' EXIT INT TERM; \
+	  sleep 0.5; \
+	  kill -0 $$printer 2>/dev/null || { echo "demo: the virtual printer did not start" >&2; exit 1; }; \
+	  $(BUILD)/app/OrvanePrinterTest --printer $(DEMO_ADDRESS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: setup

@@ -13,6 +13,7 @@ void InstallAboutBox(CPrinterTestDlg& console) {
 
 BOOL CPrinterTestApp::InitInstance() {
   CPrinterTestDlg dlg;
+  dlg.m_strStartPrinter = m_strStartPrinter;
   InstallAboutBox(dlg);
   InstallStatusMonitor(dlg);
   dlg.DoModal();

@@ -11,6 +11,9 @@ public:
   // Runs the console modally and returns FALSE once it has closed, so that
   // the program ends instead of entering a message loop of its own.
   BOOL InitInstance();
+
+  // An address for both address fields at start; empty keeps 192.168.1.10.
+  CString m_strStartPrinter;
 };
 
 // Wires the console's system-menu About item to the About box.

@@ -1,39 +1,32 @@
 // The program's entry: options, then the console.
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "CommandLine.h"
 #include "PrinterTestApp.h"
 #include "Resources.h"
 
-namespace {
-
-void PrintHelp(const char* self) {
-  std::printf(
-      "Usage: %s [--help] [--version]\n"
-      "Opens the console for testing and setting up network receipt printers\n"
-      "(TCP ports 9100 and 4000). The interface follows the user's language:\n"
-      "Chinese when LANGUAGE, LC_ALL, LC_MESSAGES or LANG names zh, English otherwise.\n",
-      self);
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintHelp(argv[0]);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("%.*s %.*s\n", static_cast<int>(res::kProductName.size()), res::kProductName.data(),
-                  static_cast<int>(res::kVersion.size()), res::kVersion.data());
-      return 0;
-    }
+  const CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!cl.error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", argv[0], cl.error.c_str());
+    return 2;
+  }
+  if (cl.help) {
+    std::fputs(UsageText(argv[0]).c_str(), stdout);
+    return 0;
+  }
+  if (cl.version) {
+    std::printf("%.*s %.*s\n", static_cast<int>(res::kProductName.size()), res::kProductName.data(),
+                static_cast<int>(res::kVersion.size()), res::kVersion.data());
+    return 0;
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(res::kProductName.data(), res::kProductName.size()));
   CPrinterTestApp theApp;
+  theApp.m_strStartPrinter = cl.printer.value_or("");
   theApp.InitInstance();
   return 0;
 }

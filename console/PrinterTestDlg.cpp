@@ -60,6 +60,10 @@ BOOL CPrinterTestDlg::OnInitDialog() {
   m_progress.SetRange(0, 100);
   m_ipTarget.SetAddress(0xC0A8010A);  // 192.168.1.10
   m_ipNew.SetAddress(0xC0A8010A);
+  if (!m_strStartPrinter.empty()) {
+    m_ipTarget.SetWindowText(m_strStartPrinter);
+    m_ipNew.SetWindowText(m_strStartPrinter);
+  }
   m_nAddressMode = 0;
 
   const std::time_t now = std::time(nullptr);

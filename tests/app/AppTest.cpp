@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "CommandLine.h"
 #include "IpAddressEdit.h"
 #include "PrinterTestApp.h"
 #include "PrinterTestDlg.h"
@@ -63,6 +64,45 @@ TEST(About, SystemMenuItemShowsTheAboutBoxAndLeavesTheConsoleAsItWas) {
     EXPECT_EQ(target->Text(), "127.0.0.9");
     console.DestroyWindow();
   }
+  SetInterfaceLanguage(std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, TakesAPrinterAddressAndRefusesWhatIsNot) {
+  struct Case {
+    const char* catches;
+    std::vector<std::string> args;
+    std::optional<std::string> printer;
+    bool error;
+  };
+  const Case cases[] = {
+      {"nothing: the default printer", {}, std::nullopt, false},
+      {"--printer ADDRESS", {"--printer", "127.0.0.1"}, "127.0.0.1", false},
+      {"--printer=ADDRESS", {"--printer=10.1.2.3"}, "10.1.2.3", false},
+      {"--printer without its address", {"--printer"}, std::nullopt, true},
+      {"an address that is none", {"--printer", "192.168.1"}, std::nullopt, true},
+      {"an unknown option", {"--sweep"}, std::nullopt, true},
+  };
+  for (const Case& c : cases) {
+    const CommandLine cl = ParseCommandLine(c.args);
+    EXPECT_EQ(cl.printer, c.printer) << c.catches;
+    EXPECT_EQ(!cl.error.empty(), c.error) << c.catches << ": " << cl.error;
+  }
+  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+}
+
+TEST(CommandLine, StartPrinterFillsBothAddressFields) {
+  SetInterfaceLanguage(res::Language::English);
+  CPrinterTestDlg console;
+  console.m_strStartPrinter = "127.4.5.6";
+  ASSERT_TRUE(console.Create());
+  EXPECT_EQ(qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_TARGET))->Text(), "127.4.5.6");
+  EXPECT_EQ(qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_NEW))->Text(), "127.4.5.6");
+  console.DestroyWindow();
   SetInterfaceLanguage(std::nullopt);
 }
 

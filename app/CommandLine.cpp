@@ -1,0 +1,49 @@
+#include "CommandLine.h"
+
+#include "SocketLibrary.h"
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  for (std::size_t i = 0; i < args.size() && cl.error.empty(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      cl.help = true;
+    } else if (a == "--version") {
+      cl.version = true;
+    } else if (a == "--printer" || a.starts_with("--printer=")) {
+      std::string value;
+      if (a == "--printer") {
+        if (i + 1 >= args.size()) {
+          cl.error = "--printer needs an IPv4 address, e.g. --printer 192.168.1.50";
+          break;
+        }
+        value = args[++i];
+      } else {
+        value = a.substr(std::string("--printer=").size());
+      }
+      if (!printerlink::ParseDottedQuad(value)) {
+        cl.error = "--printer: \"" + value + "\" is not an IPv4 address like 192.168.1.50";
+      } else {
+        cl.printer = value;
+      }
+    } else {
+      cl.error = "unknown option \"" + a + "\" (see --help)";
+    }
+  }
+  return cl;
+}
+
+std::string UsageText(const std::string& program) {
+  return "Usage: " + program +
+         " [--printer ADDRESS] [--help] [--version]\n"
+         "Opens the console for testing and setting up network receipt printers\n"
+         "(TCP ports 9100 and 4000).\n"
+         "\n"
+         "  --printer ADDRESS  start with ADDRESS (e.g. 192.168.1.50) in both address\n"
+         "                     fields instead of 192.168.1.10\n"
+         "  --help             show this text\n"
+         "  --version          show the version\n"
+         "\n"
+         "The interface follows the user's language: Chinese when LANGUAGE, LC_ALL,\n"
+         "LC_MESSAGES or LANG names zh, English otherwise.\n";
+}
