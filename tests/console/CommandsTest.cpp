@@ -17,6 +17,7 @@
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
+#include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 
@@ -33,8 +34,7 @@ Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
 class Commands : public ::testing::Test {
 protected:
   std::string Address(int host) const {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
+    return testsupport::TestAddress(host);
   }
   // A console on its own, pointed at `target` before anything is sent.
   std::unique_ptr<CPrinterTestDlg> OpenConsole(res::Language language, const std::string& target) {

@@ -17,6 +17,7 @@
 #include "StringTable.h"
 #include "TargetAddress.h"
 #include "TestPage.h"
+#include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 
@@ -80,8 +81,7 @@ protected:
     EXPECT_EQ(library.opened, library.closed);
   }
   std::string Address(int host = 1) const {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
+    return testsupport::TestAddress(host);
   }
   template <typename W>
   W* Item(int id) {

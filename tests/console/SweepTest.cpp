@@ -12,6 +12,7 @@
 #include "ResourceIds.h"
 #include "StringTable.h"
 #include "Sweep.h"
+#include "TestAddress.h"
 #include "TestPrinter.h"
 
 using testsupport::MessageBoxRecorder;
@@ -30,8 +31,7 @@ TEST(SweepProgress, RoundsHostTimesHundredOver254) {
 class Sweep : public ::testing::Test {
 protected:
   std::string Address(int host, const char* net = "") const {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name() + net, host);
+    return testsupport::TestAddress(host, net);
   }
   void SetUp() override {
     SetInterfaceLanguage(res::Language::English);

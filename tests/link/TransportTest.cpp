@@ -8,6 +8,7 @@
 
 #include "Frames.h"
 #include "LoopbackOnlyLibrary.h"
+#include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 
@@ -32,8 +33,7 @@ class Transport : public ::testing::Test {
 protected:
   // Every test has its own /24 inside loopback, so the real ports are free.
   std::string Address(int host = 1) const {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
+    return testsupport::TestAddress(host);
   }
 
   // Whatever a call did, it released what it acquired.

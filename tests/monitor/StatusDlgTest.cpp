@@ -14,6 +14,7 @@
 #include "StatusDecode.h"
 #include "StatusDlg.h"
 #include "StringTable.h"
+#include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 
@@ -72,8 +73,7 @@ TEST(StatusDecode, AMissingByteIsUnknownNotFine) {
 class Monitor : public ::testing::Test {
 protected:
   std::string Address(int host = 1) const {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
+    return testsupport::TestAddress(host);
   }
   void Open(res::Language language, const std::string& printer) {
     SetInterfaceLanguage(language);
