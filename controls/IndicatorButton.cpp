@@ -10,13 +10,6 @@
 
 #include "Resources.h"
 
-QColor ColorFromRef(COLORREF cr) { return QColor(cr & 0xFF, (cr >> 8) & 0xFF, (cr >> 16) & 0xFF); }
-
-COLORREF ColorRefOf(const QColor& colour) {
-  const QColor rgb = colour.toRgb();
-  return RGB(static_cast<BYTE>(rgb.red()), static_cast<BYTE>(rgb.green()), static_cast<BYTE>(rgb.blue()));
-}
-
 BYTE IndicatorFaceSlot(bool hover, bool pressed, bool focused) {
   if (hover || pressed) return INDCLR_BK_HOT;
   return focused ? INDCLR_BK_FOCUS : INDCLR_BK_NORMAL;

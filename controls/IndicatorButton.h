@@ -15,20 +15,12 @@
 #include <cstdint>
 
 #include "Button.h"
+#include "Color.h"
 #include "Types.h"
 
 class QColor;
 class QPainter;
 class QPointF;
-
-using COLORREF = std::uint32_t;  // 0x00BBGGRR
-
-constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
-  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
-}
-
-QColor ColorFromRef(COLORREF cr);
-COLORREF ColorRefOf(const QColor& colour);
 
 // Results of the control's operations.
 inline constexpr DWORD INDBTN_OK = 0;

@@ -14,7 +14,7 @@
 #include <QRect>
 #include <QString>
 
-#include "IndicatorButton.h"  // COLORREF and its conversions
+#include "Color.h"
 #include "ProgressCtrl.h"
 #include "Types.h"
 
