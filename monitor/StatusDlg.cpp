@@ -26,6 +26,22 @@ CIndicatorButton* CStatusDlg::Indicators(std::size_t i) {
   return i < std::size(all) ? all[i] : nullptr;
 }
 
+CIndicatorButton& CStatusDlg::ButtonFor(StatusIndicator indicator) {
+  switch (indicator) {
+    case StatusIndicator::Cover:
+      return m_btnCover;
+    case StatusIndicator::Busy:
+      return m_btnBusy;
+    case StatusIndicator::Temperature:
+      return m_btnTemperature;
+    case StatusIndicator::Pause:
+      return m_btnPause;
+    case StatusIndicator::Paper:
+      break;
+  }
+  return m_btnPaper;
+}
+
 BOOL CStatusDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
@@ -83,11 +99,7 @@ void CStatusDlg::Poll() {
   m_btnOnline.LoadIcons(IDI_STATE_GOOD, 0);
 
   for (StatusIndicator indicator : kDecodeOrder) {
-    CIndicatorButton& button = indicator == StatusIndicator::Cover         ? m_btnCover
-                               : indicator == StatusIndicator::Busy        ? m_btnBusy
-                               : indicator == StatusIndicator::Temperature ? m_btnTemperature
-                               : indicator == StatusIndicator::Pause       ? m_btnPause
-                                                                           : m_btnPaper;
+    CIndicatorButton& button = ButtonFor(indicator);
     const auto look = DecodeIndicator(indicator, console.m_replyBuffer, console.m_nReplyLength);
     if (!look) {
       // Its status byte never arrived: unknown, shown grey, caption kept.

@@ -5,6 +5,7 @@
 
 #include "Dialog.h"
 #include "IndicatorButton.h"
+#include "StatusDecode.h"
 #include "Types.h"
 
 class CPrinterTestDlg;
@@ -37,6 +38,7 @@ protected:
 private:
   void Poll();
   CIndicatorButton* Indicators(std::size_t i);  // in member order
+  CIndicatorButton& ButtonFor(StatusIndicator indicator);
   bool m_bPollInProgress = false;
 };
 

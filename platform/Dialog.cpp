@@ -204,10 +204,8 @@ void CDialog::BuildControls() {
       }
     }
 
-    if (widget->geometry().size() != rect.size() && c.kind != ControlKind::StaticIcon &&
-        c.kind != ControlKind::DropList) {
-      widget->setGeometry(rect);
-    }
+    // Icons and drop-down lists placed themselves above.
+    if (c.kind != ControlKind::StaticIcon && c.kind != ControlKind::DropList) widget->setGeometry(rect);
     if (c.kind == ControlKind::StaticText || c.kind == ControlKind::GroupBox ||
         c.kind == ControlKind::StaticIcon || c.kind == ControlKind::Progress) {
       widget->setFocusPolicy(Qt::NoFocus);
