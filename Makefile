@@ -3,6 +3,8 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
+# ccache, when the machine has it, lets rebuilds and other checkouts reuse objects.
+LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: setup build run test sanitize bench screenshots fuzz demo clean
 
@@ -10,7 +12,7 @@ setup:
 	@scripts/setup
 
 build: setup
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -32,7 +34,7 @@ demo: build
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: setup
-	@cmake -S . -B $(BUILD_ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DPRINTERTEST_SANITIZE=ON -DPRINTERTEST_BENCH=OFF >/dev/null
+	@cmake -S . -B $(BUILD_ASAN) $(CMAKE_GEN) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DPRINTERTEST_SANITIZE=ON -DPRINTERTEST_BENCH=OFF >/dev/null
 	@cmake --build $(BUILD_ASAN) -j $(JOBS)
 	ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS)
 

@@ -12,8 +12,17 @@
 #include <string_view>
 
 #include "PrinterDecoder.h"
+#include "PrinterState.h"
 
 namespace vprinter {
+
+// The printer's language is decoded by the link layer's decoder, shared with
+// the console's exchange log.
+using printerlink::CommandKind;
+using printerlink::DecodedCommand;
+using printerlink::StreamDecoder;
+using printerlink::Describe;
+using printerlink::HexBytes;
 
 struct VirtualPrinterOptions {
   std::string address = "127.0.0.1";  // the only address bound

@@ -8,7 +8,7 @@
 
 #include "Frames.h"
 
-namespace vprinter {
+namespace printerlink {
 namespace {
 
 constexpr std::uint8_t ESC = 0x1B;
@@ -360,27 +360,4 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
   return s;
 }
 
-StatusReply StatusBytes(const StatusFlags& f) {
-  StatusReply r{};
-  if (f.coverOpen) r[0] |= 0x20;
-  if (f.busy) r[0] |= 0x08;
-  if (f.overTemperature) r[1] |= 0x40;
-  if (f.paused) r[1] |= 0x10;
-  if (f.paperEnd) r[2] |= 0x0C;
-  return r;
-}
-
-std::string DescribeFlags(const StatusFlags& f) {
-  std::string s;
-  auto add = [&s](bool on, const char* name) {
-    if (on) s += (s.empty() ? "" : ", ") + std::string(name);
-  };
-  add(f.coverOpen, "cover open");
-  add(f.busy, "busy");
-  add(f.overTemperature, "over temperature");
-  add(f.paused, "paused");
-  add(f.paperEnd, "paper end");
-  return s.empty() ? "ready" : s;
-}
-
-}  // namespace vprinter
+}  // namespace printerlink

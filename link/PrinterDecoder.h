@@ -1,17 +1,16 @@
 #pragma once
-// What the virtual printer makes of the bytes a connection carried: the
-// printer's commands by name, text converted from GBK, and everything else as
-// raw bytes. Also the three status bytes it answers ESC v with. No sockets
-// here; the server feeds this the bytes of each connection as they arrive.
+// What a connection's bytes say in the printer's language: the printer's
+// commands by name, text converted from GBK, and everything else as raw
+// bytes. No sockets here; whoever holds the bytes (the virtual printer, the
+// exchange log) feeds them in as they arrive.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace vprinter {
+namespace printerlink {
 
 enum class CommandKind {
   Initialise,     // ESC @
@@ -71,22 +70,4 @@ std::string GbkToUtf8(std::span<const std::uint8_t> bytes);
 // "1B 40 0A"
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 
-struct StatusFlags {
-  bool coverOpen = false;
-  bool busy = false;
-  bool overTemperature = false;
-  bool paused = false;
-  bool paperEnd = false;
-  friend bool operator==(const StatusFlags&, const StatusFlags&) = default;
-};
-
-using StatusReply = std::array<std::uint8_t, 3>;
-
-// Byte 0: 0x20 cover open, 0x08 busy. Byte 1: 0x40 over temperature, 0x10
-// paused. Byte 2: 0x0C paper end (both paper-end sensor bits).
-StatusReply StatusBytes(const StatusFlags& flags);
-
-// "cover open, paper end", or "ready" when nothing is wrong.
-std::string DescribeFlags(const StatusFlags& flags);
-
-}  // namespace vprinter
+}  // namespace printerlink

@@ -1,0 +1,30 @@
+#pragma once
+// What the printer's answer to ESC v says, condition by condition. The
+// printer answers with three status bytes; a condition whose byte did not
+// arrive is unknown, never "fine". Shared by every front end.
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+#include "Frames.h"
+
+namespace printerlink {
+
+enum class StatusIndicator { Cover, Busy, Temperature, Pause, Paper };
+
+// The order a poll shows them in.
+inline constexpr std::array<StatusIndicator, 5> kDecodeOrder = {
+    StatusIndicator::Cover, StatusIndicator::Busy, StatusIndicator::Temperature, StatusIndicator::Pause,
+    StatusIndicator::Paper};
+
+// The status byte a condition is read from: cover and busy from byte 0,
+// temperature and pause from byte 1, paper from byte 2.
+std::size_t StatusByteOf(StatusIndicator indicator);
+
+// Whether the condition needs attention (cover open, busy, over temperature,
+// paused, paper end) in this reply, of which `received` bytes arrived;
+// nothing when its byte is not among them. Bits outside the table are ignored.
+std::optional<bool> ConditionSet(StatusIndicator indicator, const ReplyBuffer& reply, std::size_t received);
+
+}  // namespace printerlink
