@@ -64,8 +64,10 @@ void CStatusDlg::OnMonitor() {
   } else {
     KillTimer(kStatusTimerId);
   }
-  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
-    b->LoadIcons(idle ? IDI_STATE_GOOD : IDI_STATE_IDLE, 0);
+  // Starting shows nothing new: a lamp turns green or red only when a reply
+  // has been read. Stopping turns them all grey again.
+  if (!idle) {
+    for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) b->LoadIcons(IDI_STATE_IDLE, 0);
   }
 }
 
