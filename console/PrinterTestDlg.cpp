@@ -88,13 +88,23 @@ void CPrinterTestDlg::OnSelchangePrinterList() {
 }
 
 int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
-  return SendBytes(std::span(m_commandFrame.data(), std::min(length, m_commandFrame.size())), expectReply);
+  printerlink::LinkResult result;
+  return SendCommandFrame(length, expectReply, result);
+}
+
+int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply, printerlink::LinkResult& result) {
+  return SendBytes(std::span(m_commandFrame.data(), std::min(length, m_commandFrame.size())), expectReply, result);
 }
 
 int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply) {
+  printerlink::LinkResult result;
+  return SendBytes(bytes, expectReply, result);
+}
+
+int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply, printerlink::LinkResult& r) {
   UpdateData(TRUE);
   const CString address = ResolveTargetAddress();
-  const printerlink::LinkResult r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer);
+  r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer);
   if (expectReply) m_nReplyLength = r.received;
   if (r.ok()) return 1;
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
@@ -107,7 +117,13 @@ void CPrinterTestDlg::SendTextJob(const CString& text) {
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
-  return printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port)).ok() ? 1 : 0;
+  printerlink::LinkResult result;
+  return ProbePrinter(address, port, result);
+}
+
+int CPrinterTestDlg::ProbePrinter(const CString& address, int port, printerlink::LinkResult& result) {
+  result = printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port));
+  return result.ok() ? 1 : 0;
 }
 
 void CPrinterTestDlg::OnSysCommand(UINT id, long lParam) {

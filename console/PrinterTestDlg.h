@@ -13,6 +13,7 @@
 #include "MyEdit.h"
 #include "TextProgressCtrl.h"
 #include "SocketLibrary.h"
+#include "Transport.h"
 #include "Types.h"
 
 class CPrinterTestDlg : public CDialog {
@@ -28,11 +29,15 @@ public:
   // port 9100, or port 4000 when the printer answers into the ReplyBuffer.
   // Returns 1, or shows "Can't Connect Net!" and returns 0 once it is closed.
   int SendCommandFrame(std::size_t length, bool expectReply);
+  // The same, keeping the exchange's outcome and its cause in `result`.
+  int SendCommandFrame(std::size_t length, bool expectReply, printerlink::LinkResult& result);
   // Sends a text, as its bytes, to the TargetAddress's port 4000. A text that
   // cannot reach its printer fails without a word.
   void SendTextJob(const CString& text);
   // Whether a TCP connection to address:port is accepted in time. Sends nothing.
   int ProbePrinter(const CString& address, int port);
+  // The same, keeping why a probe failed ("refused", "no answer") in `result`.
+  int ProbePrinter(const CString& address, int port, printerlink::LinkResult& result);
 
   // When set before the console opens: both address fields start with it.
   CString m_strStartPrinter;
@@ -82,4 +87,5 @@ protected:
 private:
   // Sends bytes to the TargetAddress; on failure shows "Can't Connect Net!".
   int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply);
+  int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply, printerlink::LinkResult& result);
 };

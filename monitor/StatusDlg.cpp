@@ -1,5 +1,7 @@
 #include "StatusDlg.h"
 
+#include <QElapsedTimer>
+
 #include "DataExchange.h"
 #include "Gbk.h"
 #include "PrinterTestDlg.h"
@@ -64,8 +66,10 @@ void CStatusDlg::OnMonitor() {
   } else {
     KillTimer(kStatusTimerId);
   }
-  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
-    b->LoadIcons(idle ? IDI_STATE_GOOD : IDI_STATE_IDLE, 0);
+  // Starting shows nothing new: a lamp turns green or red only when a reply
+  // has been read. Stopping turns them all grey again.
+  if (!idle) {
+    for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) b->LoadIcons(IDI_STATE_IDLE, 0);
   }
 }
 
@@ -87,12 +91,17 @@ void CStatusDlg::Poll() {
   CPrinterTestDlg& console = *m_pConsole;
   printerlink::BuildStatusQueryFrame(console.m_commandFrame);
   console.m_replyBuffer.fill(0);
-  const bool reached = console.ProbePrinter(m_strTargetAddress, printerlink::kFramePort) &&
-                       console.SendCommandFrame(2, true);
+  printerlink::LinkResult link;
+  bool reached = console.ProbePrinter(m_strTargetAddress, printerlink::kFramePort, link) != 0;
+  QElapsedTimer query;
+  query.start();
+  reached = reached && console.SendCommandFrame(2, true, link);
+  const int elapsedMs = static_cast<int>(query.elapsed());
   if (!GetDialogWindow()) return;  // closed while the failure was being shown
   if (!reached) {
     m_btnOnline.SetWindowText(LoadString(IDS_OFFLINE));
     m_btnOnline.LoadIcons(IDI_STATE_BAD, 0);
+    ShowPollReport(reached, link, console.m_replyBuffer, console.m_nReplyLength, elapsedMs);
     return;
   }
   m_btnOnline.SetWindowText(LoadString(IDS_ONLINE));
@@ -109,6 +118,33 @@ void CStatusDlg::Poll() {
     button.SetWindowText(LoadString(look->stringId));
     button.LoadIcons(look->iconId, 0);
   }
+  ShowPollReport(reached, link, console.m_replyBuffer, console.m_nReplyLength, elapsedMs);
+}
+
+void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& link,
+                                const printerlink::ReplyBuffer& reply, std::size_t received, int elapsedMs) {
+  const QTime now = QTime::currentTime();
+  QString line;
+  if (reached) {
+    m_lastAnswer = now;
+    line = AnsweredText(reply, received, now, elapsedMs);
+    for (StatusIndicator indicator : kDecodeOrder) {
+      if (QWidget* w = ButtonFor(indicator).GetSafeHwnd()) w->setToolTip(IndicatorTooltip(indicator, reply, received));
+    }
+  } else {
+    // The lamps still show what was read at the last answer: date them by it.
+    if (!m_lastAnswer.isValid() && !m_firstUnanswered.isValid()) m_firstUnanswered = now;
+    line = NoAnswerText(m_lastAnswer.isValid() ? m_lastAnswer : m_firstUnanswered, link);
+  }
+  SetWidgetText(GetDlgItem(IDC_STATUS_LINE), line);
+  if (QWidget* w = m_btnOnline.GetSafeHwnd()) w->setToolTip(line);
+
+  const LampStates after = LampsAfterPoll(m_lampsRead, reached, reply, received);
+  if (m_bPolled && m_onStatusChanges) {
+    if (const auto changes = StatusChanges(m_lampsRead, after); !changes.empty()) m_onStatusChanges(changes);
+  }
+  m_lampsRead = after;
+  m_bPolled = true;
 }
 
 void CStatusDlg::OnDestroy() {

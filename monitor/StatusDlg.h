@@ -3,9 +3,14 @@
 // cover and temperature states, and a toggle that polls the printer every two
 // seconds while it is on.
 
+#include <QTime>
+#include <functional>
+#include <vector>
+
 #include "Dialog.h"
 #include "IndicatorButton.h"
 #include "StatusDecode.h"
+#include "StatusReport.h"
 #include "Types.h"
 
 class CPrinterTestDlg;
@@ -27,6 +32,10 @@ public:
   CIndicatorButton m_btnPaper;
   CIndicatorButton m_btnBusy;
 
+  // Called after a poll with every lamp that changed since the poll before
+  // it, for the exchange log; not called when nothing changed.
+  std::function<void(const std::vector<StatusChange>&)> m_onStatusChanges;
+
   void OnTimer(UINT id) override;
 
 protected:
@@ -37,9 +46,17 @@ protected:
 
 private:
   void Poll();
+  // The status line, the tooltips and the change records after a poll that
+  // did or did not reach the printer; `received` bytes of `reply` arrived.
+  void ShowPollReport(bool reached, const printerlink::LinkResult& link, const printerlink::ReplyBuffer& reply,
+                      std::size_t received, int elapsedMs);
   CIndicatorButton* Indicators(std::size_t i);  // in member order
   CIndicatorButton& ButtonFor(StatusIndicator indicator);
   bool m_bPollInProgress = false;
+  LampStates m_lampsRead{};  // what the polls have read so far
+  bool m_bPolled = false;
+  QTime m_lastAnswer;         // invalid until the printer has answered
+  QTime m_firstUnanswered;    // the first poll, when none has been answered
 };
 
 // Makes the console's "Get Status" button open a status monitor.

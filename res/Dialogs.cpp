@@ -99,9 +99,15 @@ const DialogTemplate kConsoleChinese{
 // first poll) and the monitoring toggle, whose caption is string 112.
 constexpr int kBw = 77;  // every button of the monitor is 77 x 18
 constexpr int kBh = 18;
+// Under the buttons, one line of what the last poll read; the dialog is that
+// much taller than the lamps and buttons alone need.
+constexpr int kStatusLineY = 143;
+constexpr int kStatusLineW = 164;  // from the left column's edge to the right column's
+constexpr int kStatusLineH = 10;
+constexpr int kStatusHeight = 165 + (kStatusLineY - 138) + kStatusLineH;
 
 const DialogTemplate kStatusEnglish{
-    IDD_STATUS_DIALOG, 199, 165, kSongTi, 10, "Print Status", kDialogStyle,
+    IDD_STATUS_DIALOG, 199, kStatusHeight, kSongTi, 10, "Print Status", kDialogStyle,
     {
         {IDOK, K::DefPushButton, 106, 120, kBw, kBh, "&Close", kButton},
         {IDC_IND_ONLINE, K::PushButton, 19, 15, kBw, kBh, "Printer is off-line", kButton},
@@ -111,10 +117,11 @@ const DialogTemplate kStatusEnglish{
         {IDC_IND_COVER, K::PushButton, 19, 85, kBw, kBh, "Cover is open", kButton},
         {IDC_IND_TEMP, K::PushButton, 106, 85, kBw, kBh, "Tmp Over", kButton},
         {IDC_GET_STATUS, K::PushButton, 19, 120, kBw, kBh, "&Monitor Status", kButton},
+        {IDC_STATUS_LINE, K::StaticText, 19, kStatusLineY, kStatusLineW, kStatusLineH, "Not polled yet", 0},
     }};
 
 const DialogTemplate kStatusChinese{
-    IDD_STATUS_DIALOG, 199, 165, kSongTi, 10, "打印机状态", kDialogStyle,
+    IDD_STATUS_DIALOG, 199, kStatusHeight, kSongTi, 10, "打印机状态", kDialogStyle,
     {
         {IDOK, K::DefPushButton, 106, 120, kBw, kBh, "关闭&X)", kButton},
         {IDC_IND_ONLINE, K::PushButton, 19, 15, kBw, kBh, "连接", kButton},
@@ -124,6 +131,7 @@ const DialogTemplate kStatusChinese{
         {IDC_IND_COVER, K::PushButton, 19, 85, kBw, kBh, "盖子打开", kButton},
         {IDC_IND_TEMP, K::PushButton, 106, 85, kBw, kBh, "超温", kButton},
         {IDC_GET_STATUS, K::PushButton, 19, 120, kBw, kBh, "检测状态(&M)", kButton},
+        {IDC_STATUS_LINE, K::StaticText, 19, kStatusLineY, kStatusLineW, kStatusLineH, "尚未检测", 0},
     }};
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -92,6 +95,8 @@ protected:
     EXPECT_EQ(library.opened, library.closed);
   }
   void ClickToggle() { QTest::mouseClick(qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton); }
+  QString StatusLine() const { return qobject_cast<QLabel*>(monitor->GetDlgItem(IDC_STATUS_LINE))->text(); }
+  static QString Tip(const CIndicatorButton& b) { return b.GetSafeHwnd()->toolTip(); }
   QString Toggle() const { return qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS))->text(); }
   static QString Caption(const CIndicatorButton& b) { return FromGbk(b.GetWindowText()); }
   // caption|icon of all six, in the dialog's member order
@@ -127,6 +132,16 @@ TEST_F(Monitor, APollShowsTheSixStatesInTheInterfaceLanguage) {
     Open(c.language, printer.Address());
     monitor->OnTimer(kStatusTimerId);
     EXPECT_EQ(Lamps(), c.lamps);
+    const QString line = c.language == res::Language::English ? "^Status 20 10 0C · \\d\\d:\\d\\d:\\d\\d · \\d+ ms$"
+                                                              : "^状态 20 10 0C · \\d\\d:\\d\\d:\\d\\d · \\d+ 毫秒$";
+    EXPECT_TRUE(QRegularExpression(line).match(StatusLine()).hasMatch()) << StatusLine().toStdString();
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(monitor->GetDlgItem(IDC_STATUS_LINE));
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->text(QAccessible::Name), StatusLine()) << "a screen reader must read the status line";
+    EXPECT_EQ(Tip(monitor->m_btnPaper), c.language == res::Language::English
+                                            ? "Byte 2 = 0x0C: bits 2–3 (0x0C) paper end sensors = 11"
+                                            : "字节 2 = 0x0C：位 2–3 (0x0C) 缺纸传感器 = 11");
+    EXPECT_EQ(Tip(monitor->m_btnOnline), StatusLine());
     ASSERT_TRUE(printer.WaitForClosedConnections(2, 5000));
     EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).at(0).bytes, std::vector<std::uint8_t>{})
         << "the probe on 9100 sends nothing";
@@ -147,12 +162,53 @@ TEST_F(Monitor, AShortReplyLeavesTheMissingIndicatorsUnknown) {
 TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
   auto printer = std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
   Open(res::Language::English, printer->Address());
+  QStringList records;
+  monitor->m_onStatusChanges = [&](const std::vector<StatusChange>& changes) {
+    for (const StatusChange& c : changes) records << ChangeSummary(c);
+  };
+  ClickToggle();
   monitor->OnTimer(kStatusTimerId);
+  EXPECT_TRUE(records.isEmpty()) << "the first poll has nothing to compare with";
   auto before = Lamps();
+  const QString answeredAt = StatusLine().section(QStringLiteral(" · "), 1, 1);
+  const QString coverTip = Tip(monitor->m_btnCover);
   printer.reset();  // the printer goes away: the probe is refused
   monitor->OnTimer(kStatusTimerId);
   before[3] = {"Off-line", kBad};
-  EXPECT_EQ(Lamps(), before);
+  EXPECT_EQ(Lamps(), before) << "the other five keep what was read";
+  EXPECT_EQ(StatusLine(), "No answer since " + answeredAt + " (refused)") << "dated by the last answer";
+  EXPECT_EQ(Tip(monitor->m_btnCover), coverTip) << "the tooltip still shows the bytes the lamp was read from";
+  EXPECT_EQ(records, QStringList{"printer off-line"});
+}
+
+TEST_F(Monitor, AnUnreachablePrinterLeavesFiveLampsGreyAndOneRed) {
+  struct Case {
+    const char* catches;
+    res::Language language;
+    PortBehaviour on9100;
+    const char* line;  // the status line, a pattern
+  };
+  const Case cases[] = {
+      {"refused", res::Language::English, PortBehaviour{PortMode::Refuse},
+       "^No answer since \\d\\d:\\d\\d:\\d\\d \\(refused\\)$"},
+      {"silent: the connection is never answered", res::Language::English, PortBehaviour{PortMode::Unreachable},
+       "^No answer since \\d\\d:\\d\\d:\\d\\d \\(no answer\\)$"},
+      {"refused, in Chinese", res::Language::Chinese, PortBehaviour{PortMode::Refuse},
+       "^自 \\d\\d:\\d\\d:\\d\\d 起无应答（连接被拒绝）$"},
+  };
+  int host = 1;
+  for (const Case& c : cases) {
+    TestPrinter printer(Address(host++), c.on9100, {PortMode::Refuse});
+    Open(c.language, printer.Address());
+    const auto templateLamps = Lamps();
+    ClickToggle();
+    monitor->OnTimer(kStatusTimerId);
+    auto expected = templateLamps;
+    expected[3] = {c.language == res::Language::English ? "Off-line" : "未连接", kBad};
+    EXPECT_EQ(Lamps(), expected) << c.catches << ": nothing was read, so nothing may look fine";
+    EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.line)).match(StatusLine()).hasMatch())
+        << c.catches << ": " << StatusLine().toStdString();
+  }
 }
 
 TEST_F(Monitor, ARefusedQueryIsReportedBeforeTheLampGoesOffline) {
@@ -184,9 +240,10 @@ TEST_F(Monitor, TheToggleStartsAndStopsPollingInBothLanguages) {
     const auto idle = Lamps();
     for (const auto& [caption, icon] : idle) EXPECT_EQ(icon, static_cast<UINT>(IDI_STATE_IDLE)) << caption.toStdString();
     EXPECT_EQ(Toggle(), QString::fromUtf8(start));
+    EXPECT_EQ(StatusLine(), LoadText(IDS_STATUS_NOT_POLLED));
     ClickToggle();
     EXPECT_EQ(Toggle(), QString::fromUtf8(stop));
-    for (const auto& [caption, icon] : Lamps()) EXPECT_EQ(icon, kGood);
+    EXPECT_EQ(Lamps(), idle) << "green before any answer: a state nobody has read shown as fine";
     ClickToggle();  // within 2 s: no poll has run
     EXPECT_EQ(Toggle(), QString::fromUtf8(start));
     EXPECT_EQ(Lamps(), idle) << "grey again, captions unchanged";

@@ -48,6 +48,13 @@ const std::vector<int> kStringIds = {
     IDS_ONLINE,       IDS_OFFLINE,       IDS_COVER_CLOSED,   IDS_COVER_OPEN,     IDS_TEMP_OK,       IDS_TEMP_OVER,
     IDS_PRINT_ALLOWED, IDS_PAUSED,       IDS_IDLE,           IDS_BUSY,           IDS_PAPER_OK,      IDS_PAPER_END,
     IDS_CONNECT_OK,   IDS_SEARCH_START,  IDS_SET_IP_SUCCESS, IDS_SET_IP_FAILED,
+    IDS_STATUS_NOT_POLLED, IDS_STATUS_ANSWERED, IDS_STATUS_NO_BYTES, IDS_STATUS_NO_ANSWER, IDS_CAUSE_REFUSED,
+    IDS_CAUSE_NO_ANSWER, IDS_CAUSE_HOST_UNREACHABLE, IDS_CAUSE_NET_UNREACHABLE, IDS_CAUSE_CONNECT_FAILED,
+    IDS_CAUSE_BAD_ADDRESS, IDS_CAUSE_NO_NETWORK, IDS_CAUSE_SEND_INCOMPLETE, IDS_TIP_BYTE, IDS_TIP_BYTE_MISSING,
+    IDS_TIP_BIT, IDS_TIP_BITS, IDS_FIELD_COVER, IDS_FIELD_BUSY, IDS_FIELD_TEMP, IDS_FIELD_PAUSE, IDS_FIELD_PAPER,
+    IDS_FIELD_NOT_USED, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED,
+    IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_CHANGE_PAUSED,
+    IDS_CHANGE_PAUSE_CLEARED, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_CHANGE_NOT_READ,
 };
 
 TEST(StringTable, EveryIdHasATranslatedTextInBothLanguages) {
@@ -60,6 +67,22 @@ TEST(StringTable, EveryIdHasATranslatedTextInBothLanguages) {
     EXPECT_STRNE(english, "");
     EXPECT_STRNE(chinese, "");
     EXPECT_STRNE(english, chinese) << "one language's text copied into the other";
+  }
+}
+
+TEST(StringTable, BothLanguagesFillTheSamePlaceholders) {
+  // A "%2" lost in translation leaves the time or the cause out of one language's text.
+  auto placeholders = [](const char* text) {
+    std::string found;
+    for (const char* p = text; *p; ++p) {
+      if (p[0] == '%' && p[1] >= '1' && p[1] <= '9') found += p[1];
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  for (int id : kStringIds) {
+    EXPECT_EQ(placeholders(res::FindString(id, Language::English)), placeholders(res::FindString(id, Language::Chinese)))
+        << "string " << id;
   }
 }
 
@@ -239,6 +262,7 @@ TEST(DialogTemplates, ControlsTheDialogsBindExistWithTheRightKind) {
       {IDD_STATUS_DIALOG, ControlKind::DefPushButton, {IDOK}},
       {IDD_STATUS_DIALOG, ControlKind::PushButton,
        {IDC_IND_ONLINE, IDC_IND_BUSY, IDC_IND_PAPER, IDC_IND_PAUSE, IDC_IND_COVER, IDC_IND_TEMP, IDC_GET_STATUS}},
+      {IDD_STATUS_DIALOG, ControlKind::StaticText, {IDC_STATUS_LINE}},
   };
   for (const Case& c : cases) {
     for (Language language : kLanguages) {

@@ -1,0 +1,186 @@
+#include "StatusReport.h"
+
+#include <cerrno>
+
+#include "ResourceIds.h"
+#include "StringTable.h"
+
+using printerlink::StatusIndicator;
+
+namespace {
+
+// Where each condition sits in its status byte. The byte comes from
+// printerlink::StatusByteOf, the test itself from printerlink::ConditionSet.
+struct StatusField {
+  StatusIndicator indicator;
+  std::uint8_t mask;
+  int nameId;
+};
+
+constexpr StatusField kFields[] = {
+    {StatusIndicator::Cover, 0x20, IDS_FIELD_COVER},     {StatusIndicator::Busy, 0x08, IDS_FIELD_BUSY},
+    {StatusIndicator::Temperature, 0x40, IDS_FIELD_TEMP}, {StatusIndicator::Pause, 0x30, IDS_FIELD_PAUSE},
+    {StatusIndicator::Paper, 0x0C, IDS_FIELD_PAPER},
+};
+
+const StatusField& FieldOf(StatusIndicator indicator) {
+  for (const StatusField& f : kFields) {
+    if (f.indicator == indicator) return f;
+  }
+  return kFields[0];
+}
+
+// The bits of a byte that some condition is read from.
+std::uint8_t UsedBits(std::size_t byte) {
+  std::uint8_t used = 0;
+  for (const StatusField& f : kFields) {
+    if (printerlink::StatusByteOf(f.indicator) == byte) used |= f.mask;
+  }
+  return used;
+}
+
+QString Hex(unsigned value) { return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper(); }
+
+// "bit 5 (0x20) cover open" or "bits 2–3 (0x0C) paper end sensors".
+QString BitsText(std::uint8_t mask, int nameId) {
+  int low = 0;
+  while (!(mask & (1u << low))) ++low;
+  int high = 7;
+  while (!(mask & (1u << high))) --high;
+  const QString name = LoadText(nameId);
+  if (low == high) return LoadText(IDS_TIP_BIT).arg(low).arg(Hex(mask), name);
+  return LoadText(IDS_TIP_BITS).arg(low).arg(high).arg(Hex(mask), name);
+}
+
+// The field's bits as they arrived, highest first: "11", "01".
+QString BitValues(std::uint8_t byte, std::uint8_t mask) {
+  QString bits;
+  for (int i = 7; i >= 0; --i) {
+    if (mask & (1u << i)) bits += (byte & (1u << i)) ? QLatin1Char('1') : QLatin1Char('0');
+  }
+  return bits;
+}
+
+struct ChangeTexts {
+  StatusLamp lamp;
+  int setId;      // the condition now needs attention
+  int clearedId;  // it no longer does
+  int nameId;     // the lamp, for "not read"
+};
+
+constexpr ChangeTexts kChangeTexts[] = {
+    {StatusLamp::Online, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_ONLINE},
+    {StatusLamp::Cover, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED, IDS_FIELD_COVER},
+    {StatusLamp::Busy, IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_FIELD_BUSY},
+    {StatusLamp::Temperature, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_FIELD_TEMP},
+    {StatusLamp::Pause, IDS_CHANGE_PAUSED, IDS_CHANGE_PAUSE_CLEARED, IDS_FIELD_PAUSE},
+    {StatusLamp::Paper, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_FIELD_PAPER},
+};
+
+constexpr std::size_t kShownStatusBytes = 3;  // the bytes a status reply carries
+
+}  // namespace
+
+StatusLamp LampOf(StatusIndicator indicator) {
+  switch (indicator) {
+    case StatusIndicator::Cover: return StatusLamp::Cover;
+    case StatusIndicator::Busy: return StatusLamp::Busy;
+    case StatusIndicator::Temperature: return StatusLamp::Temperature;
+    case StatusIndicator::Pause: return StatusLamp::Pause;
+    case StatusIndicator::Paper: break;
+  }
+  return StatusLamp::Paper;
+}
+
+LampStates LampsAfterPoll(const LampStates& before, bool reached, const printerlink::ReplyBuffer& reply,
+                          std::size_t received) {
+  LampStates after = before;
+  after[static_cast<std::size_t>(StatusLamp::Online)] = !reached;
+  if (!reached) return after;
+  for (StatusIndicator indicator : printerlink::kDecodeOrder) {
+    after[static_cast<std::size_t>(LampOf(indicator))] = printerlink::ConditionSet(indicator, reply, received);
+  }
+  return after;
+}
+
+QString NotPolledText() { return LoadText(IDS_STATUS_NOT_POLLED); }
+
+QString AnsweredText(const printerlink::ReplyBuffer& reply, std::size_t received, QTime at, int elapsedMs) {
+  QStringList bytes;
+  for (std::size_t i = 0; i < std::min({received, kShownStatusBytes, reply.size()}); ++i) bytes << Hex(reply[i]);
+  QString shown = bytes.isEmpty() ? LoadText(IDS_STATUS_NO_BYTES) : bytes.join(QLatin1Char(' '));
+  // Bytes past the status bytes mean nothing to the lamps; that they came is worth a mark.
+  if (received > kShownStatusBytes) shown += QStringLiteral(" …");
+  return LoadText(IDS_STATUS_ANSWERED).arg(shown, at.toString(QStringLiteral("HH:mm:ss")), QString::number(elapsedMs));
+}
+
+QString NoAnswerText(QTime since, const printerlink::LinkResult& failure) {
+  return LoadText(IDS_STATUS_NO_ANSWER).arg(since.toString(QStringLiteral("HH:mm:ss")), FailureCause(failure));
+}
+
+QString FailureCause(const printerlink::LinkResult& failure) {
+  using printerlink::LinkError;
+  switch (failure.error) {
+    case LinkError::None:
+      return {};
+    case LinkError::ConnectTimedOut:
+      return LoadText(IDS_CAUSE_NO_ANSWER);
+    case LinkError::BadAddress:
+      return LoadText(IDS_CAUSE_BAD_ADDRESS);
+    case LinkError::LibraryNotStarted:
+    case LinkError::WrongVersion:
+    case LinkError::NoSocket:
+      return LoadText(IDS_CAUSE_NO_NETWORK);
+    case LinkError::SendIncomplete:
+      return LoadText(IDS_CAUSE_SEND_INCOMPLETE);
+    case LinkError::ConnectFailed:
+      break;
+  }
+  switch (failure.sysError) {
+    case ECONNREFUSED:
+      return LoadText(IDS_CAUSE_REFUSED);
+    case ETIMEDOUT:
+      return LoadText(IDS_CAUSE_NO_ANSWER);
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+      return LoadText(IDS_CAUSE_HOST_UNREACHABLE);
+    case ENETUNREACH:
+    case ENETDOWN:
+      return LoadText(IDS_CAUSE_NET_UNREACHABLE);
+    default:
+      return LoadText(IDS_CAUSE_CONNECT_FAILED).arg(failure.sysError);
+  }
+}
+
+QString IndicatorTooltip(StatusIndicator indicator, const printerlink::ReplyBuffer& reply, std::size_t received) {
+  const StatusField& field = FieldOf(indicator);
+  const std::size_t index = printerlink::StatusByteOf(indicator);
+  const QString bits = BitsText(field.mask, field.nameId);
+  if (index >= received || index >= reply.size()) return LoadText(IDS_TIP_BYTE_MISSING).arg(index).arg(bits);
+
+  const std::uint8_t byte = reply[index];
+  QString tip = LoadText(IDS_TIP_BYTE).arg(index).arg(Hex(byte), bits + QStringLiteral(" = ") + BitValues(byte, field.mask));
+  const std::uint8_t unused = byte & static_cast<std::uint8_t>(~UsedBits(index));
+  for (int i = 0; i < 8; ++i) {
+    const auto bit = static_cast<std::uint8_t>(1u << i);
+    if (unused & bit) tip += QLatin1Char('\n') + BitsText(bit, IDS_FIELD_NOT_USED) + QStringLiteral(" = 1");
+  }
+  return tip;
+}
+
+std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStates& after) {
+  std::vector<StatusChange> changes;
+  for (std::size_t i = 0; i < kLampCount; ++i) {
+    if (before[i] != after[i]) changes.push_back({static_cast<StatusLamp>(i), before[i], after[i]});
+  }
+  return changes;
+}
+
+QString ChangeSummary(const StatusChange& change) {
+  for (const ChangeTexts& t : kChangeTexts) {
+    if (t.lamp != change.lamp) continue;
+    if (!change.to) return LoadText(IDS_CHANGE_NOT_READ).arg(LoadText(t.nameId));
+    return LoadText(*change.to ? t.setId : t.clearedId);
+  }
+  return {};
+}
