@@ -18,11 +18,12 @@
 #include <string>
 #include <string_view>
 
+#include "Version.h"
 #include "VirtualPrinter.h"
 
 namespace {
 
-constexpr const char* kVersion = "virtual-printer 1.0.0.3";
+constexpr const char* kVersion = "virtual-printer " PRINTERTEST_VERSION;
 constexpr int kMaxSlowMs = 600000;  // ten minutes: longer than any client waits
 
 void PrintHelp(std::FILE* to) {
