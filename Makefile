@@ -7,6 +7,8 @@ CMAKE_GEN  := -G Ninja
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: setup build run test sanitize bench screenshots fuzz demo clean
+# `make` alone installs what is missing and builds.
+.DEFAULT_GOAL := build
 
 setup:
 	@scripts/setup
