@@ -28,13 +28,13 @@ test: build
 # its keys (c b t p e, s, q) change what the status monitor sees. The console
 # runs beside it. Closing the console stops the printer; q or Ctrl-C in the
 # printer closes the console. The shell ignores Ctrl-C so that it can close
-# the console and end cleanly.
+# the console and end cleanly; a console that could not start fails the demo.
 DEMO_ADDRESS ?= 127.0.0.1
 demo: build
 	@$(BUILD)/app/OrvanePrinterTest --printer $(DEMO_ADDRESS) & console=$$!; \
 	  trap '' INT; \
 	  $(BUILD)/tools/virtual-printer/virtual-printer --address $(DEMO_ADDRESS) --stop-with $$console; status=$$?; \
-	  kill $$console 2>/dev/null; wait $$console 2>/dev/null; \
+	  if kill $$console 2>/dev/null; then wait $$console; else wait $$console || status=$$?; fi; \
 	  exit $$status
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
