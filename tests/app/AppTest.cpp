@@ -95,25 +95,6 @@ TEST(CommandLine, TakesAPrinterAddressAndRefusesWhatIsNot) {
   EXPECT_TRUE(ParseCommandLine({"--help"}).help);
 }
 
-TEST(CommandLine, WithoutAGraphicalSessionSaysSoInsteadOfAborting) {
-  const struct {
-    const char* catches;
-    const char* display;
-    const char* wayland;
-    const char* platform;
-    bool missing;
-  } cases[] = {
-      {"an X display", ":0", nullptr, nullptr, false},
-      {"a Wayland display", nullptr, "wayland-0", nullptr, false},
-      {"a platform chosen by hand (offscreen, vnc)", nullptr, nullptr, "offscreen", false},
-      {"nothing set", nullptr, nullptr, nullptr, true},
-      {"empty values are unset", "", "", "", true},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(MissingGraphicalSession(c.display, c.wayland, c.platform).has_value(), c.missing) << c.catches;
-  }
-}
-
 TEST(CommandLine, StartPrinterFillsBothAddressFields) {
   SetInterfaceLanguage(res::Language::English);
   CPrinterTestDlg console;
