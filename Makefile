@@ -7,6 +7,8 @@ CMAKE_GEN  := -G Ninja
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: setup build run test sanitize bench screenshots fuzz demo clean
+# `make` alone installs what is missing and builds.
+.DEFAULT_GOAL := build
 
 setup:
 	@scripts/setup
@@ -21,16 +23,19 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# A virtual printer on 127.0.0.1 and the console pointed at it. The printer's
-# transcript shows in this terminal; its keys (c b t p e, s, q) change what the
-# status monitor sees. The printer stops when the console closes.
+# A virtual printer on 127.0.0.1 and the console pointed at it. The printer
+# runs in the foreground and owns the terminal: its transcript shows here and
+# its keys (c b t p e, s, q) change what the status monitor sees. The console
+# runs beside it. Closing the console stops the printer; q or Ctrl-C in the
+# printer closes the console. The shell ignores Ctrl-C so that it can close
+# the console and end cleanly; a console that could not start fails the demo.
 DEMO_ADDRESS ?= 127.0.0.1
 demo: build
-	@$(BUILD)/tools/virtual-printer/virtual-printer --address $(DEMO_ADDRESS) & printer=$$!; \
-	  trap 'kill $$printer 2>/dev/null; wait $$printer 2>/dev/null' EXIT INT TERM; \
-	  sleep 0.5; \
-	  kill -0 $$printer 2>/dev/null || { echo "demo: the virtual printer did not start" >&2; exit 1; }; \
-	  $(BUILD)/app/OrvanePrinterTest --printer $(DEMO_ADDRESS)
+	@$(BUILD)/app/OrvanePrinterTest --printer $(DEMO_ADDRESS) & console=$$!; \
+	  trap '' INT; \
+	  $(BUILD)/tools/virtual-printer/virtual-printer --address $(DEMO_ADDRESS) --stop-with $$console; status=$$?; \
+	  if kill $$console 2>/dev/null; then wait $$console; else wait $$console || status=$$?; fi; \
+	  exit $$status
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: setup

@@ -44,6 +44,16 @@ std::string UsageText(const std::string& program) {
          "  --help             show this text\n"
          "  --version          show the version\n"
          "\n"
-         "The interface follows the user's language: Chinese when LANGUAGE, LC_ALL,\n"
-         "LC_MESSAGES or LANG names zh, English otherwise.\n";
+         "The interface is in Chinese or English, chosen as message catalogues are:\n"
+         "the locale is LC_ALL, else LC_MESSAGES, else LANG. Unset, C or POSIX: English.\n"
+         "Otherwise the first entry of LANGUAGE (a list such as zh_CN:en) naming zh or\n"
+         "en decides, and without one the locale: zh is Chinese, anything else English.\n";
+}
+
+std::optional<std::string> MissingGraphicalSession(const char* display, const char* waylandDisplay,
+                                                   const char* qtPlatform) {
+  const auto set = [](const char* value) { return value && *value; };
+  if (set(display) || set(waylandDisplay) || set(qtPlatform)) return std::nullopt;
+  return "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set); start it from the desktop, "
+         "or over SSH with ssh -X";
 }

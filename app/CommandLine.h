@@ -14,3 +14,9 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);  // without the program's name
 std::string UsageText(const std::string& program);
+
+// Why the program cannot open its window, or nothing when it can: without a
+// graphical session (no DISPLAY, no WAYLAND_DISPLAY and no Qt platform chosen
+// by QT_QPA_PLATFORM) Qt would abort. Null pointers and empty values are unset.
+std::optional<std::string> MissingGraphicalSession(const char* display, const char* waylandDisplay,
+                                                   const char* qtPlatform);

@@ -1,6 +1,7 @@
 // The program's entry: options, then the console.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ int main(int argc, char* argv[]) {
     std::printf("%.*s %.*s\n", static_cast<int>(res::kProductName.size()), res::kProductName.data(),
                 static_cast<int>(res::kVersion.size()), res::kVersion.data());
     return 0;
+  }
+  if (const auto missing = MissingGraphicalSession(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
+                                                   std::getenv("QT_QPA_PLATFORM"))) {
+    std::fprintf(stderr, "%s: %s\n", argv[0], missing->c_str());
+    return 1;
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(res::kProductName.data(), res::kProductName.size()));

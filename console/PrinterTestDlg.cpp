@@ -66,9 +66,13 @@ BOOL CPrinterTestDlg::OnInitDialog() {
   }
   m_nAddressMode = 0;
 
-  const std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
+  if (m_testPageTime) {
+    local = *m_testPageTime;
+  } else {
+    const std::time_t now = std::time(nullptr);
+    localtime_r(&now, &local);
+  }
   BuildTestPage(m_strTestPage, local);
 
   UpdateData(FALSE);

@@ -3,7 +3,9 @@
 // program has: the fields, the three texts behind them, the choice between a
 // typed printer address and a found one, and the command and reply areas.
 
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "ComboBox.h"
@@ -41,6 +43,9 @@ public:
 
   // When set before the console opens: both address fields start with it.
   CString m_strStartPrinter;
+  // When set before the console opens: the test page's time line shows this
+  // local time instead of the clock's (pictures that must not change).
+  std::optional<std::tm> m_testPageTime;
 
   // Runs the About box when the system menu's About item is chosen.
   std::function<void(CWnd* owner)> m_runAboutBox;

@@ -38,7 +38,7 @@ void DDX_Radio(CDataExchange* pDX, int id, int& value) {
       }
     }
   } else {
-    for (std::size_t i = 0; i < group.size(); ++i) group[i]->setChecked(static_cast<int>(i) == value);
+    for (std::size_t i = 0; i < group.size(); ++i) SetRadioChecked(group[i], static_cast<int>(i) == value);
   }
 }
 

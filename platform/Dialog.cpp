@@ -1,6 +1,7 @@
 #include "Dialog.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QTimerEvent>
 
+#include "AccessibleNames.h"
 #include "DataExchange.h"
 #include "DialogUnits.h"
 #include "Gbk.h"
@@ -95,13 +97,15 @@ bool CDialog::BuildWindow() {
 
 void CDialog::BuildControls() {
   const DialogBaseUnits base = BaseUnitsOf(m_pWindow->font());
-  int groupStart = -1;               // the first radio button of the current group
-  QList<QWidget*> behind;            // group boxes, drawn behind the controls they frame
+  QButtonGroup* radioGroup = nullptr;  // the radio buttons of the current group
+  QList<QWidget*> behind;              // group boxes, drawn behind the controls they frame
+  std::vector<QWidget*> built;         // one per template control, for naming
 
   for (const res::ControlTemplate& c : m_pTemplate->controls) {
     const QRect rect = DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), base);
     const QString caption = QString::fromUtf8(c.caption);
     QWidget* widget = nullptr;
+    if (c.kind != ControlKind::RadioButton) radioGroup = nullptr;  // any other control ends a radio group
 
     switch (c.kind) {
       case ControlKind::PushButton:
@@ -119,15 +123,17 @@ void CDialog::BuildControls() {
       }
       case ControlKind::RadioButton: {
         auto* r = new QRadioButton(caption, m_pWindow);
-        r->setAutoExclusive(false);
-        if (c.style & res::kGroup) groupStart = c.id;
-        // An auto radio button selects itself and clears the others of its group.
+        // An auto radio button selects itself and clears the others of its
+        // group; the arrow keys move the selection within the group. Each
+        // template group is a button group of its own, exclusive, so the
+        // desktop sees radio buttons, not check boxes.
+        if (!radioGroup || (c.style & res::kGroup)) {
+          radioGroup = new QButtonGroup(m_pWindow);
+          radioGroup->setExclusive(true);
+        }
+        radioGroup->addButton(r);
         const int id = c.id;
-        const int first = groupStart >= 0 ? groupStart : id;
-        QObject::connect(r, &QRadioButton::clicked, m_pWindow, [this, id, first, r] {
-          for (QRadioButton* other : RadioGroup(first)) other->setChecked(other == r);
-          Dispatch(id);
-        });
+        QObject::connect(r, &QRadioButton::clicked, m_pWindow, [this, id] { Dispatch(id); });
         widget = r;
         break;
       }
@@ -215,8 +221,10 @@ void CDialog::BuildControls() {
     if (c.style & res::kHidden) widget->hide();
     widget->setProperty("controlId", c.id);
     if (c.id >= 0) m_items.insert(c.id, widget);
+    built.push_back(widget);
   }
   for (QWidget* g : behind) g->lower();
+  accessible::NameControls(*m_pTemplate, built, InterfaceLanguage());
 }
 
 void CDialog::Dispatch(int id) {

@@ -1,5 +1,6 @@
 #include "IpAddressEdit.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -132,9 +133,18 @@ QStyleOptionFrame PanelOption(const QWidget* box, bool focused) {
   return panel;
 }
 
+// The desktop reads the box as a group of four fields named by its label,
+// not as a bare frame.
+QAccessibleInterface* AccessibleBox(const QString& className, QObject* object) {
+  if (className != QLatin1String(IpAddressEdit::staticMetaObject.className()) || !object->isWidgetType()) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping);
+}
+
 }  // namespace
 
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
+  static const bool accessibleInstalled = (QAccessible::installFactory(AccessibleBox), true);
+  Q_UNUSED(accessibleInstalled);
   setFrameShape(QFrame::NoFrame);  // paintEvent draws the line-edit panel
   setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed, QSizePolicy::LineEdit));
 

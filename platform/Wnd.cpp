@@ -1,6 +1,7 @@
 #include "Wnd.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include "AccessibleNames.h"
 #include "Gbk.h"
 #include "IpAddressEdit.h"
 #include "Resources.h"
@@ -78,7 +80,12 @@ QString WidgetText(const QWidget* widget) {
 void SetWidgetText(QWidget* widget, const QString& text) {
   if (auto* w = qobject_cast<QLineEdit*>(widget)) return w->setText(text);
   if (auto* w = qobject_cast<QPlainTextEdit*>(widget)) return w->setPlainText(text);
-  if (auto* w = qobject_cast<QAbstractButton*>(widget)) return w->setText(text);
+  if (auto* w = qobject_cast<QAbstractButton*>(widget)) {
+    // The name a screen reader reads follows the caption (the status lamps').
+    w->setText(text);
+    w->setAccessibleName(accessible::CaptionName(text));
+    return;
+  }
   if (auto* w = qobject_cast<QComboBox*>(widget)) {
     const int index = w->findText(text);
     if (index >= 0) w->setCurrentIndex(index);
@@ -91,6 +98,20 @@ void SetWidgetText(QWidget* widget, const QString& text) {
   // Controls without a text of their own (the progress bar) keep it as a
   // property, where a control class can read it.
   if (widget) widget->setProperty("windowText", text);
+}
+
+void SetRadioChecked(QAbstractButton* button, bool checked) {
+  if (!button) return;
+  if (checked || !button->isChecked()) return button->setChecked(checked);
+  // An exclusive group never lets its checked button go by itself; a dialog
+  // whose choice reads "neither" clears it anyway.
+  QButtonGroup* group = button->group();
+  const bool autoExclusive = button->autoExclusive();
+  if (group) group->setExclusive(false);
+  button->setAutoExclusive(false);
+  button->setChecked(false);
+  button->setAutoExclusive(autoExclusive);
+  if (group) group->setExclusive(true);
 }
 
 QIcon LoadIcon(int id) {

@@ -12,6 +12,7 @@
 
 #include "Types.h"
 
+class QAbstractButton;
 class QEvent;
 
 class CWnd {
@@ -51,6 +52,9 @@ private:
 // The text a widget shows, whatever kind it is, and setting it.
 QString WidgetText(const QWidget* widget);
 void SetWidgetText(QWidget* widget, const QString& text);
+
+// Checks or clears a radio button, even the checked one of an exclusive group.
+void SetRadioChecked(QAbstractButton* button, bool checked);
 
 // An application icon by resource id, at both of its sizes.
 QIcon LoadIcon(int id);

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "ResourceIds.h"
+#include "Version.h"
 
 namespace res {
 
 enum class Language { English, Chinese };
 
 inline constexpr std::string_view kProductName = "OrvanePrinterTest";
-inline constexpr std::string_view kVersion = "1.0.0.3";
+inline constexpr std::string_view kVersion = PRINTERTEST_VERSION;  // the project version
 
 enum class ControlKind {
   PushButton,

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
+#include <ctime>
 
 #include "AboutDlg.h"
 #include "PrinterTestDlg.h"
@@ -13,6 +14,18 @@
 #include "StringTable.h"
 
 namespace {
+
+// The time line of the console's test page in every picture, so a second run
+// rewrites no file: 2024-05-01 09:30:00.
+std::tm PictureTime() {
+  std::tm t{};
+  t.tm_year = 2024 - 1900;
+  t.tm_mon = 4;
+  t.tm_mday = 1;
+  t.tm_hour = 9;
+  t.tm_min = 30;
+  return t;
+}
 
 bool Save(CDialog& dialog, const QString& path) {
   if (!dialog.Create()) return false;
@@ -36,6 +49,7 @@ int main(int argc, char* argv[]) {
   for (const auto& [language, suffix] : {std::pair{res::Language::English, "en"}, std::pair{res::Language::Chinese, "zh"}}) {
     SetInterfaceLanguage(language);
     CPrinterTestDlg console;
+    console.m_testPageTime = PictureTime();
     ok &= Save(console, dir.filePath(QStringLiteral("console-%1.png").arg(suffix)));
     CAboutDlg about;
     ok &= Save(about, dir.filePath(QStringLiteral("about-%1.png").arg(suffix)));

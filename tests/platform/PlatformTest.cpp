@@ -3,6 +3,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "AccessibleNames.h"
 #include "DataExchange.h"
 #include "Dialog.h"
 #include "DialogUnits.h"
@@ -12,6 +13,23 @@
 #include "StringTable.h"
 
 namespace {
+
+TEST(AccessibleNames, CaptionsReadWithoutTheirMnemonic) {
+  const struct {
+    const char* catches;
+    QString caption;
+    QString name;
+  } cases[] = {
+      {"the marker goes, the letter stays", "&Close", "Close"},
+      {"a marker inside a word", QStringLiteral("设置I&P"), QStringLiteral("设置IP")},
+      {"a doubled ampersand is one ampersand", "Print && cut", "Print & cut"},
+      {"a bracketed accelerator goes whole", QStringLiteral("退出(&X)"), QStringLiteral("退出")},
+      {"an accelerator whose bracket was lost goes whole", QStringLiteral("关闭&X)"), QStringLiteral("关闭")},
+      {"brackets without a marker are text", QStringLiteral("初始化(I)"), QStringLiteral("初始化(I)")},
+      {"a lone marker at the end marks nothing", "Set &", "Set"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(accessible::CaptionName(c.caption), c.name) << c.catches;
+}
 
 TEST(Gbk, TextBecomesTheBytesThePrinterExpects) {
   struct Case {

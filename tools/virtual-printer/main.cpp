@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,12 +19,14 @@
 #include <string>
 #include <string_view>
 
+#include "Version.h"
 #include "VirtualPrinter.h"
 
 namespace {
 
-constexpr const char* kVersion = "virtual-printer 1.0.0.3";
+constexpr const char* kVersion = "virtual-printer " PRINTERTEST_VERSION;
 constexpr int kMaxSlowMs = 600000;  // ten minutes: longer than any client waits
+constexpr int kWatchPollMs = 500;   // how often a watched process is checked where no pidfd can tell
 
 void PrintHelp(std::FILE* to) {
   std::fprintf(to,
@@ -44,6 +47,7 @@ void PrintHelp(std::FILE* to) {
                "  --refuse       listen nowhere: every connection is refused\n"
                "  --silent       accept, but never answer ESC v; close only when the client does\n"
                "  --slow MS      wait MS milliseconds before answering ESC v\n"
+               "  --stop-with PID  stop when process PID ends (make demo: the console)\n"
                "  --help         show this and exit\n"
                "  --version      show the version and exit\n"
                "\n"
@@ -57,6 +61,7 @@ struct ParsedArgs {
   vprinter::VirtualPrinterOptions options;
   bool help = false;
   bool version = false;
+  pid_t stopWith = 0;  // 0: none
 };
 
 std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) {
@@ -124,6 +129,16 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
           ok = false;
         }
         o.slowMs = ms;
+      }
+    } else if (arg == "--stop-with") {
+      std::string_view v;
+      ok = value(v);
+      if (ok) {
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), parsed.stopWith);
+        if (ec != std::errc() || end != v.data() + v.size() || parsed.stopWith <= 0) {
+          error = "--stop-with takes a process id, not '" + std::string(v) + "'";
+          ok = false;
+        }
       }
     } else {
       error = "unknown option '" + std::string(argv[i]) + "'";
@@ -202,6 +217,37 @@ void Suspend(RawTerminal& terminal) {
   terminal.Enter();
 }
 
+// Another process the printer ends with. Its pidfd becomes readable when it
+// ends; where the kernel gives none, it is checked every kWatchPollMs.
+class ProcessWatch {
+public:
+  explicit ProcessWatch(pid_t pid) : pid_(pid) {
+    // Through syscall(): Debian 12's <sys/pidfd.h> lacks C linkage for C++.
+    if (pid_ > 0) fd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+  }
+  ~ProcessWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ProcessWatch(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(const ProcessWatch&) = delete;
+
+  pid_t pid() const { return pid_; }
+  int fd() const { return fd_; }
+  int PollTimeoutMs() const { return pid_ > 0 && fd_ < 0 ? kWatchPollMs : -1; }
+  bool Ended() const {
+    if (pid_ <= 0) return false;
+    if (fd_ >= 0) {
+      pollfd p{fd_, POLLIN, 0};
+      return ::poll(&p, 1, 0) > 0;
+    }
+    return ::kill(pid_, 0) != 0 && errno == ESRCH;
+  }
+
+private:
+  pid_t pid_;
+  int fd_ = -1;
+};
+
 void Toggle(vprinter::VirtualPrinter& printer, char key) {
   vprinter::StatusFlags f = printer.Flags();
   bool* which = nullptr;
@@ -220,12 +266,17 @@ void Toggle(vprinter::VirtualPrinter& printer, char key) {
 
 const char* kKeysLine = "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
 
-// Runs until q, Ctrl-C, SIGTERM or SIGHUP.
-void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal) {
+// Runs until q, Ctrl-C, SIGTERM, SIGHUP or the end of the watched process.
+void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const ProcessWatch& watch) {
   bool keys = terminal.active();
   for (;;) {
-    pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    const int ready = ::poll(fds, keys ? 2 : 1, -1);  // woken by a key or a signal, nothing else to do
+    if (watch.Ended()) {
+      printer.Note("process " + std::to_string(watch.pid()) + " ended: stopping");
+      return;
+    }
+    // Woken by a key, a signal or the watched process's end; nothing else to do.
+    pollfd fds[3] = {{gSignalPipe[0], POLLIN, 0}, {keys ? STDIN_FILENO : -1, POLLIN, 0}, {watch.fd(), POLLIN, 0}};
+    const int ready = ::poll(fds, 3, watch.PollTimeoutMs());
     if (ready < 0) {
       if (errno == EINTR) continue;
       return;
@@ -311,7 +362,8 @@ int main(int argc, char* argv[]) {
   printer.Note(printer.StateLine());
   if (terminal.active()) printer.Note(kKeysLine);
 
-  Serve(printer, terminal);
+  const ProcessWatch watch(parsed->stopWith);
+  Serve(printer, terminal, watch);
   printer.Stop();
   terminal.Restore();
   return 0;

@@ -1,0 +1,195 @@
+// The virtual printer as a technician runs it: the built program on a
+// terminal of its own (a pseudo-terminal), keys pressed there, and the status
+// bytes it then answers to ESC v on loopback.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Frames.h"
+#include "LoopbackOnlyLibrary.h"
+#include "TestAddress.h"
+#include "Transport.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWaitMs = 5000;  // the most a test waits for the program to answer
+
+// Runs a program on a fresh pseudo-terminal, as if started from a shell.
+class OnTerminal {
+public:
+  explicit OnTerminal(std::vector<std::string> args) {
+    pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+  ~OnTerminal() {
+    if (pid_ > 0 && !status_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) ::close(master_);
+  }
+  bool started() const { return pid_ > 0 && master_ >= 0; }
+  const std::string& output() const { return output_; }
+
+  void Type(const std::string& keys) { [[maybe_unused]] const ssize_t n = ::write(master_, keys.data(), keys.size()); }
+
+  // Reads what the program writes until `text` shows after the last text
+  // waited for, or the bound passes.
+  bool WaitFor(const std::string& text, int timeoutMs = kWaitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      if (const std::size_t at = output_.find(text, seen_); at != std::string::npos) {
+        seen_ = at + text.size();
+        return true;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      char buf[512];
+      const ssize_t n = ::read(master_, buf, sizeof buf);
+      if (n <= 0) return false;  // the program has gone
+      output_.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+
+  // The exit status once the program has ended within the bound; 128 + the
+  // signal when a signal ended it.
+  std::optional<int> WaitExit(int timeoutMs = kWaitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!status_ && Clock::now() < deadline) {
+      int raw = 0;
+      if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+      } else {
+        WaitFor("\x01never", 20);  // drains the output meanwhile
+      }
+    }
+    return status_;
+  }
+
+  // Whether the terminal is back in line mode with echo, as the shell left it.
+  bool TerminalRestored() const {
+    termios t{};
+    return ::tcgetattr(master_, &t) == 0 && (t.c_lflag & ICANON) && (t.c_lflag & ECHO);
+  }
+
+private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string output_;
+  std::size_t seen_ = 0;  // where the next WaitFor starts looking
+  std::optional<int> status_;
+};
+
+class VirtualPrinterTerminal : public ::testing::Test {
+protected:
+  void TearDown() override {
+    EXPECT_EQ(library.startups, library.cleanups);
+    EXPECT_EQ(library.opened, library.closed);
+  }
+  Bytes Status(const std::string& address) {
+    printerlink::CommandFrame frame;
+    printerlink::ReplyBuffer reply{};
+    const printerlink::LinkResult r = printerlink::ExchangeFrame(
+        library, address, std::span(frame.data(), printerlink::BuildStatusQueryFrame(frame)), true, reply);
+    if (!r.ok() || r.received < 3) return {};
+    return Bytes(reply.begin(), reply.begin() + 3);
+  }
+  testsupport::LoopbackOnlyLibrary library;
+};
+
+TEST_F(VirtualPrinterTerminal, EachKeyTogglesItsConditionInTheStatusBytes) {
+  const std::string address = testsupport::TestAddress();
+  OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", address});
+  ASSERT_TRUE(printer.started());
+  ASSERT_TRUE(printer.WaitFor("keys: c cover open")) << "the key help shows on a terminal:\n" << printer.output();
+  EXPECT_EQ(Status(address), (Bytes{0x00, 0x00, 0x00}));
+
+  const struct {
+    const char* catches;
+    char key;
+    Bytes status;
+  } cases[] = {
+      {"c opens the cover: byte 0 bit 0x20", 'c', {0x20, 0x00, 0x00}},
+      {"b adds busy: byte 0 bit 0x08", 'b', {0x28, 0x00, 0x00}},
+      {"t adds over temperature: byte 1 bit 0x40", 't', {0x28, 0x40, 0x00}},
+      {"p adds paused: byte 1 bit 0x10", 'p', {0x28, 0x50, 0x00}},
+      {"e adds paper end: byte 2 bits 0x0C", 'e', {0x28, 0x50, 0x0C}},
+      {"c again closes the cover, the rest stay", 'c', {0x08, 0x50, 0x0C}},
+  };
+  for (const auto& c : cases) {
+    printer.Type(std::string(1, c.key));
+    // The printer notes each key before it answers with the new bytes.
+    ASSERT_TRUE(printer.WaitFor(std::string("key ") + c.key + ": ")) << c.catches << "\n" << printer.output();
+    EXPECT_EQ(Status(address), c.status) << c.catches;
+  }
+  printer.Type("q");
+  EXPECT_EQ(printer.WaitExit(), 0);
+}
+
+TEST_F(VirtualPrinterTerminal, EveryWayOutEndsCleanlyAndGivesTheTerminalBack) {
+  const struct {
+    const char* catches;
+    std::string keys;
+    std::string note;
+  } cases[] = {
+      {"q quits", "q", "key q: stopping"},
+      {"Ctrl-C quits with status 0, not by the signal", "\x03", "signal INT: stopping"},
+      {"Ctrl-D quits", "\x04", "key q: stopping"},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(host++)});
+    ASSERT_TRUE(printer.started());
+    ASSERT_TRUE(printer.WaitFor("keys: ")) << c.catches;
+    printer.Type(c.keys);
+    EXPECT_TRUE(printer.WaitFor(c.note)) << c.catches << "\n" << printer.output();
+    EXPECT_EQ(printer.WaitExit(), 0) << c.catches;
+    EXPECT_TRUE(printer.TerminalRestored()) << c.catches << ": the terminal is left without echo";
+  }
+}
+
+TEST_F(VirtualPrinterTerminal, StopsWhenTheProcessItWatchesEnds) {
+  // The console's place in `make demo`: a process the printer ends with.
+  const pid_t console = ::fork();
+  ASSERT_GE(console, 0);
+  if (console == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(), "--stop-with",
+                      std::to_string(console)});
+  ASSERT_TRUE(printer.started());
+  ASSERT_TRUE(printer.WaitFor("keys: "));
+  EXPECT_FALSE(printer.WaitExit(200)) << "it keeps serving while the process runs";
+  ::kill(console, SIGTERM);
+  ::waitpid(console, nullptr, 0);
+  EXPECT_TRUE(printer.WaitFor("ended: stopping")) << printer.output();
+  EXPECT_EQ(printer.WaitExit(), 0);
+
+  OnTerminal gone({VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(2), "--stop-with",
+                   std::to_string(console)});
+  EXPECT_EQ(gone.WaitExit(), 0) << "a process already gone stops it at once";
+}
+
+}  // namespace
