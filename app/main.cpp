@@ -1,10 +1,12 @@
 // The program's entry: options, then the console.
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "ExchangeLog.h"
 #include "PrinterTestApp.h"
 #include "Resources.h"
 
@@ -23,10 +25,18 @@ int main(int argc, char* argv[]) {
                 static_cast<int>(res::kVersion.size()), res::kVersion.data());
     return 0;
   }
+  std::unique_ptr<printerlink::JsonLineLog> logFile;
+  if (cl.logFile) {
+    std::string error;
+    logFile = printerlink::JsonLineLog::Open(*cl.logFile, error);
+    // Said once; the console is still worth having without its file.
+    if (!logFile) std::fprintf(stderr, "%s: --log: %s; running without the log file\n", argv[0], error.c_str());
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(res::kProductName.data(), res::kProductName.size()));
   CPrinterTestApp theApp;
   theApp.m_strStartPrinter = cl.printer.value_or("");
+  theApp.m_pLogFile = logFile.get();
   theApp.InitInstance();
   return 0;
 }

@@ -14,8 +14,9 @@ inline constexpr int IDI_STATE_BAD = 132;
 inline constexpr int IDI_STATE_GOOD = 133;
 inline constexpr int IDI_STATE_IDLE = 134;
 
-// System-menu command of the About item
+// System-menu commands
 inline constexpr int IDM_ABOUTBOX = 0x0010;
+inline constexpr int IDM_EXCHANGE_LOG = 0x0020;  // opens the exchange log window
 
 // Standard buttons
 inline constexpr int IDOK = 1;
@@ -72,3 +73,48 @@ inline constexpr int IDS_CONNECT_OK = 126;
 inline constexpr int IDS_SEARCH_START = 127;
 inline constexpr int IDS_SET_IP_SUCCESS = 128;
 inline constexpr int IDS_SET_IP_FAILED = 129;
+
+// The exchange log window: its menu item, window and report texts, and the
+// outcome of an exchange in words (%1, %2, %3 are filled in)
+inline constexpr int IDS_LOG_MENU = 300;
+inline constexpr int IDS_LOG_TITLE = 301;
+inline constexpr int IDS_LOG_COL_TIME = 302;
+inline constexpr int IDS_LOG_COL_PRINTER = 303;
+inline constexpr int IDS_LOG_COL_SENT = 304;
+inline constexpr int IDS_LOG_COL_BYTES = 305;
+inline constexpr int IDS_LOG_COL_REPLY = 306;
+inline constexpr int IDS_LOG_COL_OUTCOME = 307;
+inline constexpr int IDS_LOG_COL_MS = 308;
+inline constexpr int IDS_LOG_CLEAR = 309;
+inline constexpr int IDS_LOG_COPY = 310;
+inline constexpr int IDS_LOG_SAVE = 311;
+inline constexpr int IDS_LOG_COUNT = 312;
+inline constexpr int IDS_LOG_SAVED = 313;
+inline constexpr int IDS_LOG_SAVE_FAILED = 314;
+inline constexpr int IDS_LOG_FAILED = 315;
+inline constexpr int IDS_LOG_PROBE = 316;
+inline constexpr int IDS_LOG_SWEEP = 317;
+inline constexpr int IDS_LOG_FOUND = 318;
+inline constexpr int IDS_LOG_EMPTY_TEXT = 319;
+inline constexpr int IDS_LOG_REPORT_TITLE = 320;
+inline constexpr int IDS_LOG_REPORT_DATE = 321;
+inline constexpr int IDS_LOG_REPORT_TARGET = 322;
+inline constexpr int IDS_LOG_REPORT_LANGUAGE = 323;
+inline constexpr int IDS_LOG_LANGUAGE_NAME = 324;
+inline constexpr int IDS_LOG_REPORT_RECORDS = 325;
+inline constexpr int IDS_OUT_OK = 330;
+inline constexpr int IDS_OUT_REPLY = 331;
+inline constexpr int IDS_OUT_CONNECTED = 332;
+inline constexpr int IDS_OUT_SWEEP_FOUND = 333;
+inline constexpr int IDS_OUT_SWEEP_NONE = 334;
+inline constexpr int IDS_OUT_REFUSED = 335;
+inline constexpr int IDS_OUT_TIMEOUT = 336;
+inline constexpr int IDS_OUT_UNREACHABLE = 337;
+inline constexpr int IDS_OUT_CLOSED = 338;
+inline constexpr int IDS_OUT_CLOSED_NO_REPLY = 339;
+inline constexpr int IDS_OUT_INCOMPLETE = 340;
+inline constexpr int IDS_OUT_NO_REPLY = 341;
+inline constexpr int IDS_OUT_LIB_NOT_STARTED = 342;
+inline constexpr int IDS_OUT_LIB_VERSION = 343;
+inline constexpr int IDS_OUT_LIB_NO_SOCKET = 344;
+inline constexpr int IDS_OUT_BAD_ADDRESS = 345;

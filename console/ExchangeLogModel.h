@@ -1,0 +1,54 @@
+#pragma once
+// The exchange log's records behind its table: the last kMaxLogRecords
+// records, newest last. It takes records from any thread; those from another
+// thread are queued to the thread the model lives on, so the table only ever
+// changes there.
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <deque>
+
+#include "ExchangeRecord.h"
+
+// About 1 KB a record at most (a whole test page is the largest), so the log
+// stays under about 10 MB however long the console runs.
+inline constexpr std::size_t kMaxLogRecords = 10000;
+
+class CExchangeLogModel final : public QAbstractTableModel, public printerlink::ExchangeObserver {
+  Q_OBJECT
+public:
+  explicit CExchangeLogModel(QObject* parent = nullptr, std::size_t capacity = kMaxLogRecords);
+
+  void OnExchange(const printerlink::ExchangeRecord& record) override;
+  void Clear();
+
+  const printerlink::ExchangeRecord& Record(int row) const { return m_rows[static_cast<std::size_t>(row)].record; }
+  std::vector<printerlink::ExchangeRecord> Records() const;
+  std::size_t Capacity() const { return m_capacity; }
+  // Every record taken since the last Clear, those that fell off included.
+  std::size_t TotalCount() const { return m_total; }
+  std::size_t FailedCount() const { return m_failed; }
+  // The selected rows (in any order) as lines of text, in row order.
+  QString RowsText(std::vector<int> rows) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+signals:
+  void Changed();  // a record was added or the log was cleared
+
+private:
+  void Append(const printerlink::ExchangeRecord& record);
+
+  struct Row {
+    printerlink::ExchangeRecord record;
+    QString sentWords;  // decoded once: the view asks for it at every repaint
+  };
+  std::deque<Row> m_rows;
+  std::size_t m_capacity;
+  std::size_t m_total = 0;
+  std::size_t m_failed = 0;
+  QIcon m_iconFailed;
+};
