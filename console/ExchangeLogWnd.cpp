@@ -24,7 +24,7 @@
 #include "StringTable.h"
 
 namespace {
-constexpr int kInitialWidth = 980;
+constexpr int kInitialWidth = 1100;
 constexpr int kInitialHeight = 420;
 }  // namespace
 
@@ -49,8 +49,8 @@ CExchangeLogWnd::CExchangeLogWnd(CExchangeLogModel& model, QWidget* parent)
   const struct {
     LogColumn column;
     int digits;
-  } widths[] = {{LogColumn::Time, 14}, {LogColumn::Printer, 20}, {LogColumn::Sent, 36},
-                {LogColumn::Bytes, 20}, {LogColumn::Reply, 12}, {LogColumn::Outcome, 40},
+  } widths[] = {{LogColumn::Time, 13}, {LogColumn::Printer, 19}, {LogColumn::Sent, 32},
+                {LogColumn::Bytes, 15}, {LogColumn::Reply, 12}, {LogColumn::Outcome, 48},
                 {LogColumn::Ms, 6}};
   for (const auto& w : widths) header->resizeSection(static_cast<int>(w.column), w.digits * digit);
 
