@@ -18,9 +18,10 @@ const QColor kFailedText(0x9C, 0x00, 0x06);
 const QColor kFailedGround(0xFF, 0xE5, 0xE5);
 }  // namespace
 
-CExchangeLogModel::CExchangeLogModel(QObject* parent, std::size_t capacity)
+CExchangeLogModel::CExchangeLogModel(QObject* parent, std::size_t capacity, std::size_t byteCapacity)
     : QAbstractTableModel(parent),
       m_capacity(std::max<std::size_t>(capacity, 1)),
+      m_byteCapacity(byteCapacity),
       m_iconFailed(LoadIcon(IDI_STATE_BAD)) {}
 
 void CExchangeLogModel::OnExchange(const printerlink::ExchangeRecord& record) {
@@ -33,15 +34,24 @@ void CExchangeLogModel::OnExchange(const printerlink::ExchangeRecord& record) {
   QMetaObject::invokeMethod(this, [this, record] { Append(record); }, Qt::QueuedConnection);
 }
 
+void CExchangeLogModel::DropOldest() {
+  beginRemoveRows({}, 0, 0);
+  m_bytes -= m_rows.front().bytes;
+  m_rows.pop_front();
+  endRemoveRows();
+}
+
 void CExchangeLogModel::Append(const printerlink::ExchangeRecord& record) {
-  if (m_rows.size() >= m_capacity) {
-    beginRemoveRows({}, 0, 0);
-    m_rows.pop_front();
-    endRemoveRows();
-  }
-  const int row = static_cast<int>(m_rows.size());
-  beginInsertRows({}, row, row);
-  m_rows.push_back({record, SentWords(record)});
+  Row row{record, SentWords(record), 0};
+  row.bytes = sizeof(Row) + record.sent.size() + record.received.size() + record.address.size() +
+              static_cast<std::size_t>(row.sentWords.size()) * sizeof(QChar);
+  for (const std::string& a : record.found) row.bytes += sizeof(std::string) + a.size();
+  // The newest record always stays, however large.
+  while (!m_rows.empty() && (m_rows.size() >= m_capacity || m_bytes + row.bytes > m_byteCapacity)) DropOldest();
+  const int at = static_cast<int>(m_rows.size());
+  beginInsertRows({}, at, at);
+  m_bytes += row.bytes;
+  m_rows.push_back(std::move(row));
   endInsertRows();
   ++m_total;
   if (record.failed()) ++m_failed;
@@ -51,6 +61,7 @@ void CExchangeLogModel::Append(const printerlink::ExchangeRecord& record) {
 void CExchangeLogModel::Clear() {
   beginResetModel();
   m_rows.clear();
+  m_bytes = 0;
   m_total = 0;
   m_failed = 0;
   endResetModel();

@@ -10,14 +10,17 @@
 
 #include "ExchangeRecord.h"
 
-// About 1 KB a record at most (a whole test page is the largest), so the log
-// stays under about 10 MB however long the console runs.
+// A record of a frame takes about 400 bytes, one of the test page about
+// 900, so 10,000 records take under 10 MB. Texts and hex lists the technician
+// made long are bounded too: past kMaxLogBytes the oldest records go first.
 inline constexpr std::size_t kMaxLogRecords = 10000;
+inline constexpr std::size_t kMaxLogBytes = 32u << 20;
 
 class CExchangeLogModel final : public QAbstractTableModel, public printerlink::ExchangeObserver {
   Q_OBJECT
 public:
-  explicit CExchangeLogModel(QObject* parent = nullptr, std::size_t capacity = kMaxLogRecords);
+  explicit CExchangeLogModel(QObject* parent = nullptr, std::size_t capacity = kMaxLogRecords,
+                             std::size_t byteCapacity = kMaxLogBytes);
 
   void OnExchange(const printerlink::ExchangeRecord& record) override;
   void Clear();
@@ -45,9 +48,13 @@ private:
   struct Row {
     printerlink::ExchangeRecord record;
     QString sentWords;  // decoded once: the view asks for it at every repaint
+    std::size_t bytes;  // about what the row holds on the heap
   };
+  void DropOldest();
   std::deque<Row> m_rows;
   std::size_t m_capacity;
+  std::size_t m_byteCapacity;
+  std::size_t m_bytes = 0;
   std::size_t m_total = 0;
   std::size_t m_failed = 0;
   QIcon m_iconFailed;

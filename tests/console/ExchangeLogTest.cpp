@@ -149,6 +149,17 @@ TEST_F(ExchangeLog, ModelKeepsTheNewestAndTakesRecordsFromOtherThreads) {
   EXPECT_EQ(model.Record(0).durationMs, static_cast<std::int64_t>(over)) << "the oldest must fall off first";
   EXPECT_EQ(model.TotalCount(), kMaxLogRecords + over);
 
+  // Long texts are bounded by their size as well; the newest stays whatever its size.
+  CExchangeLogModel small(nullptr, kMaxLogRecords, 64 * 1024);
+  ExchangeRecord page = Record(Outcome::Ok);
+  page.sent.assign(40 * 1024, 'A');
+  for (int i = 0; i < 3; ++i) small.OnExchange(page);
+  EXPECT_EQ(small.rowCount(), 1);
+  page.sent.assign(100 * 1024, 'B');
+  small.OnExchange(page);
+  EXPECT_EQ(small.rowCount(), 1);
+  EXPECT_EQ(small.Record(0).sent.size(), 100u * 1024);
+
   model.Clear();
   std::thread worker([this] { model.OnExchange(Record(Outcome::Incomplete)); });
   worker.join();
