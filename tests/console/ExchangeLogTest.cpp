@@ -3,6 +3,7 @@
 // rows in both languages, copying and the service report.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -201,6 +202,12 @@ TEST_F(ExchangeLog, WindowRowsReadInTheInterfaceLanguageAndFailuresStandOut) {
     EXPECT_TRUE(bad.data(Qt::DecorationRole).isValid());
     EXPECT_TRUE(bad.data(Qt::BackgroundRole).isValid());
     EXPECT_TRUE(bad.data(Qt::AccessibleTextRole).toString().startsWith(c.failedWord));
+    // What a screen reader gets for the failed row's outcome cell.
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(window.Table());
+    ASSERT_TRUE(table && table->tableInterface());
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(1, outcome);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), c.failedWord + QStringLiteral(": ") + c.failedOutcome);
     EXPECT_TRUE(window.StatusText().startsWith(c.language == res::Language::English ? "2 exchanges, 1 failed"
                                                                                    : "共 2 次通信，1 次失败"));
   }
