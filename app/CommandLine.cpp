@@ -26,6 +26,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       } else {
         cl.printer = value;
       }
+    } else if (a == "--log" || a.starts_with("--log=")) {
+      if (a == "--log" && i + 1 >= args.size()) {
+        cl.error = "--log needs a file name, e.g. --log exchanges.jsonl";
+        break;
+      }
+      const std::string value = a == "--log" ? args[++i] : a.substr(std::string("--log=").size());
+      if (value.empty()) {
+        cl.error = "--log needs a file name, e.g. --log exchanges.jsonl";
+      } else {
+        cl.logFile = value;
+      }
     } else {
       cl.error = "unknown option \"" + a + "\" (see --help)";
     }
@@ -35,12 +46,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText(const std::string& program) {
   return "Usage: " + program +
-         " [--printer ADDRESS] [--help] [--version]\n"
+         " [--printer ADDRESS] [--log FILE] [--help] [--version]\n"
          "Opens the console for testing and setting up network receipt printers\n"
          "(TCP ports 9100 and 4000).\n"
          "\n"
          "  --printer ADDRESS  start with ADDRESS (e.g. 192.168.1.50) in both address\n"
          "                     fields instead of 192.168.1.10\n"
+         "  --log FILE         append every exchange with a printer to FILE, one JSON\n"
+         "                     object per line (the format is in the README)\n"
          "  --help             show this text\n"
          "  --version          show the version\n"
          "\n"

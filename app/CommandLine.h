@@ -9,6 +9,7 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   std::optional<std::string> printer;  // --printer ADDRESS: both address fields start there
+  std::optional<std::string> logFile;  // --log FILE: every exchange appended as a JSON line
   std::string error;                   // what was wrong, empty when nothing was
 };
 

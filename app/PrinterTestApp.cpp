@@ -1,6 +1,8 @@
 #include "PrinterTestApp.h"
 
 #include "AboutDlg.h"
+#include "ExchangeLogModel.h"
+#include "ExchangeLogWnd.h"
 #include "PrinterTestDlg.h"
 #include "StatusDlg.h"
 
@@ -12,9 +14,16 @@ void InstallAboutBox(CPrinterTestDlg& console) {
 }
 
 BOOL CPrinterTestApp::InitInstance() {
+  // The log outlives the console's window: records made while it closes still land.
+  CExchangeLogModel log;
+  printerlink::ExchangeFanOut exchanges;
+  exchanges.Add(&log);
+  exchanges.Add(m_pLogFile);
   CPrinterTestDlg dlg;
   dlg.m_strStartPrinter = m_strStartPrinter;
+  dlg.m_pExchangeObserver = &exchanges;
   InstallAboutBox(dlg);
+  InstallExchangeLog(dlg, log);
   InstallStatusMonitor(dlg);
   dlg.DoModal();
   return FALSE;

@@ -5,6 +5,9 @@
 #include "Types.h"
 
 class CPrinterTestDlg;
+namespace printerlink {
+class ExchangeObserver;
+}
 
 class CPrinterTestApp {
 public:
@@ -14,6 +17,8 @@ public:
 
   // An address for both address fields at start; empty keeps 192.168.1.10.
   CString m_strStartPrinter;
+  // Gets every record besides the log window (the --log file); not owned.
+  printerlink::ExchangeObserver* m_pLogFile = nullptr;
 };
 
 // Wires the console's system-menu About item to the About box.

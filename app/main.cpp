@@ -2,10 +2,12 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "ExchangeLog.h"
 #include "PrinterTestApp.h"
 #include "Resources.h"
 
@@ -29,10 +31,18 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "%s: %s\n", argv[0], missing->c_str());
     return 1;
   }
+  std::unique_ptr<printerlink::JsonLineLog> logFile;
+  if (cl.logFile) {
+    std::string error;
+    logFile = printerlink::JsonLineLog::Open(*cl.logFile, error);
+    // Said once; the console is still worth having without its file.
+    if (!logFile) std::fprintf(stderr, "%s: --log: %s; running without the log file\n", argv[0], error.c_str());
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(res::kProductName.data(), res::kProductName.size()));
   CPrinterTestApp theApp;
   theApp.m_strStartPrinter = cl.printer.value_or("");
+  theApp.m_pLogFile = logFile.get();
   theApp.InitInstance();
   return 0;
 }

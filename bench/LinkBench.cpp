@@ -1,12 +1,19 @@
 // The cost of the printer link on loopback: one frame exchange (start-up,
-// connect, send, close) and a concurrent probe of a whole /24.
+// connect, send, wait for the acknowledgement, close) against the bare floor
+// of connect, send and close, with and without a record of it, and a
+// concurrent probe of a whole /24.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ExchangeLog.h"
 #include "LoopbackOnlyLibrary.h"
 #include "Sweep.h"
 #include "TestPrinter.h"
@@ -28,6 +35,52 @@ void BM_ExchangeDrawerFrame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ExchangeDrawerFrame)->Unit(benchmark::kMicrosecond);
+
+// The floor: a blocking connect, one send, close; no library, no waits.
+void BM_BareConnectSendClose(benchmark::State& state) {
+  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.bare"));
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(kFramePort);
+  inet_pton(AF_INET, printer.Address().c_str(), &sa.sin_addr);
+  const std::uint8_t frame[] = {0x1B, 0x70, 0x00, 0x08, 0x08};
+  for (auto _ : state) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::send(fd, frame, sizeof frame, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof frame)) {
+      state.SkipWithError("bare exchange failed");
+    }
+    ::close(fd);
+  }
+}
+BENCHMARK(BM_BareConnectSendClose)->Unit(benchmark::kMicrosecond);
+
+// The same exchange with an observer that keeps each record, and with one
+// that also writes the --log line (to /dev/null).
+struct Keeper final : ExchangeObserver {
+  void OnExchange(const ExchangeRecord& r) override { last = r; }
+  ExchangeRecord last;
+};
+
+void BM_ExchangeDrawerFrameRecorded(benchmark::State& state) {
+  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.recorded"));
+  testsupport::LoopbackOnlyLibrary library;
+  CommandFrame frame;
+  const std::size_t length = BuildDrawerFrame(frame);
+  ReplyBuffer reply{};
+  Keeper keeper;
+  std::string error;
+  auto file = state.range(0) ? JsonLineLog::Open("/dev/null", error) : nullptr;
+  ExchangeFanOut observers;
+  observers.Add(&keeper);
+  observers.Add(file.get());
+  for (auto _ : state) {
+    const LinkResult r =
+        ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, &observers);
+    if (!r.ok()) state.SkipWithError("exchange failed");
+  }
+}
+BENCHMARK(BM_ExchangeDrawerFrameRecorded)->Arg(0)->Arg(1)->ArgName("json")->Unit(benchmark::kMicrosecond);
 
 void BM_ProbeWholeSubnet(benchmark::State& state) {
   const std::string name = "bench.sweep";

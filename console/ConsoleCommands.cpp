@@ -103,7 +103,7 @@ void CPrinterTestDlg::SweepSubnet() {
       UpdateData(FALSE);
     }
     m_progress.SetPos(SweepProgress(host));
-  });
+  }, m_pExchangeObserver);
   // Selected, but not copied into the target field: only a technician's pick does that.
   if (m_comboPrinters.GetCount() > 0) m_comboPrinters.SetCurSel(0);
   m_progress.ShowWindow(SW_HIDE);

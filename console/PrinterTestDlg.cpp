@@ -1,5 +1,7 @@
 #include "PrinterTestDlg.h"
 
+#include <QKeySequence>
+#include <QShortcut>
 #include <ctime>
 
 #include "DataExchange.h"
@@ -53,6 +55,12 @@ BOOL CPrinterTestDlg::OnInitDialog() {
       sysMenu->AppendMenu(MF_SEPARATOR);
       sysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
     }
+    if (m_runExchangeLog) sysMenu->AppendMenu(MF_STRING, IDM_EXCHANGE_LOG, LoadString(IDS_LOG_MENU));
+  }
+  if (m_runExchangeLog) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), GetDialogWindow());
+    QObject::connect(shortcut, &QShortcut::activated, GetDialogWindow(),
+                     [this] { OnSysCommand(IDM_EXCHANGE_LOG, 0); });
   }
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
@@ -108,7 +116,7 @@ int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectR
 int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply, printerlink::LinkResult& r) {
   UpdateData(TRUE);
   const CString address = ResolveTargetAddress();
-  r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer);
+  r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer, {}, m_pExchangeObserver);
   if (expectReply) m_nReplyLength = r.received;
   if (r.ok()) return 1;
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
@@ -117,7 +125,7 @@ int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectR
 
 void CPrinterTestDlg::SendTextJob(const CString& text) {
   UpdateData(TRUE);
-  printerlink::SendTextJob(m_sockets, ResolveTargetAddress(), text);
+  printerlink::SendTextJob(m_sockets, ResolveTargetAddress(), text, {}, m_pExchangeObserver);
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
@@ -126,13 +134,18 @@ int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port, printerlink::LinkResult& result) {
-  result = printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port));
+  result = printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port), printerlink::kProbeWaitMs,
+                                     m_pExchangeObserver);
   return result.ok() ? 1 : 0;
 }
 
 void CPrinterTestDlg::OnSysCommand(UINT id, long lParam) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {
     if (m_runAboutBox) m_runAboutBox(this);
+    return;
+  }
+  if ((id & 0xFFF0) == IDM_EXCHANGE_LOG) {
+    if (m_runExchangeLog) m_runExchangeLog(GetDialogWindow());
     return;
   }
   CDialog::OnSysCommand(id, lParam);

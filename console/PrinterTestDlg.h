@@ -10,6 +10,7 @@
 
 #include "ComboBox.h"
 #include "Dialog.h"
+#include "ExchangeRecord.h"
 #include "Frames.h"
 #include "IPAddressCtrl.h"
 #include "MyEdit.h"
@@ -51,6 +52,11 @@ public:
   std::function<void(CWnd* owner)> m_runAboutBox;
   // Runs the status monitor for the printer at `target` ("Get Status").
   std::function<void(const CString& target)> m_runStatusMonitor;
+  // Opens the exchange log (its system-menu item and Ctrl+L exist only when set).
+  std::function<void(QWidget* owner)> m_runExchangeLog;
+  // Takes a record of every exchange of the console, its monitor and its
+  // sweep; not owned. May be called on the thread that made the exchange.
+  printerlink::ExchangeObserver* m_pExchangeObserver = nullptr;
 
   // The state, in declaration order.
   printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent

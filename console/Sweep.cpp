@@ -8,15 +8,16 @@
 int SweepProgress(int host) { return static_cast<int>(host * 100 * (1.0 / kSweepLastHost) + 0.5); }
 
 void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
-                 const std::function<void(int host, const std::string& address, bool found)>& step) {
+                 const std::function<void(int host, const std::string& address, bool found)>& step,
+                 printerlink::ExchangeObserver* observer) {
   std::vector<std::string> addresses;
   for (int host = kSweepFirstHost; host <= kSweepLastHost; ++host) {
     addresses.push_back(DottedQuad({subnet[0], subnet[1], subnet[2], static_cast<std::uint8_t>(host)}));
   }
   // One wait for the whole subnet: a printer on Wi-Fi or behind a router
   // answers too, and the sweep takes about half a second.
-  const auto results =
-      printerlink::ProbePrinters(sockets, addresses, printerlink::kReplyPort, printerlink::kSweepProbeWaitMs);
+  const auto results = printerlink::ProbePrinters(sockets, addresses, printerlink::kReplyPort,
+                                                  printerlink::kSweepProbeWaitMs, observer);
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     step(kSweepFirstHost + static_cast<int>(i), addresses[i], results[i].ok());
   }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "ExchangeRecord.h"
 #include "SocketLibrary.h"
 
 inline constexpr int kSweepFirstHost = 1;
@@ -18,5 +19,7 @@ int SweepProgress(int host);
 
 // Probes hosts 1 to 254 of subnet.0/24 at once, then calls `step` for each
 // host in ascending order with its dotted address and whether it answered.
+// `observer` gets one record for the whole sweep.
 void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
-                 const std::function<void(int host, const std::string& address, bool found)>& step);
+                 const std::function<void(int host, const std::string& address, bool found)>& step,
+                 printerlink::ExchangeObserver* observer = nullptr);

@@ -4,10 +4,14 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <chrono>
@@ -117,6 +121,41 @@ public:
     }
   }
 
+  int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) override {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    // On a LAN the acknowledgement comes within a round trip: look often at
+    // first, then less often, so a slow printer does not keep a core busy.
+    auto pause = std::chrono::microseconds(50);
+    constexpr auto kLongestPause = std::chrono::microseconds(5000);
+    for (;;) {
+      // A reset or a connection closed both ways ends the wait whatever the
+      // queue says: the kernel drops the unsent bytes with the connection.
+      pollfd p{socket, 0, 0};
+      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        const int e = PendingError(socket);
+        unacknowledged = QueuedBytes(socket);
+        return e != 0 ? e : EPIPE;
+      }
+      int queued = 0;
+      if (::ioctl(socket, SIOCOUTQ, &queued) != 0) {
+        // A socket layer without the send-queue count: what the kernel took
+        // is all that can be known.
+        unacknowledged = 0;
+        return 0;
+      }
+      unacknowledged = static_cast<std::size_t>(std::max(queued, 0));
+      if (queued <= 0) return 0;
+      const auto left = deadline - Clock::now();
+      if (left <= Clock::duration::zero()) return ETIMEDOUT;
+      const auto wait = std::min<Clock::duration>(pause, left);
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+      const timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+      ::ppoll(&p, 1, &ts, nullptr);  // wakes early on an error or hang-up
+      pause = std::min<std::chrono::microseconds>(pause * 2, kLongestPause);
+    }
+  }
+
   IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) override {
     for (;;) {
       const ssize_t n = ::recv(socket, data, capacity, MSG_DONTWAIT);
@@ -127,6 +166,12 @@ public:
 
   void Sleep(int milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+
+private:
+  static std::size_t QueuedBytes(SocketHandle socket) {
+    int queued = 0;
+    return ::ioctl(socket, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
   }
 };
 

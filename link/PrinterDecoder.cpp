@@ -349,6 +349,19 @@ std::string Describe(const DecodedCommand& c) {
   return Line(mnemonic, HexBytes(b));
 }
 
+std::string DescribeLine(std::span<const std::uint8_t> bytes) {
+  std::string line;
+  for (const DecodedCommand& c : DecodeStream(bytes)) {
+    const std::string text = Describe(c);
+    const std::string mnemonic = Mnemonic(c.kind);
+    const std::size_t meaning = text.find_first_not_of(' ', mnemonic.size());
+    if (!line.empty()) line += "; ";
+    line += mnemonic;
+    if (meaning != std::string::npos) line += " " + text.substr(meaning);
+  }
+  return line;
+}
+
 std::string GbkToUtf8(std::span<const std::uint8_t> bytes) { return ConvertGbk(bytes, false); }
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {

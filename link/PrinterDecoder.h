@@ -60,6 +60,10 @@ std::vector<DecodedCommand> DecodeStream(std::span<const std::uint8_t> bytes);
 // "GS D   set address 192.168.1.100, checksum CD ok".
 std::string Describe(const DecodedCommand& command);
 
+// The commands of a connection on one line, without the transcript's columns:
+// "ESC d print and feed 16 lines; ESC m cut". Empty for no bytes.
+std::string DescribeLine(std::span<const std::uint8_t> bytes);
+
 // Whether a GS D or GS E frame's last byte is the sum of the bytes it covers
 // (true for every other command).
 bool ChecksumMatches(const DecodedCommand& command);

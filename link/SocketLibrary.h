@@ -75,6 +75,12 @@ public:
 
   // Sends without ever raising a signal: a broken connection is an error here.
   virtual IoResult Send(SocketHandle socket, const std::uint8_t* data, std::size_t length) = 0;
+  // Waits up to `timeoutMs` until the peer's TCP has acknowledged every byte
+  // sent on the connection (the socket's send queue is empty). Returns 0 when
+  // it has, ETIMEDOUT when bytes are still unacknowledged at the end of the
+  // wait, or the error that ended the connection (ECONNRESET, EPIPE). Sets
+  // `unacknowledged` to the bytes still waiting in the send queue.
+  virtual int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) = 0;
   // Takes what has arrived without waiting; EAGAIN when nothing has.
   virtual IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) = 0;
 

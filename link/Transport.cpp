@@ -83,15 +83,24 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 // nothing has, wait and try again, at most kReplyRetries more times. A printer
 // that closes or resets the connection without a word ends the wait at once:
 // nothing more can arrive on it.
-std::size_t ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, int pollMs) {
+ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, int pollMs,
+                      LinkResult& result) {
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
     library.Sleep(pollMs);
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
-    if (r.error == 0) return r.bytes;
-    if (r.error != EAGAIN && r.error != EWOULDBLOCK) return 0;
+    if (r.error == 0) {
+      result.received = r.bytes;
+      return r.bytes > 0 ? ReplyEnd::Arrived : ReplyEnd::Closed;
+    }
+    if (r.error != EAGAIN && r.error != EWOULDBLOCK) {
+      result.sysError = r.error;
+      return ReplyEnd::Closed;
+    }
   }
-  return 0;
+  return ReplyEnd::Silent;
 }
+
+bool IsHangUp(int error) { return error == EPIPE || error == ECONNRESET || error == ECONNABORTED; }
 
 // Connects, sends the bytes whole, and with `reply` reads the answer.
 LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16_t port,
@@ -107,21 +116,80 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   if (!result.ok()) return result;
 
   int sendError = 0;
-  result.sent = SendAll(library, socket.get(), bytes, sendError);
-  if (result.sent < bytes.size()) {
+  const std::size_t handed = SendAll(library, socket.get(), bytes, sendError);
+  // The kernel taking the bytes is not the printer taking them: wait, within
+  // the send bound, until the printer's TCP has acknowledged every one. After
+  // a send that failed only the count is wanted.
+  std::size_t unacknowledged = 0;
+  const bool allHanded = handed == bytes.size();
+  const int ackError =
+      library.WaitAcknowledged(socket.get(), allHanded ? timings.sendTimeoutMs : 0, unacknowledged);
+  result.sent = handed - std::min(unacknowledged, handed);
+  if (!allHanded || ackError != 0) {
     // A reply to half a frame means nothing: the call has failed already.
-    result.error = LinkError::SendIncomplete;
-    result.sysError = sendError;
+    const int cause = !allHanded && sendError != 0 ? sendError : ackError;
+    result.error = IsHangUp(cause) ? LinkError::PeerClosed : LinkError::SendIncomplete;
+    result.sysError = cause;
     return result;
   }
-  if (reply) result.received = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs);
+  if (reply) result.reply = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs, result);
   return result;
 }
 
-}  // namespace
+using Clock = std::chrono::steady_clock;
 
-std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const std::string> addresses,
-                                      std::uint16_t port, int waitMs) {
+std::int64_t WallClockMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Begins a record when someone listens; costs nothing otherwise.
+class Recorder {
+public:
+  Recorder(ExchangeObserver* observer, ExchangeKind kind, std::string_view address, std::uint16_t port,
+           int waitMs)
+      : observer_(observer) {
+    if (!observer_) return;
+    started_ = Clock::now();
+    record_.startMs = WallClockMs();
+    record_.kind = kind;
+    record_.address = std::string(address);
+    record_.port = port;
+    record_.waitMs = waitMs;
+  }
+
+  explicit operator bool() const { return observer_ != nullptr; }
+  ExchangeRecord& record() { return record_; }
+
+  void Finish(const LinkResult& result, std::span<const std::uint8_t> sent = {},
+              std::span<const std::uint8_t> received = {}) {
+    if (!observer_) return;
+    record_.sent.assign(sent.begin(), sent.end());
+    record_.taken = result.sent;
+    record_.received.assign(received.begin(), received.end());
+    record_.outcome = OutcomeOf(record_.kind, result);
+    record_.libraryFault = result.error == LinkError::LibraryNotStarted ? LibraryFault::NotStarted
+                           : result.error == LinkError::WrongVersion    ? LibraryFault::WrongVersion
+                           : result.error == LinkError::NoSocket        ? LibraryFault::NoSocket
+                                                                        : LibraryFault::None;
+    record_.sysError = result.sysError;
+    record_.durationMs = MsSince(started_);
+    observer_->OnExchange(record_);
+  }
+
+private:
+  ExchangeObserver* observer_;
+  Clock::time_point started_{};
+  ExchangeRecord record_;
+};
+
+std::vector<LinkResult> ProbeAll(SocketLibrary& library, std::span<const std::string> addresses,
+                                 std::uint16_t port, int waitMs) {
   std::vector<LinkResult> results(addresses.size());
   SocketLibraryScope scope(library, kSocketVersion);
   if (!scope.started()) {
@@ -143,7 +211,6 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
     }
   }
 
-  using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
   std::vector<ConnectWaitSlot> slots;
   while (!pending.empty()) {
@@ -173,22 +240,92 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
   return results;  // the holders close whatever is still open
 }
 
-LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::uint16_t port, int waitMs) {
+}  // namespace
+
+Outcome OutcomeOf(ExchangeKind kind, const LinkResult& result) {
+  switch (result.error) {
+    case LinkError::None:
+      break;
+    case LinkError::LibraryNotStarted:
+    case LinkError::WrongVersion:
+    case LinkError::NoSocket:
+      return Outcome::Library;
+    case LinkError::BadAddress:
+      return Outcome::BadAddress;
+    case LinkError::ConnectFailed:
+      return result.sysError == ECONNREFUSED ? Outcome::Refused : Outcome::Unreachable;
+    case LinkError::ConnectTimedOut:
+      return Outcome::Timeout;
+    case LinkError::SendIncomplete:
+      return Outcome::Incomplete;
+    case LinkError::PeerClosed:
+      return Outcome::Closed;
+  }
+  if (kind != ExchangeKind::Status) return Outcome::Ok;
+  switch (result.reply) {
+    case ReplyEnd::Closed:
+      return Outcome::Closed;
+    case ReplyEnd::Silent:
+      return Outcome::NoReply;
+    case ReplyEnd::NotAsked:
+    case ReplyEnd::Arrived:
+      break;
+  }
+  return Outcome::Ok;
+}
+
+std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const std::string> addresses,
+                                      std::uint16_t port, int waitMs, ExchangeObserver* observer) {
+  if (!observer) return ProbeAll(library, addresses, port, waitMs);
+  const std::vector<std::string> all(addresses.begin(), addresses.end());
+  Recorder recorder(observer, ExchangeKind::Sweep, RangeOf(all), port, waitMs);
+  std::vector<LinkResult> results = ProbeAll(library, addresses, port, waitMs);
+
+  ExchangeRecord& record = recorder.record();
+  LinkResult whole;  // the sweep as a whole fails only when the library let nothing start
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const LinkResult& r = results[i];
+    if (r.ok()) {
+      ++record.answering;
+      record.found.push_back(all[i]);
+    } else if (r.error == LinkError::ConnectFailed && r.sysError == ECONNREFUSED) {
+      ++record.refusing;
+    } else {
+      ++record.silent;
+    }
+    if (r.error == LinkError::LibraryNotStarted || r.error == LinkError::WrongVersion) whole = r;
+  }
+  recorder.Finish(whole);
+  return results;
+}
+
+LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::uint16_t port, int waitMs,
+                        ExchangeObserver* observer) {
+  Recorder recorder(observer, ExchangeKind::Probe, address, port, waitMs);
   const std::string one[] = {std::string(address)};
-  return ProbePrinters(library, one, port, waitMs).front();
+  const LinkResult r = ProbeAll(library, one, port, waitMs).front();
+  recorder.Finish(r);
+  return r;
 }
 
 LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address,
                          std::span<const std::uint8_t> frame, bool expectReply, ReplyBuffer& reply,
-                         const LinkTimings& timings) {
-  return Deliver(library, address, FramePortFor(expectReply), frame, expectReply ? &reply : nullptr,
-                 timings);
+                         const LinkTimings& timings, ExchangeObserver* observer) {
+  const std::uint16_t port = FramePortFor(expectReply);
+  Recorder recorder(observer, expectReply ? ExchangeKind::Status : ExchangeKind::Frame, address, port,
+                    timings.connectTimeoutMs);
+  const LinkResult r = Deliver(library, address, port, frame, expectReply ? &reply : nullptr, timings);
+  recorder.Finish(r, frame, std::span(reply.data(), std::min(r.received, reply.size())));
+  return r;
 }
 
 LinkResult SendTextJob(SocketLibrary& library, std::string_view address, std::string_view text,
-                       const LinkTimings& timings) {
+                       const LinkTimings& timings, ExchangeObserver* observer) {
+  Recorder recorder(observer, ExchangeKind::Text, address, kTextJobPort, timings.connectTimeoutMs);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  return Deliver(library, address, kTextJobPort, std::span(bytes, text.size()), nullptr, timings);
+  const LinkResult r = Deliver(library, address, kTextJobPort, std::span(bytes, text.size()), nullptr, timings);
+  recorder.Finish(r, std::span(bytes, text.size()));
+  return r;
 }
 
 }  // namespace printerlink

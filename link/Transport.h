@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ExchangeRecord.h"
 #include "Frames.h"
 #include "SocketLibrary.h"
 
@@ -22,7 +23,7 @@ inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does 
 inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and the probes of Test and the sweep
 inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
 
-inline constexpr int kSendTimeoutMs = 1000;
+inline constexpr int kSendTimeoutMs = 1000;     // also the wait for the printer to acknowledge the bytes
 inline constexpr int kFailedSendBudget = 10;    // failed sends allowed before giving up
 inline constexpr int kReplyPollMs = 100;        // wait before each receive of a reply
 inline constexpr int kReplyRetries = 10;        // further receives after one that found nothing
@@ -46,41 +47,60 @@ enum class LinkError {
   BadAddress,         // the address text is no dotted-quad address
   ConnectFailed,      // refused, unreachable, or another connect error (see sysError)
   ConnectTimedOut,    // no answer to the connection attempt within its wait
-  SendIncomplete,     // connected, but the printer did not take every byte
+  SendIncomplete,     // connected, but the printer did not take every byte in time
+  PeerClosed,         // the printer closed or reset the connection before it took every byte
+};
+
+// How the wait for a reply ended.
+enum class ReplyEnd {
+  NotAsked,  // no reply expected
+  Arrived,   // a receive brought bytes
+  Closed,    // the printer closed or reset the connection without a word
+  Silent,    // nothing arrived within the reply schedule
 };
 
 struct LinkResult {
   LinkError error = LinkError::None;
   int sysError = 0;           // errno-style cause where there is one
-  std::size_t sent = 0;       // bytes the printer accepted
+  std::size_t sent = 0;       // bytes the printer's TCP acknowledged
   std::size_t received = 0;   // reply bytes placed in the ReplyBuffer
+  ReplyEnd reply = ReplyEnd::NotAsked;
   bool ok() const { return error == LinkError::None; }
 };
+
+// The outcome a record gives a call of `kind` that ended with `result`.
+Outcome OutcomeOf(ExchangeKind kind, const LinkResult& result);
 
 inline std::uint16_t FramePortFor(bool expectReply) { return expectReply ? kReplyPort : kFramePort; }
 
 // Can a TCP connection to address:port be opened within `waitMs`? Sends nothing:
 // the printer sees a connection opened and closed at once. A refused connection
 // answers at once.
+//
+// Every call below gives `observer`, when there is one, one record of what it
+// did. Without one nothing is recorded and nothing is spent on it.
 LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::uint16_t port,
-                        int waitMs = kProbeWaitMs);
+                        int waitMs = kProbeWaitMs, ExchangeObserver* observer = nullptr);
 
 // Probes many addresses on one port at the same time, all within one wait of
 // `waitMs`. Results come in the order of `addresses`; each socket is closed as
-// soon as its attempt is decided.
+// soon as its attempt is decided. One record for the whole call.
 std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const std::string> addresses,
-                                      std::uint16_t port, int waitMs);
+                                      std::uint16_t port, int waitMs, ExchangeObserver* observer = nullptr);
 
 // Sends `frame` to port 9100, or to port 4000 when the printer answers; then
 // the answer, up to ten bytes of one receive, goes into `reply` from index 0
 // (bytes that do not arrive keep what `reply` held). ok() only when the
-// connection was made and the printer took every byte of the frame.
+// connection was made and the printer's TCP acknowledged every byte of the
+// frame within the send bound: bytes the local kernel took but the printer
+// never did are no success.
 LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address,
                          std::span<const std::uint8_t> frame, bool expectReply, ReplyBuffer& reply,
-                         const LinkTimings& timings = {});
+                         const LinkTimings& timings = {}, ExchangeObserver* observer = nullptr);
 
-// Sends the text's bytes as they are (no terminator, no conversion) to port 4000.
+// Sends the text's bytes as they are (no terminator, no conversion) to port
+// 4000; ok() as for ExchangeFrame.
 LinkResult SendTextJob(SocketLibrary& library, std::string_view address, std::string_view text,
-                       const LinkTimings& timings = {});
+                       const LinkTimings& timings = {}, ExchangeObserver* observer = nullptr);
 
 }  // namespace printerlink

@@ -133,6 +133,8 @@ QString FailureCause(const printerlink::LinkResult& failure) {
       return LoadText(IDS_CAUSE_NO_NETWORK);
     case LinkError::SendIncomplete:
       return LoadText(IDS_CAUSE_SEND_INCOMPLETE);
+    case LinkError::PeerClosed:
+      return LoadText(IDS_CAUSE_CLOSED);
     case LinkError::ConnectFailed:
       break;
   }

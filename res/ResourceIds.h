@@ -14,8 +14,9 @@ inline constexpr int IDI_STATE_BAD = 132;
 inline constexpr int IDI_STATE_GOOD = 133;
 inline constexpr int IDI_STATE_IDLE = 134;
 
-// System-menu command of the About item
+// System-menu commands
 inline constexpr int IDM_ABOUTBOX = 0x0010;
+inline constexpr int IDM_EXCHANGE_LOG = 0x0020;  // opens the exchange log window
 
 // Standard buttons
 inline constexpr int IDOK = 1;
@@ -110,3 +111,49 @@ inline constexpr int IDS_CHANGE_PAUSE_CLEARED = 331;
 inline constexpr int IDS_CHANGE_PAPER_END = 332;
 inline constexpr int IDS_CHANGE_PAPER_CLEARED = 333;
 inline constexpr int IDS_CHANGE_NOT_READ = 334;
+inline constexpr int IDS_CAUSE_CLOSED = 335;
+
+// The exchange log window: its menu item, window and report texts, and the
+// outcome of an exchange in words (%1, %2, %3 are filled in)
+inline constexpr int IDS_LOG_MENU = 400;
+inline constexpr int IDS_LOG_TITLE = 401;
+inline constexpr int IDS_LOG_COL_TIME = 402;
+inline constexpr int IDS_LOG_COL_PRINTER = 403;
+inline constexpr int IDS_LOG_COL_SENT = 404;
+inline constexpr int IDS_LOG_COL_BYTES = 405;
+inline constexpr int IDS_LOG_COL_REPLY = 406;
+inline constexpr int IDS_LOG_COL_OUTCOME = 407;
+inline constexpr int IDS_LOG_COL_MS = 408;
+inline constexpr int IDS_LOG_CLEAR = 409;
+inline constexpr int IDS_LOG_COPY = 410;
+inline constexpr int IDS_LOG_SAVE = 411;
+inline constexpr int IDS_LOG_COUNT = 412;
+inline constexpr int IDS_LOG_SAVED = 413;
+inline constexpr int IDS_LOG_SAVE_FAILED = 414;
+inline constexpr int IDS_LOG_FAILED = 415;
+inline constexpr int IDS_LOG_PROBE = 416;
+inline constexpr int IDS_LOG_SWEEP = 417;
+inline constexpr int IDS_LOG_FOUND = 418;
+inline constexpr int IDS_LOG_EMPTY_TEXT = 419;
+inline constexpr int IDS_LOG_REPORT_TITLE = 420;
+inline constexpr int IDS_LOG_REPORT_DATE = 421;
+inline constexpr int IDS_LOG_REPORT_TARGET = 422;
+inline constexpr int IDS_LOG_REPORT_LANGUAGE = 423;
+inline constexpr int IDS_LOG_LANGUAGE_NAME = 424;
+inline constexpr int IDS_LOG_REPORT_RECORDS = 425;
+inline constexpr int IDS_OUT_OK = 430;
+inline constexpr int IDS_OUT_REPLY = 431;
+inline constexpr int IDS_OUT_CONNECTED = 432;
+inline constexpr int IDS_OUT_SWEEP_FOUND = 433;
+inline constexpr int IDS_OUT_SWEEP_NONE = 434;
+inline constexpr int IDS_OUT_REFUSED = 435;
+inline constexpr int IDS_OUT_TIMEOUT = 436;
+inline constexpr int IDS_OUT_UNREACHABLE = 437;
+inline constexpr int IDS_OUT_CLOSED = 438;
+inline constexpr int IDS_OUT_CLOSED_NO_REPLY = 439;
+inline constexpr int IDS_OUT_INCOMPLETE = 440;
+inline constexpr int IDS_OUT_NO_REPLY = 441;
+inline constexpr int IDS_OUT_LIB_NOT_STARTED = 442;
+inline constexpr int IDS_OUT_LIB_VERSION = 443;
+inline constexpr int IDS_OUT_LIB_NO_SOCKET = 444;
+inline constexpr int IDS_OUT_BAD_ADDRESS = 445;

@@ -2,12 +2,16 @@
 // files in both interface languages: screenshots DIR. Runs headless on Qt's
 // offscreen platform and sends nothing to any printer.
 #include <QApplication>
+#include <QDateTime>
+#include <cerrno>
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
 #include <ctime>
 
 #include "AboutDlg.h"
+#include "ExchangeLogModel.h"
+#include "ExchangeLogWnd.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
 #include "StatusDlg.h"
@@ -36,6 +40,58 @@ bool Save(CDialog& dialog, const QString& path) {
   return ok;
 }
 
+// A morning's service call: the printers found, a drawer opened, the status
+// read, a Set IP the printer hung up on, and a page to a printer switched off.
+void FillSampleLog(CExchangeLogModel& log) {
+  using printerlink::ExchangeKind;
+  using printerlink::Outcome;
+  const std::int64_t start = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53, 589)).toMSecsSinceEpoch();
+  auto record = [&](int atMs, ExchangeKind kind, const char* address, std::uint16_t port,
+                    std::vector<std::uint8_t> sent, Outcome outcome, int ms) {
+    printerlink::ExchangeRecord r;
+    r.startMs = start + atMs;
+    r.kind = kind;
+    r.address = address;
+    r.port = port;
+    r.sent = std::move(sent);
+    r.taken = outcome == Outcome::Ok ? r.sent.size() : 0;
+    r.outcome = outcome;
+    r.durationMs = ms;
+    r.waitMs = kind == ExchangeKind::Sweep ? 500 : 3000;
+    return r;
+  };
+  auto sweep = record(0, ExchangeKind::Sweep, "192.168.1.0/24", 4000, {}, Outcome::Ok, 503);
+  sweep.answering = 2;
+  sweep.refusing = 3;
+  sweep.silent = 249;
+  sweep.found = {"192.168.1.50", "192.168.1.87"};
+  log.OnExchange(sweep);
+  log.OnExchange(record(4100, ExchangeKind::Probe, "192.168.1.50", 4000, {}, Outcome::Ok, 1));
+  log.OnExchange(record(6020, ExchangeKind::Frame, "192.168.1.50", 9100, {0x1B, 0x70, 0x00, 0x08, 0x08}, Outcome::Ok, 2));
+  auto status = record(9310, ExchangeKind::Status, "192.168.1.50", 4000, {0x1B, 0x76}, Outcome::Ok, 104);
+  status.received = {0x14, 0x00, 0x00};
+  log.OnExchange(status);
+  auto setIp = record(15880, ExchangeKind::Frame, "192.168.1.87", 9100, {0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD},
+                      Outcome::Closed, 1);
+  setIp.sysError = EPIPE;
+  log.OnExchange(setIp);
+  auto page = record(21400, ExchangeKind::Text, "192.168.1.60", 4000,
+                     {'T', 'e', 's', 't', 'i', 'n', 'g', ' ', 't', 'h', 'e', ' ', 'c', 'u', 't'}, Outcome::Refused, 0);
+  page.sysError = ECONNREFUSED;
+  log.OnExchange(page);
+}
+
+bool SaveLog(const QString& path) {
+  CExchangeLogModel log;
+  FillSampleLog(log);
+  CExchangeLogWnd window(log);
+  window.show();
+  QApplication::processEvents();
+  const bool ok = window.grab().save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -55,6 +111,7 @@ int main(int argc, char* argv[]) {
     ok &= Save(about, dir.filePath(QStringLiteral("about-%1.png").arg(suffix)));
     CStatusDlg monitor;
     ok &= Save(monitor, dir.filePath(QStringLiteral("monitor-%1.png").arg(suffix)));
+    ok &= SaveLog(dir.filePath(QStringLiteral("exchange-log-%1.png").arg(suffix)));
   }
   return ok ? 0 : 1;
 }

@@ -77,6 +77,7 @@ TEST(CommandLine, TakesAPrinterAddressAndRefusesWhatIsNot) {
     std::vector<std::string> args;
     std::optional<std::string> printer;
     bool error;
+    std::optional<std::string> logFile = std::nullopt;
   };
   const Case cases[] = {
       {"nothing: the default printer", {}, std::nullopt, false},
@@ -85,10 +86,15 @@ TEST(CommandLine, TakesAPrinterAddressAndRefusesWhatIsNot) {
       {"--printer without its address", {"--printer"}, std::nullopt, true},
       {"an address that is none", {"--printer", "192.168.1"}, std::nullopt, true},
       {"an unknown option", {"--sweep"}, std::nullopt, true},
+      {"--log FILE beside --printer", {"--log", "x.jsonl", "--printer", "10.1.2.3"}, "10.1.2.3", false, "x.jsonl"},
+      {"--log=FILE", {"--log=/tmp/a b.jsonl"}, std::nullopt, false, "/tmp/a b.jsonl"},
+      {"--log without its file: not the next option taken as one", {"--log"}, std::nullopt, true},
+      {"--log= with nothing after it", {"--log="}, std::nullopt, true},
   };
   for (const Case& c : cases) {
     const CommandLine cl = ParseCommandLine(c.args);
     EXPECT_EQ(cl.printer, c.printer) << c.catches;
+    EXPECT_EQ(cl.logFile, c.logFile) << c.catches;
     EXPECT_EQ(!cl.error.empty(), c.error) << c.catches << ": " << cl.error;
   }
   EXPECT_TRUE(ParseCommandLine({"--version"}).version);

@@ -125,3 +125,21 @@ TEST(PrinterDecoder, StatusRequestCompletesWithItsLastByte) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PrinterDecoder, OneLineFormDropsTheColumnsAndKeepsTheText) {
+  const struct {
+    std::string catches;
+    Bytes bytes;
+    std::string expected;
+  } cases[] = {
+      {"the cut's two frames on one line", {0x1B, 0x64, 0x10, 0x1B, 0x6D}, "ESC d print and feed 16 lines; ESC m cut"},
+      {"blanks inside quoted text are the text's own", FromText("a  b\n"), "text \"a  b\\n\""},
+      {"a mnemonic as long as the column", {0x00, 0x01}, "raw 00 01"},
+      {"nothing sent", {}, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DescribeLine(c.bytes), c.expected) << c.catches;
+}
+
+}  // namespace

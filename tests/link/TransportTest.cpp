@@ -97,7 +97,6 @@ TEST_F(Transport, ReplyLandsFromIndexZeroAndOnlyWhatArrives) {
        {0x28, 0x20, 0x0C, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 3, 1},
       {"one byte", {PortMode::Answer, {0x08}}, {0x08, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 1, 1},
       {"fifteen bytes ready: only ten read", {PortMode::Answer, fifteen}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10, 1},
-      {"printer hangs up without a word: one receive, no retries", {PortMode::AcceptClose}, untouched, 0, 1},
       {"printer never answers: eleven receives, then give up", {PortMode::Record}, untouched, 0, 11},
   };
   int host = 1;
@@ -202,6 +201,7 @@ TEST_F(Transport, PrinterThatStopsReadingCannotHoldTheTextJob) {
   const LinkResult r = SendTextJob(library, printer.Address(), big, kQuick);
   EXPECT_EQ(r.error, LinkError::SendIncomplete);
   EXPECT_LT(r.sent, big.size());
+  EXPECT_GT(r.sent, 0u) << "the bytes the printer did take are counted";
 }
 
 TEST_F(Transport, SendToAPrinterThatHungUpIsAFailureNotTheEndOfTheProcess) {
@@ -210,7 +210,7 @@ TEST_F(Transport, SendToAPrinterThatHungUpIsAFailureNotTheEndOfTheProcess) {
   const std::string big(4 << 20, 'A');
   const LinkResult r = SendTextJob(library, printer.Address(), big, kQuick);
   // Reaching this line at all is the point: no SIGPIPE ended the test.
-  EXPECT_EQ(r.error, LinkError::SendIncomplete);
+  EXPECT_EQ(r.error, LinkError::PeerClosed);
   EXPECT_TRUE(r.sysError == EPIPE || r.sysError == ECONNRESET) << r.sysError;
 }
 

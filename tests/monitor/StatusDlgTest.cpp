@@ -159,6 +159,24 @@ TEST_F(Monitor, AShortReplyLeavesTheMissingIndicatorsUnknown) {
   EXPECT_EQ(Lamps(), expected) << "bytes 1 and 2 never arrived: grey, template captions kept";
 }
 
+TEST_F(Monitor, APollReachesTheExchangeLogAsAProbeAndAStatusQuery) {
+  struct Collector final : printerlink::ExchangeObserver {
+    void OnExchange(const printerlink::ExchangeRecord& r) override { records.push_back(r); }
+    std::vector<printerlink::ExchangeRecord> records;
+  } log;
+  TestPrinter printer(Address(), {}, {PortMode::Answer, {0x28}});
+  Open(res::Language::English, printer.Address());
+  console->m_pExchangeObserver = &log;
+  monitor->OnTimer(kStatusTimerId);
+  ASSERT_EQ(log.records.size(), 2u);
+  EXPECT_EQ(log.records[0].kind, printerlink::ExchangeKind::Probe);
+  EXPECT_EQ(log.records[0].port, 9100);
+  EXPECT_EQ(log.records[1].kind, printerlink::ExchangeKind::Status);
+  EXPECT_EQ(log.records[1].sent, (std::vector<std::uint8_t>{0x1B, 0x76}));
+  EXPECT_EQ(log.records[1].received, std::vector<std::uint8_t>{0x28});
+  EXPECT_EQ(log.records[1].outcome, printerlink::Outcome::Ok);
+}
+
 TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
   auto printer = std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
   Open(res::Language::English, printer->Address());

@@ -113,6 +113,24 @@ TEST(StringTable, TextsThatAreShownOrComparedAreExactToTheByte) {
   }
 }
 
+TEST(StringTable, ExchangeLogTextsFillInTheSameFiguresInBothLanguages) {
+  int found = 0;
+  for (int id = IDS_LOG_MENU; id <= IDS_OUT_BAD_ADDRESS; ++id) {
+    const char* english = res::FindString(id, Language::English);
+    const char* chinese = res::FindString(id, Language::Chinese);
+    if (!english && !chinese) continue;  // a gap between the groups of ids
+    ++found;
+    ASSERT_TRUE(english && chinese) << "string " << id << " in one language only";
+    EXPECT_STRNE(english, chinese) << "string " << id << " not translated";
+    for (const char* mark : {"%1", "%2", "%3"}) {
+      EXPECT_EQ(std::string(english).find(mark) == std::string::npos,
+                std::string(chinese).find(mark) == std::string::npos)
+          << "string " << id << ": " << mark << " in one language only, a figure would go missing";
+    }
+  }
+  EXPECT_EQ(found, 42);
+}
+
 TEST(StringTable, IdsOutsideTheTableGiveNullptr) {
   for (int id : {0, -1, 100, 103, 106, 111, 130, IDD_STATUS_DIALOG}) {
     for (Language language : kLanguages) {

@@ -69,6 +69,7 @@ int LoopbackOnlyLibrary::PendingError(SocketHandle socket) { return real_.Pendin
 
 IoResult LoopbackOnlyLibrary::Send(SocketHandle socket, const std::uint8_t* data, std::size_t length) {
   ++sendCalls;
+  if (beforeSend) beforeSend();
   if (failingSends > 0) {
     --failingSends;
     return {0, EAGAIN};
@@ -79,6 +80,10 @@ IoResult LoopbackOnlyLibrary::Send(SocketHandle socket, const std::uint8_t* data
     sentSoFar_ += r.bytes;
   }
   return r;
+}
+
+int LoopbackOnlyLibrary::WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) {
+  return real_.WaitAcknowledged(socket, timeoutMs, unacknowledged);
 }
 
 IoResult LoopbackOnlyLibrary::Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -22,6 +23,7 @@ public:
   std::optional<printerlink::SocketVersion> grant;      // grant this instead of what was asked
   std::size_t maxSendChunk = std::numeric_limits<std::size_t>::max();  // bytes taken per send at most
   int failingSends = 0;                                 // the next this many sends fail with EAGAIN
+  std::function<void()> beforeSend;                     // runs before each send (to let the printer act first)
 
   // What the transport did ------------------------------------------------
   int startups = 0;       // successful start-ups
@@ -44,6 +46,7 @@ public:
   int PendingError(printerlink::SocketHandle socket) override;
   printerlink::IoResult Send(printerlink::SocketHandle socket, const std::uint8_t* data,
                              std::size_t length) override;
+  int WaitAcknowledged(printerlink::SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) override;
   printerlink::IoResult Receive(printerlink::SocketHandle socket, std::uint8_t* data,
                                 std::size_t capacity) override;
   void Sleep(int milliseconds) override;

@@ -229,6 +229,9 @@ void TestPrinter::Impl::Accept(const Port& port, std::vector<Live>& live) {
       return;  // EAGAIN, or out of resources: try again on the next wake-up
     }
     const PortMode mode = port.behaviour.mode;
+    // Closed before it is recorded: whoever waits for the record finds the
+    // connection already gone.
+    if (mode == PortMode::AcceptClose) ::close(fd);
     std::size_t index;
     {
       std::lock_guard lock(mutex);
@@ -240,10 +243,7 @@ void TestPrinter::Impl::Accept(const Port& port, std::vector<Live>& live) {
       records.push_back(std::move(c));
     }
     changed.notify_all();
-    if (mode == PortMode::AcceptClose) {
-      ::close(fd);
-      continue;
-    }
+    if (mode == PortMode::AcceptClose) continue;
     Live conn;
     conn.fd = fd;
     conn.index = index;

@@ -1,0 +1,163 @@
+#include "ExchangeLogFormat.h"
+
+#include <QStringList>
+
+#include "PrinterDecoder.h"
+#include "ResourceIds.h"
+#include "StringTable.h"
+#include "Transport.h"
+
+using printerlink::ExchangeKind;
+using printerlink::ExchangeRecord;
+using printerlink::Outcome;
+
+namespace {
+
+QString Utf8(const std::string& s) { return QString::fromStdString(s); }
+
+QString WithError(const QString& text, int sysError) {
+  const std::string name = printerlink::ErrorName(sysError);
+  return name.empty() ? text : text + QStringLiteral(" (") + Utf8(name) + QLatin1Char(')');
+}
+
+QString LocalTime(std::int64_t epochMs, const char* format) {
+  return QDateTime::fromMSecsSinceEpoch(epochMs).toString(QString::fromLatin1(format));
+}
+
+}  // namespace
+
+QString LogColumnTitle(LogColumn column) {
+  switch (column) {
+    case LogColumn::Time: return LoadText(IDS_LOG_COL_TIME);
+    case LogColumn::Printer: return LoadText(IDS_LOG_COL_PRINTER);
+    case LogColumn::Sent: return LoadText(IDS_LOG_COL_SENT);
+    case LogColumn::Bytes: return LoadText(IDS_LOG_COL_BYTES);
+    case LogColumn::Reply: return LoadText(IDS_LOG_COL_REPLY);
+    case LogColumn::Outcome: return LoadText(IDS_LOG_COL_OUTCOME);
+    case LogColumn::Ms: return LoadText(IDS_LOG_COL_MS);
+  }
+  return {};
+}
+
+QString SentWords(const ExchangeRecord& r) {
+  switch (r.kind) {
+    case ExchangeKind::Probe:
+      return LoadText(IDS_LOG_PROBE);
+    case ExchangeKind::Sweep:
+      return LoadText(IDS_LOG_SWEEP).arg(Utf8(r.address)).arg(r.waitMs);
+    case ExchangeKind::Text:
+      if (r.sent.empty()) return LoadText(IDS_LOG_EMPTY_TEXT);
+      break;
+    case ExchangeKind::Frame:
+    case ExchangeKind::Status:
+      break;
+  }
+  return Utf8(printerlink::DescribeLine(r.sent));
+}
+
+QString OutcomeWords(const ExchangeRecord& r) {
+  const auto taken = static_cast<qulonglong>(r.taken);
+  const auto total = static_cast<qulonglong>(r.sent.size());
+  switch (r.outcome) {
+    case Outcome::Ok:
+      switch (r.kind) {
+        case ExchangeKind::Status: return LoadText(IDS_OUT_REPLY).arg(r.received.size());
+        case ExchangeKind::Probe: return LoadText(IDS_OUT_CONNECTED);
+        case ExchangeKind::Sweep:
+          return r.answering == 0 ? LoadText(IDS_OUT_SWEEP_NONE).arg(r.refusing).arg(r.silent)
+                                  : LoadText(IDS_OUT_SWEEP_FOUND).arg(r.answering).arg(r.refusing).arg(r.silent);
+        case ExchangeKind::Frame:
+        case ExchangeKind::Text:
+          break;
+      }
+      return LoadText(IDS_OUT_OK).arg(taken).arg(total);
+    case Outcome::Refused:
+      return WithError(LoadText(IDS_OUT_REFUSED).arg(r.port), r.sysError);
+    case Outcome::Timeout:
+      return LoadText(IDS_OUT_TIMEOUT).arg(r.waitMs);
+    case Outcome::Unreachable:
+      return WithError(LoadText(IDS_OUT_UNREACHABLE), r.sysError);
+    case Outcome::Closed:
+      if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
+        return WithError(LoadText(IDS_OUT_CLOSED_NO_REPLY), r.sysError);
+      }
+      return WithError(LoadText(IDS_OUT_CLOSED).arg(taken).arg(total), r.sysError);
+    case Outcome::Incomplete:
+      return WithError(LoadText(IDS_OUT_INCOMPLETE).arg(taken).arg(total), r.sysError);
+    case Outcome::NoReply:
+      return LoadText(IDS_OUT_NO_REPLY).arg(printerlink::kReplyPollMs * (printerlink::kReplyRetries + 1));
+    case Outcome::Library:
+      switch (r.libraryFault) {
+        case printerlink::LibraryFault::WrongVersion: return LoadText(IDS_OUT_LIB_VERSION);
+        case printerlink::LibraryFault::NoSocket: return WithError(LoadText(IDS_OUT_LIB_NO_SOCKET), r.sysError);
+        case printerlink::LibraryFault::NotStarted:
+        case printerlink::LibraryFault::None:
+          break;
+      }
+      return LoadText(IDS_OUT_LIB_NOT_STARTED);
+    case Outcome::BadAddress:
+      return LoadText(IDS_OUT_BAD_ADDRESS).arg(Utf8(r.address));
+  }
+  return {};
+}
+
+QString LogCellText(const ExchangeRecord& r, LogColumn column, const QString& sentWords) {
+  switch (column) {
+    case LogColumn::Time:
+      return LocalTime(r.startMs, "HH:mm:ss.zzz");
+    case LogColumn::Printer:
+      return Utf8(r.address) + QLatin1Char(':') + QString::number(r.port);
+    case LogColumn::Sent:
+      return sentWords;
+    case LogColumn::Bytes:
+      return Utf8(printerlink::HexBytes(r.sent));
+    case LogColumn::Reply:
+      if (r.kind == ExchangeKind::Sweep) {
+        QStringList found;
+        for (const std::string& a : r.found) found << Utf8(a);
+        return found.isEmpty() ? QString() : LoadText(IDS_LOG_FOUND).arg(found.join(QStringLiteral(", ")));
+      }
+      return Utf8(printerlink::HexBytes(r.received));
+    case LogColumn::Outcome:
+      return OutcomeWords(r);
+    case LogColumn::Ms:
+      return QString::number(r.durationMs);
+  }
+  return {};
+}
+
+QString LogRowText(const ExchangeRecord& r, const QString& sentWords) {
+  QStringList cells;
+  for (int c = 0; c < kLogColumnCount; ++c) cells << LogCellText(r, static_cast<LogColumn>(c), sentWords);
+  if (r.failed()) cells << LoadText(IDS_LOG_FAILED);
+  return cells.join(QLatin1Char('\t'));
+}
+
+QString ServiceReport(const ReportHeader& h, std::span<const ExchangeRecord> records) {
+  QString text;
+  const auto line = [&text](const QString& label, const QString& value) {
+    text += label + QStringLiteral(": ") + value + QLatin1Char('\n');
+  };
+  text += LoadText(IDS_LOG_REPORT_TITLE) + QStringLiteral(" - ") + h.program + QLatin1Char(' ') + h.version +
+          QLatin1Char('\n');
+  line(LoadText(IDS_LOG_REPORT_DATE), h.written.toString(Qt::ISODateWithMs));
+  line(LoadText(IDS_LOG_REPORT_TARGET), h.target);
+  line(LoadText(IDS_LOG_REPORT_LANGUAGE), LoadText(IDS_LOG_LANGUAGE_NAME));
+  line(LoadText(IDS_LOG_REPORT_RECORDS), QString::number(records.size()));
+  int n = 0;
+  for (const ExchangeRecord& r : records) {
+    text += QLatin1Char('\n');
+    // Joined, not filled in with arg(): an address typed as "%2" must stay as typed.
+    text += QLatin1Char('#') + QString::number(++n) + QStringLiteral("  ") + Utf8(printerlink::IsoTime(r.startMs)) +
+            QStringLiteral("  ") + LogCellText(r, LogColumn::Printer, {}) + QStringLiteral("  ") +
+            QString::number(r.durationMs) + QLatin1Char(' ') + LoadText(IDS_LOG_COL_MS) +
+            (r.failed() ? QStringLiteral("  ") + LoadText(IDS_LOG_FAILED) : QString()) + QLatin1Char('\n');
+    const QString sent = SentWords(r);
+    line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_SENT), sent);
+    if (!r.sent.empty()) line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_BYTES), LogCellText(r, LogColumn::Bytes, sent));
+    const QString reply = LogCellText(r, LogColumn::Reply, sent);
+    if (!reply.isEmpty()) line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_REPLY), reply);
+    line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_OUTCOME), OutcomeWords(r));
+  }
+  return text;
+}

@@ -1,0 +1,165 @@
+#include "ExchangeRecord.h"
+
+#include <string.h>  // strerrorname_np
+
+#include <cstdio>
+#include <ctime>
+
+#include "PrinterDecoder.h"
+#include "Transport.h"
+
+namespace printerlink {
+namespace {
+
+std::string WithError(std::string text, int sysError) {
+  const std::string name = ErrorName(sysError);
+  return name.empty() ? text : text + " (" + name + ")";
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+const char* KindName(ExchangeKind kind) {
+  switch (kind) {
+    case ExchangeKind::Probe: return "probe";
+    case ExchangeKind::Frame: return "frame";
+    case ExchangeKind::Text: return "text";
+    case ExchangeKind::Status: return "status";
+    case ExchangeKind::Sweep: return "sweep";
+  }
+  return "frame";
+}
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Ok: return "ok";
+    case Outcome::Refused: return "refused";
+    case Outcome::Timeout: return "timeout";
+    case Outcome::Unreachable: return "unreachable";
+    case Outcome::Closed: return "closed";
+    case Outcome::Incomplete: return "incomplete";
+    case Outcome::NoReply: return "no-reply";
+    case Outcome::Library: return "library";
+    case Outcome::BadAddress: return "bad-address";
+  }
+  return "ok";
+}
+
+std::string ErrorName(int sysError) {
+  if (sysError == 0) return {};
+  const char* name = strerrorname_np(sysError);
+  return name ? name : std::string();
+}
+
+std::string RecordSummary(const ExchangeRecord& r) {
+  switch (r.kind) {
+    case ExchangeKind::Probe:
+      return "connection opened and closed, nothing sent";
+    case ExchangeKind::Sweep:
+      return "sweep of " + r.address + " on port " + std::to_string(r.port) + ": " +
+             std::to_string(r.answering) + " answering, " + std::to_string(r.refusing) + " refusing, " +
+             std::to_string(r.silent) + " silent within " + std::to_string(r.waitMs) + " ms";
+    case ExchangeKind::Text:
+      if (r.sent.empty()) return "empty text job";
+      break;
+    case ExchangeKind::Frame:
+    case ExchangeKind::Status:
+      break;
+  }
+  return DescribeLine(r.sent);
+}
+
+std::string OutcomeText(const ExchangeRecord& r) {
+  const std::string ofSent = std::to_string(r.taken) + " of " + Plural(r.sent.size(), "byte", "bytes");
+  switch (r.outcome) {
+    case Outcome::Ok:
+      if (r.kind == ExchangeKind::Status) return "reply of " + Plural(r.received.size(), "byte", "bytes");
+      if (r.kind == ExchangeKind::Sweep) {
+        return r.answering == 0 ? "no printer answered" : Plural(r.answering, "printer answered", "printers answered");
+      }
+      if (r.kind == ExchangeKind::Probe) return "connected";
+      return "ok, the printer took " + ofSent;
+    case Outcome::Refused:
+      return WithError("refused: nothing listens on port " + std::to_string(r.port), r.sysError);
+    case Outcome::Timeout:
+      return "no answer to the connection within " + std::to_string(r.waitMs) + " ms";
+    case Outcome::Unreachable:
+      return WithError("cannot reach the printer", r.sysError);
+    case Outcome::Closed:
+      if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
+        return WithError("the printer closed the connection without a reply", r.sysError);
+      }
+      return WithError("the printer closed the connection after taking " + ofSent, r.sysError);
+    case Outcome::Incomplete:
+      return WithError("the printer took " + ofSent, r.sysError);
+    case Outcome::NoReply:
+      return "no reply within " + std::to_string(kReplyPollMs * (kReplyRetries + 1)) + " ms";
+    case Outcome::Library:
+      switch (r.libraryFault) {
+        case LibraryFault::WrongVersion:
+          return "the socket library granted a version other than 1.1";
+        case LibraryFault::NoSocket:
+          return WithError("the socket library gave no socket", r.sysError);
+        case LibraryFault::NotStarted:
+        case LibraryFault::None:
+          break;
+      }
+      return "the socket library refused to start";
+    case Outcome::BadAddress:
+      return "\"" + r.address + "\" is no IPv4 address";
+  }
+  return {};
+}
+
+std::string IsoTime(std::int64_t epochMs) {
+  std::int64_t seconds = epochMs / 1000;
+  std::int64_t ms = epochMs % 1000;
+  if (ms < 0) {
+    ms += 1000;
+    --seconds;
+  }
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  const long offset = local.tm_gmtoff / 60;  // minutes east of UTC
+  const long magnitude = offset < 0 ? -offset : offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%s.%03d%c%02ld:%02ld", stamp, static_cast<int>(ms), offset < 0 ? '-' : '+',
+                magnitude / 60, magnitude % 60);
+  return text;
+}
+
+std::string RangeOf(const std::vector<std::string>& addresses) {
+  std::string prefix;
+  for (const std::string& a : addresses) {
+    const auto ip = ParseDottedQuad(a);
+    const std::size_t lastDot = a.rfind('.');
+    if (!ip || lastDot == std::string::npos) {
+      prefix.clear();
+      break;
+    }
+    const std::string own = a.substr(0, lastDot);
+    if (prefix.empty()) {
+      prefix = own;
+    } else if (own != prefix) {
+      prefix.clear();
+      break;
+    }
+  }
+  if (prefix.empty() || !ParseDottedQuad(prefix + ".0")) {
+    return Plural(addresses.size(), "address", "addresses");
+  }
+  // Written as the /24's own number, whatever leading zeros the addresses had.
+  const auto net = ParseDottedQuad(prefix + ".0");
+  std::string dotted;
+  const auto* octets = reinterpret_cast<const std::uint8_t*>(&*net);  // network byte order: first octet first
+  for (int i = 0; i < 4; ++i) dotted += (i ? "." : "") + std::to_string(octets[i]);
+  return dotted + "/24";
+}
+
+}  // namespace printerlink

@@ -1,0 +1,109 @@
+#pragma once
+// What one call of the transport did, kept as data: when it started, what it
+// sent where, what came back, how it ended and why, and how long it took.
+// The log window, the --log file and the service report all read the same
+// record; each formats it its own way.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace printerlink {
+
+enum class ExchangeKind {
+  Probe,   // a connection opened and closed, nothing sent (Test, the status poll's first step)
+  Frame,   // a command frame the printer does not answer (port 9100)
+  Text,    // a text job (port 4000)
+  Status,  // a frame the printer answers, the status query (port 4000)
+  Sweep,   // many addresses probed at once; one record for them all
+};
+
+// How a call ended, from the technician's side.
+enum class Outcome {
+  Ok,           // done; for a status query, a reply of at least one byte arrived
+  Refused,      // the printer's address answered, nothing listens on the port
+  Timeout,      // no answer to the connection attempt within its wait
+  Unreachable,  // the connection attempt failed otherwise (no route, host down)
+  Closed,       // the printer closed or reset the connection before it took every byte or answered
+  Incomplete,   // connected, but the printer did not take every byte in time
+  NoReply,      // connected and sent, but no answer within the reply schedule
+  Library,      // the socket library would not start, granted another version, or gave no socket
+  BadAddress,   // the address text is no dotted-quad address
+};
+
+// The finer cause behind Outcome::Library.
+enum class LibraryFault { None, NotStarted, WrongVersion, NoSocket };
+
+struct ExchangeRecord {
+  std::int64_t startMs = 0;  // wall clock, milliseconds since 1970-01-01 UTC
+  ExchangeKind kind = ExchangeKind::Frame;
+  std::string address;       // the printer; for a sweep the range, e.g. "192.168.1.0/24"
+  std::uint16_t port = 0;
+  std::vector<std::uint8_t> sent;      // every byte the call had to send
+  std::size_t taken = 0;               // of those, the bytes the printer's TCP acknowledged
+  std::vector<std::uint8_t> received;  // the reply bytes
+  Outcome outcome = Outcome::Ok;
+  LibraryFault libraryFault = LibraryFault::None;
+  int sysError = 0;          // errno of the cause, 0 where there is none
+  std::int64_t durationMs = 0;
+  int waitMs = 0;            // the bound on the connection attempt; a sweep's one wait for every address
+
+  // A sweep only.
+  int answering = 0;               // connections accepted
+  int refusing = 0;                // connections refused
+  int silent = 0;                  // no answer within the wait, or the attempt failed otherwise
+  std::vector<std::string> found;  // the addresses that answered, in the order probed
+
+  bool failed() const { return outcome != Outcome::Ok; }
+};
+
+// Receives every record of the calls it was given to. The transport calls it
+// on the thread that made the call, once the call has closed its socket; a
+// receiver shared by several threads takes care of its own locking.
+class ExchangeObserver {
+public:
+  virtual ~ExchangeObserver() = default;
+  virtual void OnExchange(const ExchangeRecord& record) = 0;
+};
+
+// Passes each record on to several receivers (the log window and the --log
+// file, say), in the order they were added. Receivers are not owned.
+class ExchangeFanOut final : public ExchangeObserver {
+public:
+  void Add(ExchangeObserver* observer) {
+    if (observer) observers_.push_back(observer);
+  }
+  void OnExchange(const ExchangeRecord& record) override {
+    for (ExchangeObserver* o : observers_) o->OnExchange(record);
+  }
+
+private:
+  std::vector<ExchangeObserver*> observers_;
+};
+
+// Lower-case names as the --log file spells them: "probe", "frame", ...;
+// "ok", "refused", "timeout", ...
+const char* KindName(ExchangeKind kind);
+const char* OutcomeName(Outcome outcome);
+
+// The errno's symbolic name ("ECONNREFUSED"); empty for 0 or a number that
+// is no errno.
+std::string ErrorName(int sysError);
+
+// The sent bytes in the printer's language on one line, in English:
+// "ESC p drawer pulse: pin 2, on 16 ms, off 16 ms". A probe and a sweep say
+// what they did instead.
+std::string RecordSummary(const ExchangeRecord& record);
+
+// The outcome in English words with its figures: "refused (ECONNREFUSED)",
+// "the printer took 3 of 7 bytes", "reply of 3 bytes".
+std::string OutcomeText(const ExchangeRecord& record);
+
+// 2026-03-14T09:26:53.589+08:00: local time with milliseconds and its offset.
+std::string IsoTime(std::int64_t epochMs);
+
+// "192.168.1.0/24" when every address lies in one /24, else "N addresses".
+std::string RangeOf(const std::vector<std::string>& addresses);
+
+}  // namespace printerlink
