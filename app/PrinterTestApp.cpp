@@ -11,6 +11,15 @@ void InstallAboutBox(CPrinterTestDlg& console) {
   };
 }
 
+void InstallStatusMonitor(CPrinterTestDlg& console) {
+  console.m_runStatusMonitor = [&console](const CString& target) {
+    CStatusDlg dlg;
+    dlg.m_strTargetAddress = target;
+    dlg.m_pChannel = &console.StatusChannel();
+    dlg.DoModal();
+  };
+}
+
 BOOL CPrinterTestApp::InitInstance() {
   CPrinterTestDlg dlg;
   dlg.m_strStartPrinter = m_strStartPrinter;

@@ -9,6 +9,7 @@
 #include "TargetAddress.h"
 #include "TestPage.h"
 #include "Transport.h"
+#include "Waiting.h"
 
 CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& sockets)
     : CDialog(IDD_PRINTERTEST_DIALOG, parent),
@@ -93,21 +94,42 @@ int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
 
 int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply) {
   UpdateData(TRUE);
-  const CString address = ResolveTargetAddress();
-  const printerlink::LinkResult r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer);
-  if (expectReply) m_nReplyLength = r.received;
-  if (r.ok()) return 1;
+  return SendBytesTo(*this, ResolveTargetAddress(), bytes, expectReply);
+}
+
+int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
+                                 bool expectReply) {
+  // The worker gets its own copies and hands the answer back by value.
+  struct Outcome {
+    printerlink::LinkResult result;
+    printerlink::ReplyBuffer reply;
+  };
+  const Outcome outcome = WaitWithoutFreezing(
+      [&sockets = m_sockets, address, frame = std::vector<std::uint8_t>(bytes.begin(), bytes.end()), expectReply,
+       reply = m_replyBuffer]() mutable {
+        const printerlink::LinkResult r = printerlink::ExchangeFrame(sockets, address, frame, expectReply, reply);
+        return Outcome{r, reply};
+      });
+  m_replyBuffer = outcome.reply;
+  if (expectReply) m_nReplyLength = outcome.result.received;
+  if (outcome.result.ok()) return 1;
+  if (caller.IsEnding() || !caller.GetDialogWindow()) return 0;  // closed while it waited: nothing to say
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
   return 0;
 }
 
 void CPrinterTestDlg::SendTextJob(const CString& text) {
   UpdateData(TRUE);
-  printerlink::SendTextJob(m_sockets, ResolveTargetAddress(), text);
+  WaitWithoutFreezing([&sockets = m_sockets, address = ResolveTargetAddress(), text] {
+    printerlink::SendTextJob(sockets, address, text);
+  });
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
-  return printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port)).ok() ? 1 : 0;
+  const printerlink::LinkResult r = WaitWithoutFreezing([&sockets = m_sockets, address, port] {
+    return printerlink::ProbePrinter(sockets, address, static_cast<std::uint16_t>(port));
+  });
+  return r.ok() ? 1 : 0;
 }
 
 void CPrinterTestDlg::OnSysCommand(UINT id, long lParam) {

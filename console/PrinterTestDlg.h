@@ -13,6 +13,7 @@
 #include "MyEdit.h"
 #include "TextProgressCtrl.h"
 #include "SocketLibrary.h"
+#include "StatusChannel.h"
 #include "Types.h"
 
 class CPrinterTestDlg : public CDialog {
@@ -34,6 +35,9 @@ public:
   // Whether a TCP connection to address:port is accepted in time. Sends nothing.
   int ProbePrinter(const CString& address, int port);
 
+  // The status monitor's way to its printer.
+  CStatusChannel& StatusChannel() { return m_statusChannel; }
+
   // When set before the console opens: both address fields start with it.
   CString m_strStartPrinter;
 
@@ -41,21 +45,6 @@ public:
   std::function<void(CWnd* owner)> m_runAboutBox;
   // Runs the status monitor for the printer at `target` ("Get Status").
   std::function<void(const CString& target)> m_runStatusMonitor;
-
-  // The state, in declaration order.
-  printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
-  printerlink::ReplyBuffer m_replyBuffer;
-  std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
-  CTextProgressCtrl m_progress;
-  CMyEdit m_editMac;
-  CComboBox m_comboPrinters;
-  CIPAddressCtrl m_ipNew;
-  CIPAddressCtrl m_ipTarget;
-  int m_nAddressMode;  // 0: typed address (1010), 1: found printer (1011), -1: neither selected
-  CString m_strOtherHex;
-  CString m_strTestPage;
-  CString m_strMac;
-  QIcon m_hIcon;
 
 protected:
   BOOL OnInitDialog() override;
@@ -77,9 +66,32 @@ protected:
   // Lists the printers of the /24 of the target field, in host order.
   void SweepSubnet();
 
-  printerlink::SocketLibrary& m_sockets;
-
 private:
+  friend class CStatusChannel;
+
   // Sends bytes to the TargetAddress; on failure shows "Can't Connect Net!".
   int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply);
+  // Sends bytes to `address`, the answer into the ReplyBuffer when one is
+  // expected. On failure shows "Can't Connect Net!", unless `caller` was
+  // closed while the call waited.
+  int SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
+                  bool expectReply);
+
+  // The state, in declaration order.
+  printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
+  printerlink::ReplyBuffer m_replyBuffer;
+  std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
+  CTextProgressCtrl m_progress;
+  CMyEdit m_editMac;
+  CComboBox m_comboPrinters;
+  CIPAddressCtrl m_ipNew;
+  CIPAddressCtrl m_ipTarget;
+  int m_nAddressMode;  // 0: typed address (1010), 1: found printer (1011), -1: neither selected
+  CString m_strOtherHex;
+  CString m_strTestPage;
+  CString m_strMac;
+  QIcon m_hIcon;
+
+  printerlink::SocketLibrary& m_sockets;
+  CStatusChannel m_statusChannel{*this};
 };

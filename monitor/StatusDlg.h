@@ -8,7 +8,7 @@
 #include "StatusDecode.h"
 #include "Types.h"
 
-class CPrinterTestDlg;
+class CStatusChannel;
 
 inline constexpr UINT kStatusTimerId = 1;
 inline constexpr UINT kStatusPollMs = 2000;
@@ -19,7 +19,7 @@ public:
   explicit CStatusDlg(CWnd* parent = nullptr);
 
   CString m_strTargetAddress;            // the printer to probe, set by the console
-  CPrinterTestDlg* m_pConsole = nullptr;  // the console that opened the monitor; not owned
+  CStatusChannel* m_pChannel = nullptr;  // the console's way to the printer; not owned
   CIndicatorButton m_btnCover;
   CIndicatorButton m_btnPause;
   CIndicatorButton m_btnTemperature;
@@ -41,6 +41,3 @@ private:
   CIndicatorButton& ButtonFor(StatusIndicator indicator);
   bool m_bPollInProgress = false;
 };
-
-// Makes the console's "Get Status" button open a status monitor.
-void InstallStatusMonitor(CPrinterTestDlg& console);

@@ -81,7 +81,7 @@ protected:
     ASSERT_TRUE(console->Create());
     qobject_cast<IpAddressEdit*>(console->GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(printer));
     monitor = std::make_unique<CStatusDlg>();
-    monitor->m_pConsole = console.get();
+    monitor->m_pChannel = &console->StatusChannel();
     monitor->m_strTargetAddress = printer;
     ASSERT_TRUE(monitor->Create());
   }
@@ -213,33 +213,12 @@ TEST_F(Monitor, ClosingWhilePollingStopsTheTimerAndANewMonitorStartsIdle) {
   EXPECT_FALSE(monitor->KillTimer(kStatusTimerId)) << "the timer outlived the dialog";
 
   CStatusDlg next;
-  next.m_pConsole = console.get();
+  next.m_pChannel = &console->StatusChannel();
   next.m_strTargetAddress = printer.Address();
   ASSERT_TRUE(next.Create());
   EXPECT_EQ(FromGbk(next.m_btnCover.GetWindowText()), "Cover is open") << "the template's caption";
   EXPECT_EQ(next.m_btnCover.IconIdIn(), static_cast<UINT>(IDI_STATE_IDLE));
   EXPECT_EQ(qobject_cast<QPushButton*>(next.GetDlgItem(IDC_GET_STATUS))->text(), "&Monitor Status");
-}
-
-TEST_F(Monitor, GetStatusOpensTheMonitorForTheTargetPrinter) {
-  Open(res::Language::English, Address());
-  monitor.reset();
-  InstallStatusMonitor(*console);
-  QString title;
-  QTimer closer;
-  int tries = 0;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal && ++tries < 500) return;
-    closer.stop();
-    if (!modal) return;
-    title = modal->windowTitle();
-    QTest::keyClick(modal, Qt::Key_Escape);
-  });
-  closer.start(10);
-  QTest::mouseClick(qobject_cast<QPushButton*>(console->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton);
-  EXPECT_EQ(title, "Print Status");
-  EXPECT_EQ(library.connectCalls, 0) << "opening the monitor polls nothing";
 }
 
 }  // namespace
