@@ -56,40 +56,64 @@ bool IsActivationKey(int key) {
   return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Select;
 }
 
-// Installed on the application while a call is in flight: drops the input
-// that would start something, lets through what asks a window to close (those
-// end in the dialog's dispatch, which keeps them for later).
+// Input that would start something: dropped while a call waits. Releases
+// pass, so a button pressed before the wait is not left held down; its click
+// ends in the dialog's dispatch, which drops it.
+bool IsStartingInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TabletPress:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether the input asks a window to close: Escape, or a click or an
+// activation key on the button that ends its dialog. These pass and end in
+// the dialog's dispatch, which keeps them until the call ends.
+bool AsksToClose(QObject* receiver, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      return EndsDialog(InputTarget(receiver, event));
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride: {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) return true;
+      return IsActivationKey(key->key()) && EndsDialog(InputTarget(receiver, event));
+    }
+    default:
+      return false;
+  }
+}
+
+// Installed on the application while a call is in flight.
 class InputGate final : public QObject {
 public:
   bool eventFilter(QObject* receiver, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonDblClick:
-        return !EndsDialog(InputTarget(receiver, event));
-      case QEvent::KeyPress:
-      case QEvent::ShortcutOverride: {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        const auto mods = static_cast<QKeyEvent*>(event)->modifiers() & ~Qt::KeypadModifier;
-        if (key == Qt::Key_Escape && mods == Qt::NoModifier) return false;
-        if (IsActivationKey(key) && EndsDialog(InputTarget(receiver, event))) return false;
-        // An accepted override keeps the key from triggering a shortcut.
-        if (event->type() == QEvent::ShortcutOverride) event->accept();
-        return true;
-      }
-      case QEvent::Shortcut:
-      case QEvent::Wheel:
-      case QEvent::ContextMenu:
-      case QEvent::InputMethod:
-      case QEvent::TouchBegin:
-      case QEvent::TabletPress:
-      case QEvent::Drop:
-        return true;
-      default:
-        // Releases pass, so a button pressed before the wait is not left
-        // held down; its click ends in the dialog's dispatch, which drops it.
-        return false;
+    if (!IsStartingInput(event->type()) || AsksToClose(receiver, event)) return false;
+    // A box that a timer opened while the call waits takes its input: the
+    // call cannot end before the box does.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != modalAtStart_) {
+      if (QWidget* target = InputTarget(receiver, event); target && target->window() == modal) return false;
     }
+    // An accepted override keeps the key from triggering a shortcut.
+    if (event->type() == QEvent::ShortcutOverride) event->accept();
+    return true;
   }
+
+private:
+  QPointer<QWidget> modalAtStart_ = QApplication::activeModalWidget();
 };
 
 class BusyScope {
@@ -125,9 +149,9 @@ void RunOffInterfaceThread(const std::function<void()>& work) {
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!app || QThread::currentThread() != app->thread()) return work();
 
-  // The call counts as in flight until its end is seen here, not until this
-  // frame unwinds: a box a timer shows meanwhile takes input again at once.
-  std::optional<BusyScope> busy(std::in_place);
+  // The call stays in flight until this frame returns to its caller: input
+  // that comes in the same pass of the loop as the worker's end is dropped too.
+  const BusyScope busy;
   QEventLoop loop;
   bool finished = false;  // interface thread only
   std::thread worker([&] {
@@ -135,7 +159,6 @@ void RunOffInterfaceThread(const std::function<void()>& work) {
     QMetaObject::invokeMethod(&loop, [&] {
       finished = true;
       loop.quit();
-      busy.reset();
     }, Qt::QueuedConnection);
   });
   // A loop may also be left by an application-wide exit: wait on until the

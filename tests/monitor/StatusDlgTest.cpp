@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
+#include "Waiting.h"
 
 using testsupport::MessageBoxRecorder;
 using testsupport::PortBehaviour;
@@ -219,6 +221,63 @@ TEST_F(Monitor, ClosingWhilePollingStopsTheTimerAndANewMonitorStartsIdle) {
   EXPECT_EQ(FromGbk(next.m_btnCover.GetWindowText()), "Cover is open") << "the template's caption";
   EXPECT_EQ(next.m_btnCover.IconIdIn(), static_cast<UINT>(IDI_STATE_IDLE));
   EXPECT_EQ(qobject_cast<QPushButton*>(next.GetDlgItem(IDC_GET_STATUS))->text(), "&Monitor Status");
+}
+
+TEST_F(Monitor, AClosePutInWhileThePollWaitsEndsItAndNothingFollows) {
+  struct Case {
+    const char* catches;
+    std::function<void(CStatusDlg&)> close;
+    int result;
+  };
+  const Case cases[] = {
+      {"the Close button was lost",
+       [](CStatusDlg& m) { QTest::mouseClick(qobject_cast<QPushButton*>(m.GetDlgItem(IDOK)), Qt::LeftButton); }, IDOK},
+      {"Escape was lost", [](CStatusDlg& m) { QTest::keyClick(m.GetDialogWindow(), Qt::Key_Escape); }, IDCANCEL},
+      {"the close box was lost", [](CStatusDlg& m) { m.GetDialogWindow()->close(); }, IDCANCEL},
+  };
+  int host = 1;
+  for (const Case& c : cases) {
+    // Port 9100 drops connects: the probe waits its 300 ms.
+    TestPrinter printer(Address(host++), {PortMode::Unreachable});
+    Open(res::Language::English, printer.Address());
+    const auto lamps = Lamps();
+    MessageBoxRecorder boxes;
+    QTimer::singleShot(0, [&] { c.close(*monitor); });
+    monitor->OnTimer(kStatusTimerId);
+    EXPECT_EQ(monitor->GetModalResult(), c.result) << c.catches;
+    EXPECT_EQ(Lamps(), lamps) << c.catches << ": the dropped result still lit a lamp";
+    const int connects = library.connectCalls;
+    monitor->OnTimer(kStatusTimerId);
+    EXPECT_EQ(library.connectCalls, connects) << c.catches << ": a poll followed the close";
+    EXPECT_EQ(boxes.Texts(), QStringList{}) << c.catches;
+    monitor.reset();
+  }
+}
+
+TEST_F(Monitor, ClosingWhileTheQueryWaitsForItsConnectShowsNoBox) {
+  // Port 9100 answers the probe, port 4000 drops the query's connect: 3 s.
+  TestPrinter printer(Address(), {}, {PortMode::Unreachable});
+  Open(res::Language::English, printer.Address());
+  MessageBoxRecorder boxes;
+  auto* close = qobject_cast<QPushButton*>(monitor->GetDlgItem(IDOK));
+  QTimer clicker;
+  QElapsedTimer sinceProbe;
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    // A while after the probe has closed its connection, the wait is the query's.
+    const auto probes = printer.ConnectionsOn(printerlink::kFramePort);
+    if (probes.empty() || !probes[0].closed) return;
+    if (!sinceProbe.isValid()) sinceProbe.start();
+    if (sinceProbe.elapsed() < 200 || !CallInFlight()) return;
+    clicker.stop();
+    QTest::mouseClick(close, Qt::LeftButton);
+  });
+  clicker.start(10);
+  monitor->OnTimer(kStatusTimerId);
+  clicker.stop();
+  EXPECT_EQ(library.connectCalls, 2) << "the close did not come while the query waited";
+  EXPECT_EQ(monitor->GetModalResult(), IDOK) << "the click on Close was lost";
+  EXPECT_EQ(boxes.Texts(), QStringList{}) << "the failed query's box came after the close";
+  EXPECT_EQ(Caption(monitor->m_btnOnline), "Printer is off-line") << "the template's caption, untouched";
 }
 
 }  // namespace
