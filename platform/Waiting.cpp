@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QWindow>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -153,16 +154,18 @@ void RunOffInterfaceThread(const std::function<void()>& work) {
   // that comes in the same pass of the loop as the worker's end is dropped too.
   const BusyScope busy;
   QEventLoop loop;
-  bool finished = false;  // interface thread only
+  std::atomic<bool> finished{false};
+  // Made here, posted by the worker: the event changes threads only through
+  // Qt's queue, whose lock the thread sanitizer cannot see.
+  auto* quit = new QEvent(QEvent::Quit);
   std::thread worker([&] {
     work();
-    QMetaObject::invokeMethod(&loop, [&] {
-      finished = true;
-      loop.quit();
-    }, Qt::QueuedConnection);
+    finished = true;
+    QCoreApplication::postEvent(&loop, quit);
   });
   // A loop may also be left by an application-wide exit: wait on until the
-  // worker has really finished.
+  // worker has really finished. A Quit that comes after the loop is gone is
+  // dropped with it.
   while (!finished) loop.exec(QEventLoop::AllEvents);
   worker.join();
 }
