@@ -113,7 +113,7 @@ int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, 
   m_replyBuffer = outcome.reply;
   if (expectReply) m_nReplyLength = outcome.result.received;
   if (outcome.result.ok()) return 1;
-  if (caller.IsEnding() || !caller.GetDialogWindow()) return 0;  // closed while it waited: nothing to say
+  if (caller.IsEnding()) return 0;  // closed while it waited: nothing to say
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
   return 0;
 }

@@ -90,12 +90,12 @@ void CStatusDlg::Poll() {
   CStatusChannel::Reply reply;
   bool reached = m_pChannel->Probe(m_strTargetAddress, printerlink::kFramePort);
   // Closed while a call waited: the result is dropped, no box and no lamp.
-  if (IsEnding() || !GetDialogWindow()) return;
+  if (IsEnding()) return;
   if (reached) {
     reply = m_pChannel->Exchange(*this, m_strTargetAddress, std::span(query.data(), length));
     reached = reply.sent != 0;
   }
-  if (IsEnding() || !GetDialogWindow()) return;  // also closed while the failure was being shown
+  if (IsEnding()) return;  // also closed while the failure was being shown
   if (!reached) {
     m_btnOnline.SetWindowText(LoadString(IDS_OFFLINE));
     m_btnOnline.LoadIcons(IDI_STATE_BAD, 0);

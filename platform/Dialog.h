@@ -35,9 +35,10 @@ public:
   void EndDialog(int result);
   // The code EndDialog was given, -1 while the dialog has not ended.
   int GetModalResult() const { return m_nModalResult; }
-  // Whether EndDialog has been called: a handler whose window was closed
-  // while its printer call waited drops the result and shows nothing more.
-  bool IsEnding() const { return m_ending; }
+  // Whether EndDialog has been called or the window is gone: a handler whose
+  // window was closed while its printer call waited drops the result and
+  // shows and sends nothing more.
+  bool IsEnding() const { return m_ending || !m_pWindow; }
   QDialog* GetDialogWindow() const { return m_pWindow; }
 
   // Copies between controls and members: TRUE from the controls into the
