@@ -13,6 +13,15 @@ void InstallAboutBox(CPrinterTestDlg& console) {
   };
 }
 
+void InstallStatusMonitor(CPrinterTestDlg& console) {
+  console.m_runStatusMonitor = [&console](const CString& target) {
+    CStatusDlg dlg;
+    dlg.m_strTargetAddress = target;
+    dlg.m_pChannel = &console.StatusChannel();
+    dlg.DoModal();
+  };
+}
+
 BOOL CPrinterTestApp::InitInstance() {
   // The log outlives the console's window: records made while it closes still land.
   CExchangeLogModel log;

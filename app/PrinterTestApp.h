@@ -23,3 +23,6 @@ public:
 
 // Wires the console's system-menu About item to the About box.
 void InstallAboutBox(CPrinterTestDlg& console);
+// Makes the console's "Get Status" button open a status monitor that reaches
+// its printer through the console's status channel.
+void InstallStatusMonitor(CPrinterTestDlg& console);

@@ -9,6 +9,7 @@
 #include "Sweep.h"
 #include "TargetAddress.h"
 #include "Transport.h"
+#include "Waiting.h"
 
 namespace {
 constexpr int kPrintPauseMs = 1000;  // lets the printer take the page before the next click
@@ -20,15 +21,19 @@ void CPrinterTestDlg::OnPrint() {
   // SendTextJob reads the field again, so the line feed never piles up in the member.
   m_strTestPage += "\n";
   SendTextJob(CString(m_strTestPage));
-  m_sockets.Sleep(kPrintPauseMs);
+  if (IsEnding()) return;  // closed while the page went: no pause to keep
+  WaitWithoutFreezing([&sockets = m_sockets] { sockets.Sleep(kPrintPauseMs); });
 }
 
 void CPrinterTestDlg::OnCashDrawer() { SendCommandFrame(printerlink::BuildDrawerFrame(m_commandFrame), false); }
 
 void CPrinterTestDlg::OnCutPaper() {
   // The line is printed by the feed, then cut off; each step on its own connection.
+  // Closing the console while a step waits ends the command after that step.
   SendTextJob(kCutTestLine);
+  if (IsEnding()) return;
   SendCommandFrame(printerlink::BuildFeedFrame(m_commandFrame), false);
+  if (IsEnding()) return;
   SendCommandFrame(printerlink::BuildCutFrame(m_commandFrame), false);
 }
 
@@ -56,6 +61,7 @@ void CPrinterTestDlg::OnSetIp() {
     return;
   }
   const int sent = SendCommandFrame(printerlink::BuildSetIpFrame(m_commandFrame, octets), false);
+  if (IsEnding()) return;  // closed while it waited: the result is dropped
   AfxMessageBox(LoadString(sent ? IDS_SET_IP_SUCCESS : IDS_SET_IP_FAILED));
 }
 
@@ -67,6 +73,7 @@ void CPrinterTestDlg::OnSetMac() {
     return;
   }
   const int sent = SendCommandFrame(printerlink::BuildSetMacFrame(m_commandFrame, mac), false);
+  if (IsEnding()) return;
   AfxMessageBox(sent ? "Set Mac Success" : "Set Mac Error");
 }
 
@@ -75,6 +82,7 @@ void CPrinterTestDlg::OnTestConnection() {
   printerlink::Ipv4Octets octets{};
   m_ipTarget.GetAddress(octets[0], octets[1], octets[2], octets[3]);
   const int reached = ProbePrinter(DottedQuad(octets), printerlink::kReplyPort);
+  if (IsEnding()) return;
   AfxMessageBox(LoadString(reached ? IDS_CONNECT_OK : IDS_CANT_CONNECT));
 }
 

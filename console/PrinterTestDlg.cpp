@@ -11,6 +11,7 @@
 #include "TargetAddress.h"
 #include "TestPage.h"
 #include "Transport.h"
+#include "Waiting.h"
 
 CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& sockets)
     : CDialog(IDD_PRINTERTEST_DIALOG, parent),
@@ -100,32 +101,43 @@ void CPrinterTestDlg::OnSelchangePrinterList() {
 }
 
 int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
-  printerlink::LinkResult result;
-  return SendCommandFrame(length, expectReply, result);
-}
-
-int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply, printerlink::LinkResult& result) {
-  return SendBytes(std::span(m_commandFrame.data(), std::min(length, m_commandFrame.size())), expectReply, result);
+  return SendBytes(std::span(m_commandFrame.data(), std::min(length, m_commandFrame.size())), expectReply);
 }
 
 int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply) {
+  UpdateData(TRUE);
   printerlink::LinkResult result;
-  return SendBytes(bytes, expectReply, result);
+  return SendBytesTo(*this, ResolveTargetAddress(), bytes, expectReply, result);
 }
 
-int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply, printerlink::LinkResult& r) {
-  UpdateData(TRUE);
-  const CString address = ResolveTargetAddress();
-  r = printerlink::ExchangeFrame(m_sockets, address, bytes, expectReply, m_replyBuffer, {}, m_pExchangeObserver);
-  if (expectReply) m_nReplyLength = r.received;
-  if (r.ok()) return 1;
+int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
+                                 bool expectReply, printerlink::LinkResult& result) {
+  // The worker gets its own copies and hands the answer back by value.
+  struct Outcome {
+    printerlink::LinkResult result;
+    printerlink::ReplyBuffer reply;
+  };
+  const Outcome outcome = WaitWithoutFreezing(
+      [&sockets = m_sockets, address, frame = std::vector<std::uint8_t>(bytes.begin(), bytes.end()), expectReply,
+       reply = m_replyBuffer, observer = m_pExchangeObserver]() mutable {
+        const printerlink::LinkResult r =
+            printerlink::ExchangeFrame(sockets, address, frame, expectReply, reply, {}, observer);
+        return Outcome{r, reply};
+      });
+  m_replyBuffer = outcome.reply;
+  result = outcome.result;
+  if (expectReply) m_nReplyLength = outcome.result.received;
+  if (outcome.result.ok()) return 1;
+  if (caller.IsEnding()) return 0;  // closed while it waited: nothing to say
   AfxMessageBox(LoadString(IDS_CANT_CONNECT));
   return 0;
 }
 
 void CPrinterTestDlg::SendTextJob(const CString& text) {
   UpdateData(TRUE);
-  printerlink::SendTextJob(m_sockets, ResolveTargetAddress(), text, {}, m_pExchangeObserver);
+  WaitWithoutFreezing([&sockets = m_sockets, address = ResolveTargetAddress(), text, observer = m_pExchangeObserver] {
+    printerlink::SendTextJob(sockets, address, text, {}, observer);
+  });
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
@@ -134,8 +146,10 @@ int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port, printerlink::LinkResult& result) {
-  result = printerlink::ProbePrinter(m_sockets, address, static_cast<std::uint16_t>(port), printerlink::kProbeWaitMs,
-                                     m_pExchangeObserver);
+  result = WaitWithoutFreezing([&sockets = m_sockets, address, port, observer = m_pExchangeObserver] {
+    return printerlink::ProbePrinter(sockets, address, static_cast<std::uint16_t>(port), printerlink::kProbeWaitMs,
+                                     observer);
+  });
   return result.ok() ? 1 : 0;
 }
 

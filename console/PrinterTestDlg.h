@@ -16,6 +16,7 @@
 #include "MyEdit.h"
 #include "TextProgressCtrl.h"
 #include "SocketLibrary.h"
+#include "StatusChannel.h"
 #include "Transport.h"
 #include "Types.h"
 
@@ -32,8 +33,6 @@ public:
   // port 9100, or port 4000 when the printer answers into the ReplyBuffer.
   // Returns 1, or shows "Can't Connect Net!" and returns 0 once it is closed.
   int SendCommandFrame(std::size_t length, bool expectReply);
-  // The same, keeping the exchange's outcome and its cause in `result`.
-  int SendCommandFrame(std::size_t length, bool expectReply, printerlink::LinkResult& result);
   // Sends a text, as its bytes, to the TargetAddress's port 4000. A text that
   // cannot reach its printer fails without a word.
   void SendTextJob(const CString& text);
@@ -41,6 +40,9 @@ public:
   int ProbePrinter(const CString& address, int port);
   // The same, keeping why a probe failed ("refused", "no answer") in `result`.
   int ProbePrinter(const CString& address, int port, printerlink::LinkResult& result);
+
+  // The status monitor's way to its printer.
+  CStatusChannel& StatusChannel() { return m_statusChannel; }
 
   // When set before the console opens: both address fields start with it.
   CString m_strStartPrinter;
@@ -57,21 +59,6 @@ public:
   // Takes a record of every exchange of the console, its monitor and its
   // sweep; not owned. May be called on the thread that made the exchange.
   printerlink::ExchangeObserver* m_pExchangeObserver = nullptr;
-
-  // The state, in declaration order.
-  printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
-  printerlink::ReplyBuffer m_replyBuffer;
-  std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
-  CTextProgressCtrl m_progress;
-  CMyEdit m_editMac;
-  CComboBox m_comboPrinters;
-  CIPAddressCtrl m_ipNew;
-  CIPAddressCtrl m_ipTarget;
-  int m_nAddressMode;  // 0: typed address (1010), 1: found printer (1011), -1: neither selected
-  CString m_strOtherHex;
-  CString m_strTestPage;
-  CString m_strMac;
-  QIcon m_hIcon;
 
 protected:
   BOOL OnInitDialog() override;
@@ -93,10 +80,33 @@ protected:
   // Lists the printers of the /24 of the target field, in host order.
   void SweepSubnet();
 
-  printerlink::SocketLibrary& m_sockets;
-
 private:
+  friend class CStatusChannel;
+
   // Sends bytes to the TargetAddress; on failure shows "Can't Connect Net!".
   int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply);
-  int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply, printerlink::LinkResult& result);
+  // Sends bytes to `address`, the answer into the ReplyBuffer when one is
+  // expected. On failure shows "Can't Connect Net!", unless `caller` was
+  // closed while the call waited.
+  // `result` keeps why it failed.
+  int SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
+                  bool expectReply, printerlink::LinkResult& result);
+
+  // The state, in declaration order.
+  printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
+  printerlink::ReplyBuffer m_replyBuffer;
+  std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
+  CTextProgressCtrl m_progress;
+  CMyEdit m_editMac;
+  CComboBox m_comboPrinters;
+  CIPAddressCtrl m_ipNew;
+  CIPAddressCtrl m_ipTarget;
+  int m_nAddressMode;  // 0: typed address (1010), 1: found printer (1011), -1: neither selected
+  CString m_strOtherHex;
+  CString m_strTestPage;
+  CString m_strMac;
+  QIcon m_hIcon;
+
+  printerlink::SocketLibrary& m_sockets;
+  CStatusChannel m_statusChannel{*this};
 };

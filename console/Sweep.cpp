@@ -4,6 +4,7 @@
 
 #include "TargetAddress.h"
 #include "Transport.h"
+#include "Waiting.h"
 
 int SweepProgress(int host) { return static_cast<int>(host * 100 * (1.0 / kSweepLastHost) + 0.5); }
 
@@ -16,8 +17,10 @@ void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint
   }
   // One wait for the whole subnet: a printer on Wi-Fi or behind a router
   // answers too, and the sweep takes about half a second.
-  const auto results = printerlink::ProbePrinters(sockets, addresses, printerlink::kReplyPort,
-                                                  printerlink::kSweepProbeWaitMs, observer);
+  const auto results = WaitWithoutFreezing([&sockets, &addresses, observer] {
+    return printerlink::ProbePrinters(sockets, addresses, printerlink::kReplyPort, printerlink::kSweepProbeWaitMs,
+                                      observer);
+  });
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     step(kSweepFirstHost + static_cast<int>(i), addresses[i], results[i].ok());
   }

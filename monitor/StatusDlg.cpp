@@ -4,7 +4,7 @@
 
 #include "DataExchange.h"
 #include "Gbk.h"
-#include "PrinterTestDlg.h"
+#include "StatusChannel.h"
 #include "ResourceIds.h"
 #include "StatusDecode.h"
 #include "StringTable.h"
@@ -80,28 +80,33 @@ void CStatusDlg::OnTimer(UINT id) {
 
 void CStatusDlg::Poll() {
   // A failed query waits in its message box while ticks keep coming; those
-  // ticks are skipped, so polls never pile up on each other.
-  if (m_bPollInProgress || !m_pConsole) return;
+  // ticks are skipped, so polls never pile up on each other. Ticks that come
+  // while the printer call waits are skipped the same way.
+  if (m_bPollInProgress || !m_pChannel || IsEnding()) return;
   m_bPollInProgress = true;
   struct Done {
     bool& flag;
     ~Done() { flag = false; }
   } done{m_bPollInProgress};
 
-  CPrinterTestDlg& console = *m_pConsole;
-  printerlink::BuildStatusQueryFrame(console.m_commandFrame);
-  console.m_replyBuffer.fill(0);
-  printerlink::LinkResult link;
-  bool reached = console.ProbePrinter(m_strTargetAddress, printerlink::kFramePort, link) != 0;
-  QElapsedTimer query;
-  query.start();
-  reached = reached && console.SendCommandFrame(2, true, link);
-  const int elapsedMs = static_cast<int>(query.elapsed());
-  if (!GetDialogWindow()) return;  // closed while the failure was being shown
+  printerlink::CommandFrame query{};
+  const std::size_t length = printerlink::BuildStatusQueryFrame(query);
+  CStatusChannel::Reply reply;
+  bool reached = m_pChannel->Probe(m_strTargetAddress, printerlink::kFramePort, reply.link) != 0;
+  // Closed while a call waited: the result is dropped, no box and no lamp.
+  if (IsEnding()) return;
+  QElapsedTimer timer;
+  timer.start();
+  if (reached) {
+    reply = m_pChannel->Exchange(*this, m_strTargetAddress, std::span(query.data(), length));
+    reached = reply.sent != 0;
+  }
+  const int elapsedMs = static_cast<int>(timer.elapsed());
+  if (IsEnding()) return;  // also closed while the failure was being shown
   if (!reached) {
     m_btnOnline.SetWindowText(LoadString(IDS_OFFLINE));
     m_btnOnline.LoadIcons(IDI_STATE_BAD, 0);
-    ShowPollReport(reached, link, console.m_replyBuffer, console.m_nReplyLength, elapsedMs);
+    ShowPollReport(reached, reply.link, reply.bytes, reply.received, elapsedMs);
     return;
   }
   m_btnOnline.SetWindowText(LoadString(IDS_ONLINE));
@@ -109,7 +114,7 @@ void CStatusDlg::Poll() {
 
   for (StatusIndicator indicator : kDecodeOrder) {
     CIndicatorButton& button = ButtonFor(indicator);
-    const auto look = DecodeIndicator(indicator, console.m_replyBuffer, console.m_nReplyLength);
+    const auto look = DecodeIndicator(indicator, reply.bytes, reply.received);
     if (!look) {
       // Its status byte never arrived: unknown, shown grey, caption kept.
       button.LoadIcons(IDI_STATE_IDLE, 0);
@@ -118,7 +123,7 @@ void CStatusDlg::Poll() {
     button.SetWindowText(LoadString(look->stringId));
     button.LoadIcons(look->iconId, 0);
   }
-  ShowPollReport(reached, link, console.m_replyBuffer, console.m_nReplyLength, elapsedMs);
+  ShowPollReport(reached, reply.link, reply.bytes, reply.received, elapsedMs);
 }
 
 void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& link,
@@ -150,13 +155,4 @@ void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& lin
 void CStatusDlg::OnDestroy() {
   CDialog::OnDestroy();
   KillTimer(kStatusTimerId);
-}
-
-void InstallStatusMonitor(CPrinterTestDlg& console) {
-  console.m_runStatusMonitor = [&console](const CString& target) {
-    CStatusDlg dlg;
-    dlg.m_strTargetAddress = target;
-    dlg.m_pConsole = &console;
-    dlg.DoModal();
-  };
 }

@@ -13,7 +13,7 @@
 #include "StatusReport.h"
 #include "Types.h"
 
-class CPrinterTestDlg;
+class CStatusChannel;
 
 inline constexpr UINT kStatusTimerId = 1;
 inline constexpr UINT kStatusPollMs = 2000;
@@ -24,7 +24,7 @@ public:
   explicit CStatusDlg(CWnd* parent = nullptr);
 
   CString m_strTargetAddress;            // the printer to probe, set by the console
-  CPrinterTestDlg* m_pConsole = nullptr;  // the console that opened the monitor; not owned
+  CStatusChannel* m_pChannel = nullptr;  // the console's way to the printer; not owned
   CIndicatorButton m_btnCover;
   CIndicatorButton m_btnPause;
   CIndicatorButton m_btnTemperature;
@@ -58,6 +58,3 @@ private:
   QTime m_lastAnswer;         // invalid until the printer has answered
   QTime m_firstUnanswered;    // the first poll, when none has been answered
 };
-
-// Makes the console's "Get Status" button open a status monitor.
-void InstallStatusMonitor(CPrinterTestDlg& console);

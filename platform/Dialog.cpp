@@ -25,6 +25,7 @@
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "StringTable.h"
+#include "Waiting.h"
 
 using res::ControlKind;
 
@@ -118,6 +119,7 @@ void CDialog::BuildControls() {
         }
         const int id = c.id;
         QObject::connect(b, &QPushButton::clicked, m_pWindow, [this, id] { Dispatch(id); });
+        if (EndsDialog(id)) b->setProperty(kEndsDialogProperty, true);
         widget = b;
         break;
       }
@@ -188,6 +190,7 @@ void CDialog::BuildControls() {
         combo->setEditable(false);
         const int id = c.id;
         QObject::connect(combo, &QComboBox::activated, m_pWindow, [this, id] {
+          if (CallInFlight()) return;
           if (auto it = m_selChange.find(id); it != m_selChange.end()) it->second();
         });
         // The template's height is that of the open list.
@@ -227,7 +230,19 @@ void CDialog::BuildControls() {
   accessible::NameControls(*m_pTemplate, built, InterfaceLanguage());
 }
 
+bool CDialog::EndsDialog(int id) const { return (id == IDOK || id == IDCANCEL) && !m_clicked.contains(id); }
+
 void CDialog::Dispatch(int id) {
+  if (CallInFlight()) {
+    // A command never starts while a printer call waits; a request to close
+    // is kept and carried out as soon as the call ends.
+    if (EndsDialog(id)) {
+      AfterCallsInFlight([this, window = m_pWindow, id] {
+        if (window && !m_ending) Dispatch(id);
+      });
+    }
+    return;
+  }
   if (auto it = m_clicked.find(id); it != m_clicked.end()) return it->second();
   if (id == IDOK) return OnOK();
   if (id == IDCANCEL) return OnCancel();

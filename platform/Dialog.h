@@ -35,6 +35,10 @@ public:
   void EndDialog(int result);
   // The code EndDialog was given, -1 while the dialog has not ended.
   int GetModalResult() const { return m_nModalResult; }
+  // Whether EndDialog has been called or the window is gone: a handler whose
+  // window was closed while its printer call waited drops the result and
+  // shows and sends nothing more.
+  bool IsEnding() const { return m_ending || !m_pWindow; }
   QDialog* GetDialogWindow() const { return m_pWindow; }
 
   // Copies between controls and members: TRUE from the controls into the
@@ -86,6 +90,8 @@ private:
   bool BuildWindow();
   void BuildControls();
   void Dispatch(int id);
+  // Whether a click on `id` ends the dialog (OK or Cancel with no handler of its own).
+  bool EndsDialog(int id) const;
   void OnEnter();
   void TimerFired(int qtTimerId);
 

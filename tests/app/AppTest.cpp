@@ -9,6 +9,7 @@
 
 #include "CommandLine.h"
 #include "IpAddressEdit.h"
+#include "LoopbackOnlyLibrary.h"
 #include "PrinterTestApp.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
@@ -64,6 +65,32 @@ TEST(About, SystemMenuItemShowsTheAboutBoxAndLeavesTheConsoleAsItWas) {
     EXPECT_EQ(target->Text(), "127.0.0.9");
     console.DestroyWindow();
   }
+  SetInterfaceLanguage(std::nullopt);
+}
+
+TEST(StatusMonitor, GetStatusOpensTheMonitorForTheTargetPrinter) {
+  SetInterfaceLanguage(res::Language::English);
+  testsupport::LoopbackOnlyLibrary library;
+  CPrinterTestDlg console(nullptr, library);
+  InstallStatusMonitor(console);
+  ASSERT_TRUE(console.Create());
+  qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_TARGET))->SetText("127.0.0.9");
+  QString title;
+  QTimer closer;
+  int tries = 0;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal && ++tries < 500) return;
+    closer.stop();
+    if (!modal) return;
+    title = modal->windowTitle();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  closer.start(10);
+  QTest::mouseClick(qobject_cast<QPushButton*>(console.GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton);
+  EXPECT_EQ(title, "Print Status");
+  EXPECT_EQ(library.connectCalls, 0) << "opening the monitor polls nothing";
+  console.DestroyWindow();
   SetInterfaceLanguage(std::nullopt);
 }
 

@@ -168,15 +168,16 @@ TEST_F(Commands, PrintTwiceSendsTheSameTextWithOneLineFeedEach) {
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[0].bytes, B(ToGbk(page) + "\n"));
   EXPECT_EQ(jobs[1].bytes, jobs[0].bytes);
-  dlg->UpdateData(TRUE);
-  EXPECT_EQ(dlg->m_strTestPage, ToGbk(page)) << "the line feed piled up in the field";
+  EXPECT_EQ(qobject_cast<QPlainTextEdit*>(dlg->GetDlgItem(IDC_TEST_PAGE))->toPlainText(), page)
+      << "the line feed piled up in the field";
 }
 
 TEST_F(Commands, TestProbesTheTypedAddressEvenInListMode) {
   TestPrinter printer(Address(1));
   auto dlg = OpenConsole(res::Language::English, printer.Address());
-  dlg->m_comboPrinters.AddString(Address(2));  // nothing listens there
-  dlg->m_comboPrinters.SetCurSel(0);
+  auto* list = qobject_cast<QComboBox*>(dlg->GetDlgItem(IDC_PRINTER_LIST));
+  list->addItem(QString::fromStdString(Address(2)));  // nothing listens there
+  list->setCurrentIndex(0);
   ChooseListMode(*dlg);
   MessageBoxRecorder boxes;
   Click(*dlg, IDC_TEST_CONNECTION);

@@ -74,7 +74,6 @@ TEST_F(Sweep, FindsThePrintersOfTheTargetSubnetInHostOrder) {
   EXPECT_EQ(List()->currentIndex(), 0);
   EXPECT_EQ(Target()->Text(), target) << "the selection was copied into the target field";
   EXPECT_TRUE(Bar()->isHidden());
-  EXPECT_EQ(dlg.m_progress.SetPos(0), 0) << "the bar is not back at 0";
   dlg.UpdateData(TRUE);
   EXPECT_EQ(dlg.ResolveTargetAddress(), seven.Address());
   EXPECT_EQ(library.connectCalls, 254) << "hosts 1 to 254, no more";

@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
+#include "Waiting.h"
 
 using testsupport::MessageBoxRecorder;
 using testsupport::PortBehaviour;
@@ -84,7 +86,7 @@ protected:
     ASSERT_TRUE(console->Create());
     qobject_cast<IpAddressEdit*>(console->GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(printer));
     monitor = std::make_unique<CStatusDlg>();
-    monitor->m_pConsole = console.get();
+    monitor->m_pChannel = &console->StatusChannel();
     monitor->m_strTargetAddress = printer;
     ASSERT_TRUE(monitor->Create());
   }
@@ -288,7 +290,7 @@ TEST_F(Monitor, ClosingWhilePollingStopsTheTimerAndANewMonitorStartsIdle) {
   EXPECT_FALSE(monitor->KillTimer(kStatusTimerId)) << "the timer outlived the dialog";
 
   CStatusDlg next;
-  next.m_pConsole = console.get();
+  next.m_pChannel = &console->StatusChannel();
   next.m_strTargetAddress = printer.Address();
   ASSERT_TRUE(next.Create());
   EXPECT_EQ(FromGbk(next.m_btnCover.GetWindowText()), "Cover is open") << "the template's caption";
@@ -296,25 +298,45 @@ TEST_F(Monitor, ClosingWhilePollingStopsTheTimerAndANewMonitorStartsIdle) {
   EXPECT_EQ(qobject_cast<QPushButton*>(next.GetDlgItem(IDC_GET_STATUS))->text(), "&Monitor Status");
 }
 
-TEST_F(Monitor, GetStatusOpensTheMonitorForTheTargetPrinter) {
-  Open(res::Language::English, Address());
-  monitor.reset();
-  InstallStatusMonitor(*console);
-  QString title;
-  QTimer closer;
-  int tries = 0;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal && ++tries < 500) return;
-    closer.stop();
-    if (!modal) return;
-    title = modal->windowTitle();
-    QTest::keyClick(modal, Qt::Key_Escape);
+TEST_F(Monitor, CloseMadeWhileTheProbeWaitsEndsTheMonitorAndNothingFollows) {
+  TestPrinter printer(Address(), {PortMode::Unreachable});  // the probe waits its 300 ms
+  Open(res::Language::English, printer.Address());
+  const auto lamps = Lamps();
+  MessageBoxRecorder boxes;
+  QTimer::singleShot(0, [&] { QTest::keyClick(monitor->GetDialogWindow(), Qt::Key_Escape); });
+  monitor->OnTimer(kStatusTimerId);
+  EXPECT_EQ(monitor->GetModalResult(), IDCANCEL) << "the Escape made during the wait was lost";
+  EXPECT_EQ(Lamps(), lamps) << "the dropped result still lit a lamp";
+  const int connects = library.connectCalls;
+  monitor->OnTimer(kStatusTimerId);
+  EXPECT_EQ(library.connectCalls, connects) << "a poll followed the close";
+  EXPECT_EQ(boxes.Texts(), QStringList{});
+}
+
+TEST_F(Monitor, ClosingWhileTheQueryWaitsForItsConnectShowsNoBox) {
+  // Port 9100 answers the probe, port 4000 drops the query's connect: 3 s.
+  TestPrinter printer(Address(), {}, {PortMode::Unreachable});
+  Open(res::Language::English, printer.Address());
+  MessageBoxRecorder boxes;
+  auto* close = qobject_cast<QPushButton*>(monitor->GetDlgItem(IDOK));
+  QTimer clicker;
+  QElapsedTimer sinceProbe;
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    // A while after the probe has closed its connection, the wait is the query's.
+    const auto probes = printer.ConnectionsOn(printerlink::kFramePort);
+    if (probes.empty() || !probes[0].closed) return;
+    if (!sinceProbe.isValid()) sinceProbe.start();
+    if (sinceProbe.elapsed() < 200 || !CallInFlight()) return;
+    clicker.stop();
+    QTest::mouseClick(close, Qt::LeftButton);
   });
-  closer.start(10);
-  QTest::mouseClick(qobject_cast<QPushButton*>(console->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton);
-  EXPECT_EQ(title, "Print Status");
-  EXPECT_EQ(library.connectCalls, 0) << "opening the monitor polls nothing";
+  clicker.start(10);
+  monitor->OnTimer(kStatusTimerId);
+  clicker.stop();
+  EXPECT_EQ(library.connectCalls, 2) << "the close did not come while the query waited";
+  EXPECT_EQ(monitor->GetModalResult(), IDOK) << "the click on Close was lost";
+  EXPECT_EQ(boxes.Texts(), QStringList{}) << "the failed query's box came after the close";
+  EXPECT_EQ(Caption(monitor->m_btnOnline), "Printer is off-line") << "the template's caption, untouched";
 }
 
 }  // namespace
