@@ -18,7 +18,8 @@ constexpr std::uint8_t LF = 0x0A;
 // A line of text without a line feed is still shown in pieces of about this
 // many bytes, so a job that never feeds a line cannot pile up undecoded.
 constexpr std::size_t kMaxTextRun = 256;
-// A long run of raw bytes (an image, say) is shown by its first bytes only.
+// A long run of raw bytes (an image, say) is kept and shown by its first
+// bytes only.
 constexpr std::size_t kRawBytesShown = 32;
 
 struct KnownCommand {
@@ -46,8 +47,18 @@ bool IsTextByte(std::uint8_t b) { return b == '\t' || b == LF || b == '\r' || (b
 bool IsGbkLead(std::uint8_t b) { return b >= 0x81 && b <= 0xFE; }
 bool IsGbkTrail(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE); }
 
+// Raw bytes join the raw run just before them, which keeps its first
+// kRawBytesShown bytes and counts the rest.
 void Emit(std::vector<DecodedCommand>& out, CommandKind kind, std::span<const std::uint8_t> bytes,
           bool cutShort = false) {
+  if (kind == CommandKind::Raw && !out.empty() && out.back().kind == CommandKind::Raw) {
+    DecodedCommand& run = out.back();
+    const std::size_t room = kRawBytesShown - std::min(kRawBytesShown, run.bytes.size());
+    const std::size_t kept = std::min(room, bytes.size());
+    run.bytes.insert(run.bytes.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(kept));
+    run.notKept += bytes.size() - kept;
+    return;
+  }
   out.push_back({kind, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), cutShort});
 }
 
@@ -126,19 +137,6 @@ std::size_t DecodeInto(std::span<const std::uint8_t> bytes, bool final, std::vec
   return pos;
 }
 
-std::vector<DecodedCommand> JoinRaw(std::vector<DecodedCommand> commands) {
-  std::vector<DecodedCommand> joined;
-  for (DecodedCommand& c : commands) {
-    if (c.kind == CommandKind::Raw && !joined.empty() && joined.back().kind == CommandKind::Raw) {
-      auto& into = joined.back().bytes;
-      into.insert(into.end(), c.bytes.begin(), c.bytes.end());
-    } else {
-      joined.push_back(std::move(c));
-    }
-  }
-  return joined;
-}
-
 std::string Hex2(unsigned value) {
   char buf[4];
   std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
@@ -180,7 +178,8 @@ private:
 // cannot read is kept visible as \xHH. With `quoted`, control characters,
 // quotes and backslashes are escaped so that the text reads as one line.
 std::string ConvertGbk(std::span<const std::uint8_t> bytes, bool quoted) {
-  GbkConverter gbk;
+  // Opening a converter costs more than converting a line; each thread keeps one.
+  thread_local GbkConverter gbk;
   std::string out;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const std::uint8_t b = bytes[i];
@@ -290,25 +289,33 @@ std::size_t FullLength(CommandKind kind) {
 
 std::vector<DecodedCommand> StreamDecoder::Feed(std::span<const std::uint8_t> bytes) {
   pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-  std::vector<DecodedCommand> completed;
+  // The open raw run goes first, so that raw bytes right after it join it.
+  std::vector<DecodedCommand> completed = std::move(openRaw_);
+  openRaw_.clear();
   const std::size_t used = DecodeInto(pending_, false, completed);
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
-  decoded_.insert(decoded_.end(), completed.begin(), completed.end());
+  // A raw run at the end of what is decoded so far may go on with the next bytes.
+  if (!completed.empty() && completed.back().kind == CommandKind::Raw) {
+    openRaw_.push_back(std::move(completed.back()));
+    completed.pop_back();
+  }
   return completed;
 }
 
 std::vector<DecodedCommand> StreamDecoder::Finish() {
-  DecodeInto(pending_, true, decoded_);
+  std::vector<DecodedCommand> rest = std::move(openRaw_);
+  openRaw_.clear();
+  DecodeInto(pending_, true, rest);
   pending_.clear();
-  std::vector<DecodedCommand> all = JoinRaw(std::move(decoded_));
-  decoded_.clear();
-  return all;
+  return rest;
 }
 
 std::vector<DecodedCommand> DecodeStream(std::span<const std::uint8_t> bytes) {
-  std::vector<DecodedCommand> commands;
-  DecodeInto(bytes, true, commands);
-  return JoinRaw(std::move(commands));
+  StreamDecoder decoder;
+  std::vector<DecodedCommand> commands = decoder.Feed(bytes);
+  std::vector<DecodedCommand> rest = decoder.Finish();
+  commands.insert(commands.end(), std::make_move_iterator(rest.begin()), std::make_move_iterator(rest.end()));
+  return commands;
 }
 
 bool ChecksumMatches(const DecodedCommand& c) {
@@ -341,9 +348,9 @@ std::string Describe(const DecodedCommand& c) {
     case CommandKind::Text:
       return Line(mnemonic, "\"" + ConvertGbk(b, true) + "\"");
     case CommandKind::Raw: {
-      if (b.size() <= kRawBytesShown) return Line(mnemonic, HexBytes(b));
-      return Line(mnemonic, HexBytes(std::span(b).first(kRawBytesShown)) + " ... (" + std::to_string(b.size()) +
-                                " bytes)");
+      if (c.Length() <= kRawBytesShown) return Line(mnemonic, HexBytes(b));
+      const std::size_t shown = std::min(kRawBytesShown, b.size());
+      return Line(mnemonic, HexBytes(std::span(b).first(shown)) + " ... (" + std::to_string(c.Length()) + " bytes)");
     }
   }
   return Line(mnemonic, HexBytes(b));

@@ -26,9 +26,13 @@ enum class CommandKind {
 
 struct DecodedCommand {
   CommandKind kind = CommandKind::Raw;
-  std::vector<std::uint8_t> bytes;  // exactly as received
+  std::vector<std::uint8_t> bytes;  // exactly as received (a long raw run: its first bytes)
   // The connection ended inside the command: fewer bytes arrived than it takes.
   bool cutShort = false;
+  // A long run of raw bytes keeps only its first bytes; this many followed them.
+  std::size_t notKept = 0;
+
+  std::size_t Length() const { return bytes.size() + notKept; }
 
   friend bool operator==(const DecodedCommand&, const DecodedCommand&) = default;
 };
@@ -41,19 +45,23 @@ public:
   // Takes the next bytes of the connection and returns the commands they
   // completed. A command that more bytes could still complete or extend (an
   // ESC at the end, half a GBK character, a line of text without its line
-  // feed) waits for the next bytes. Raw bytes come one at a time.
+  // feed, a run of raw bytes) waits for the next bytes. Neighbouring raw
+  // bytes come out as one run. The decoder keeps no more than one command's
+  // worth of bytes, however long the connection.
   std::vector<DecodedCommand> Feed(std::span<const std::uint8_t> bytes);
 
   // The connection has ended: decodes what is left, a command cut short
-  // included, and returns every command of the connection in order, with
-  // neighbouring raw bytes joined into one.
+  // included, returns those last commands and starts over for the next
+  // connection.
   std::vector<DecodedCommand> Finish();
 
 private:
   std::vector<std::uint8_t> pending_;
-  std::vector<DecodedCommand> decoded_;
+  // The raw run the last bytes ended in, until something else follows it.
+  std::vector<DecodedCommand> openRaw_;
 };
 
+// Feed and Finish at once.
 std::vector<DecodedCommand> DecodeStream(std::span<const std::uint8_t> bytes);
 
 // One line of the transcript for a command, e.g.

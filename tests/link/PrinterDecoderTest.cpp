@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,6 +16,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+void Append(std::vector<DecodedCommand>& to, std::vector<DecodedCommand> more) {
+  to.insert(to.end(), more.begin(), more.end());
+}
 
 std::vector<std::string> Lines(const Bytes& bytes) {
   std::vector<std::string> lines;
@@ -101,13 +106,37 @@ TEST(PrinterDecoder, BytesCutAnywhereDecodeTheSame) {
 
   for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
     StreamDecoder decoder;
-    decoder.Feed(std::span(stream).first(cut));
-    decoder.Feed(std::span(stream).subspan(cut));
-    EXPECT_EQ(decoder.Finish(), whole) << "cut after byte " << cut;
+    std::vector<DecodedCommand> got = decoder.Feed(std::span(stream).first(cut));
+    Append(got, decoder.Feed(std::span(stream).subspan(cut)));
+    Append(got, decoder.Finish());
+    EXPECT_EQ(got, whole) << "cut after byte " << cut;
   }
   StreamDecoder byteByByte;
-  for (std::uint8_t b : stream) byteByByte.Feed(std::span(&b, 1));
-  EXPECT_EQ(byteByByte.Finish(), whole) << "one byte per read";
+  std::vector<DecodedCommand> got;
+  for (std::uint8_t b : stream) Append(got, byteByByte.Feed(std::span(&b, 1)));
+  Append(got, byteByByte.Finish());
+  EXPECT_EQ(got, whole) << "one byte per read";
+}
+
+// A flood of raw bytes (an image, noise) is one entry, shown by its first
+// bytes and its length, and the decoder holds on to none of it.
+TEST(PrinterDecoder, LongRawRunIsOneEntryWithItsFirstBytesAndLength) {
+  const Bytes noise(100000, 0x07);
+  StreamDecoder decoder;
+  std::vector<DecodedCommand> got;
+  for (std::size_t at = 0; at < noise.size(); at += 4096) {
+    Append(got, decoder.Feed(std::span(noise).subspan(at, std::min<std::size_t>(4096, noise.size() - at))));
+  }
+  EXPECT_TRUE(got.empty()) << "a raw run that may go on came out early";
+  const Bytes status = {0x1B, 0x76};
+  Append(got, decoder.Feed(status));
+  ASSERT_EQ(got.size(), 2u) << "the run must end where the status request starts";
+  EXPECT_EQ(got[0].Length(), noise.size());
+  EXPECT_LE(got[0].bytes.size(), 32u) << "the run kept more than its first bytes";
+  EXPECT_EQ(Describe(got[0]).substr(0, 12), "raw    07 07");
+  EXPECT_NE(Describe(got[0]).find("... (100000 bytes)"), std::string::npos) << Describe(got[0]);
+  EXPECT_EQ(got[1].kind, CommandKind::StatusRequest);
+  EXPECT_TRUE(decoder.Finish().empty()) << "the status request was kept after it came out";
 }
 
 // The server answers ESC v from what Feed returns, so the request must come

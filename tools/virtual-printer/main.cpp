@@ -24,6 +24,7 @@ namespace {
 
 constexpr const char* kVersion = "virtual-printer 1.0.0.3";
 constexpr int kMaxSlowMs = 600000;  // ten minutes: longer than any client waits
+constexpr int kMaxIdleSeconds = 86400;  // a day: as long as a trainer leaves it running
 
 void PrintHelp(std::FILE* to) {
   std::fprintf(to,
@@ -43,7 +44,11 @@ void PrintHelp(std::FILE* to) {
                "  --paper-end    start out of paper           (byte 2, 0x0C)\n"
                "  --refuse       listen nowhere: every connection is refused\n"
                "  --silent       accept, but never answer ESC v; close only when the client does\n"
+               "                 (or the idle time-out ends it)\n"
                "  --slow MS      wait MS milliseconds before answering ESC v\n"
+               "  --idle-timeout S\n"
+               "                 close a connection that sends nothing for S seconds\n"
+               "                 (default 60; 0 never)\n"
                "  --help         show this and exit\n"
                "  --version      show the version and exit\n"
                "\n"
@@ -124,6 +129,19 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
           ok = false;
         }
         o.slowMs = ms;
+      }
+    } else if (arg == "--idle-timeout") {
+      std::string_view v;
+      ok = value(v);
+      if (ok) {
+        int seconds = -1;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+        if (ec != std::errc() || end != v.data() + v.size() || seconds < 0 || seconds > kMaxIdleSeconds) {
+          error = "--idle-timeout takes seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds) + ", not '" +
+                  std::string(v) + "'";
+          ok = false;
+        }
+        o.idleTimeoutMs = seconds * 1000;
       }
     } else {
       error = "unknown option '" + std::string(argv[i]) + "'";
