@@ -55,6 +55,37 @@ TEST(PrinterState, StatusBytesCarryEachConditionInItsBit) {
   for (const auto& c : cases) EXPECT_EQ(StatusBytes(c.flags), c.bytes) << c.catches;
 }
 
+TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
+  using B = std::vector<std::uint8_t>;
+  const StatusFlags none{}, cover{.coverOpen = true}, busy{.busy = true}, hot{.overTemperature = true},
+      paused{.paused = true}, paper{.paperEnd = true};
+  const struct {
+    std::string catches;
+    StatusFlags flags;
+    B eot1, eot2, eot3, eot4, paperSensor;
+    std::array<std::uint8_t, 4> report;
+  } cases[] = {
+      {"ready: only the fixed bits", none, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x10, 0, 0, 0}},
+      {"cover open: offline, cover bit", cover, {0x1A}, {0x16}, {0x12}, {0x12}, {0x00}, {0x38, 0, 0, 0}},
+      {"busy is not offline", busy, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x10, 0, 0, 0}},
+      {"over temperature: an error it recovers from", hot, {0x1A}, {0x52}, {0x52}, {0x12}, {0x00}, {0x18, 0x40, 0, 0}},
+      {"paused: offline only", paused, {0x1A}, {0x12}, {0x12}, {0x12}, {0x00}, {0x18, 0, 0, 0}},
+      {"paper end: stop bit, both sensor pairs", paper, {0x1A}, {0x32}, {0x12}, {0x7E}, {0x0F}, {0x18, 0, 0x0F, 0}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RealTimeStatus(c.flags, 1), c.eot1) << c.catches;
+    EXPECT_EQ(RealTimeStatus(c.flags, 2), c.eot2) << c.catches;
+    EXPECT_EQ(RealTimeStatus(c.flags, 3), c.eot3) << c.catches;
+    EXPECT_EQ(RealTimeStatus(c.flags, 4), c.eot4) << c.catches;
+    EXPECT_EQ(TransmittedStatus(c.flags, 1), c.paperSensor) << c.catches;
+    EXPECT_EQ(TransmittedStatus(c.flags, '1'), c.paperSensor) << c.catches << " (ASCII n)";
+    EXPECT_EQ(TransmittedStatus(c.flags, 2), B{0x00}) << c.catches << ": the drawer reads low";
+    EXPECT_EQ(AutomaticStatus(c.flags), c.report) << c.catches;
+  }
+  EXPECT_TRUE(RealTimeStatus(none, 5).empty()) << "DLE EOT 5 asks for nothing";
+  EXPECT_TRUE(TransmittedStatus(none, 3).empty()) << "GS r 3 asks for nothing";
+}
+
 class VirtualPrinterRun : public ::testing::Test {
 protected:
   std::string Address(int host = 1) const {
@@ -93,6 +124,7 @@ public:
   }
   ~HeldConnection() { Close(); }
   bool connected() const { return connected_; }
+  int fd() const { return fd_; }
   bool Send(const Bytes& bytes) { return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()); }
   // Whether the printer closed the connection within timeoutMs.
   bool ClosedByPrinter(int timeoutMs) {
@@ -288,9 +320,15 @@ Bytes Noise(std::size_t size) {
   return bytes;
 }
 
-// Sends `total` bytes of noise in pieces of one buffer.
-bool Flood(HeldConnection& client, std::size_t total) {
-  const Bytes piece = Noise(64 * 1024);
+// A job of many short lines: a line of transcript for every few bytes.
+Bytes Lines(std::size_t size) {
+  Bytes bytes;
+  while (bytes.size() < size) bytes.insert(bytes.end(), {0x1B, 0x40, 'o', 'k', '\n'});
+  return bytes;
+}
+
+// Sends `total` bytes in pieces of one buffer, noise by default.
+bool Flood(HeldConnection& client, std::size_t total, const Bytes& piece = Noise(64 * 1024)) {
   for (std::size_t sent = 0; sent < total; sent += piece.size()) {
     if (!client.Send(piece)) return false;
   }
@@ -333,6 +371,8 @@ constexpr bool kSanitized = false;
 
 // A printer that kept every byte, and a decoded command per byte, grew by
 // some 80 times what it was sent and kept it after the client had gone.
+// (Noise can declare a raster image that swallows the rest as image data, so
+// the flood ends in lines.)
 TEST_F(VirtualPrinterRun, FloodOfNoiseKeepsMemoryBounded) {
   constexpr std::size_t kFlood = 8 * 1024 * 1024;
   constexpr long kBoundKb = 100 * 1024;  // generous: the printer needs a few MB
@@ -345,7 +385,9 @@ TEST_F(VirtualPrinterRun, FloodOfNoiseKeepsMemoryBounded) {
 
   HeldConnection client(Address(), printerlink::kFramePort);
   ASSERT_TRUE(client.connected());
-  ASSERT_TRUE(Flood(client, kFlood));
+  // Noise, then short lines: a decoded line for every few bytes.
+  ASSERT_TRUE(Flood(client, kFlood / 2));
+  ASSERT_TRUE(Flood(client, kFlood / 2, Lines(64 * 1024)));
   client.Close();
   ASSERT_TRUE(printer.WaitForConnections(1, 60000)) << "the flood was never written down";
   const long grown = PeakResidentKb() - before;
@@ -366,7 +408,7 @@ TEST_F(VirtualPrinterRun, StatusIsAnsweredWhileTheTranscriptIsStuck) {
 
   HeldConnection flood(Address(), printerlink::kFramePort);
   ASSERT_TRUE(flood.connected());
-  ASSERT_TRUE(Flood(flood, 2 * 1024 * 1024));
+  ASSERT_TRUE(Flood(flood, 2 * 1024 * 1024, Lines(64 * 1024)));
   flood.Close();
   // The printer has read the whole flood and is writing it down.
   ASSERT_TRUE(WaitForState(printer, "1 connection so far, 0 open"));
@@ -433,6 +475,50 @@ TEST_F(VirtualPrinterRun, NewClientIsServedWhenIdleOnesHoldEveryPlace) {
   EXPECT_TRUE(Has(t, "#1 from ")) << t;
   EXPECT_TRUE(Has(t, "nothing sent, closed by the printer to make room for a new client")) << t;
   EXPECT_EQ(t.find("make room"), t.rfind("make room")) << "more than one client made room for one\n" << t;
+}
+
+// Bytes the printer sends back, collected until `count` have come or the wait ends.
+Bytes Receive(int fd, std::size_t count) {
+  Bytes got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (got.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    std::uint8_t buf[16];
+    const ssize_t n = ::recv(fd, buf, std::min(sizeof buf, count - got.size()), 0);
+    if (n <= 0) break;
+    got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+// Point-of-sale software asks on the port it prints on; the answers come from
+// the same flags the keys toggle, and automatic status back reports changes.
+TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
+  std::ostringstream transcript;
+  VirtualPrinterOptions options = On(Address());
+  options.flags.paperEnd = true;
+  VirtualPrinter printer(options, transcript);
+  std::string error;
+  ASSERT_TRUE(printer.Start(error)) << error;
+
+  HeldConnection till(Address(), printerlink::kFramePort);
+  ASSERT_TRUE(till.connected());
+  ASSERT_TRUE(till.Send({0x10, 0x04, 0x04, 0x1D, 0x72, 0x01, 0x10, 0x04, 0x07}));
+  EXPECT_EQ(Receive(till.fd(), 2), (Bytes{0x7E, 0x0F})) << "DLE EOT 4 and GS r 1 with the paper out";
+  ASSERT_TRUE(till.Send({0x1D, 0x61, 0x0F}));
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x18, 0x00, 0x0F, 0x00})) << "GS a: the first report at once";
+  printer.SetFlags({.coverOpen = true}, "test: cover open, paper in");
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x38, 0x00, 0x00, 0x00})) << "GS a: no report of the change";
+  till.Close();
+  ASSERT_TRUE(printer.WaitForConnections(1, kWaitMs));
+  printer.Stop();
+  const std::string t = transcript.str();
+  EXPECT_TRUE(Has(t, "DLE EOT real-time status request: paper sensor -> answered 7E (paper end)\n")) << t;
+  EXPECT_TRUE(Has(t, "GS r   status request: paper sensor -> answered 0F (paper end)\n")) << t;
+  EXPECT_TRUE(Has(t, "DLE EOT real-time status request: unknown (n = 07) -> nothing to answer\n")) << t;
+  EXPECT_TRUE(Has(t, "#1 automatic status back: 38 00 00 00 (cover open)\n")) << t;
 }
 
 }  // namespace

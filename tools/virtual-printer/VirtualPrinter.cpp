@@ -94,10 +94,42 @@ std::string Duration(int ms) {
   return std::to_string(ms) + " ms";
 }
 
-// What became of one ESC v.
+// What the printer answers a status query with, as it is now: ESC v, DLE EOT
+// n, GS r n, or the first report after GS a. Empty when n asks for nothing.
+std::vector<std::uint8_t> AnswerBytes(const DecodedCommand& query, const StatusFlags& flags) {
+  switch (query.kind) {
+    case CommandKind::StatusRequest: {
+      const StatusReply r = StatusBytes(flags);
+      return {r.begin(), r.end()};
+    }
+    case CommandKind::RealTimeStatus: return RealTimeStatus(flags, query.bytes[2]);
+    case CommandKind::TransmitStatus: return TransmittedStatus(flags, query.bytes[2]);
+    case CommandKind::AutoStatusBack: {
+      const auto r = AutomaticStatus(flags);
+      return {r.begin(), r.end()};
+    }
+    default: return {};
+  }
+}
+
+// Whether the printer answers the command: the status queries, and GS a
+// when it turns automatic status back on.
+bool Asks(const DecodedCommand& c) {
+  if (c.cutShort) return false;
+  switch (c.kind) {
+    case CommandKind::StatusRequest:
+    case CommandKind::RealTimeStatus:
+    case CommandKind::TransmitStatus: return true;
+    case CommandKind::AutoStatusBack: return (c.bytes[2] & 0x0F) != 0;
+    default: return false;
+  }
+}
+
+// What became of one status query.
 struct StatusAnswer {
-  enum class Fate { Due, Sent, Failed, Silent, WrongPort, ClientGone };
+  enum class Fate { Due, Sent, Failed, Silent, WrongPort, ClientGone, Nothing };
   Fate fate = Fate::Due;
+  std::vector<std::uint8_t> bytes;  // as they went out
   Clock::time_point due{};
   StatusFlags flags;       // as they were when the answer went out
   bool afterClose = false;  // the client had closed its side before the answer went out
@@ -147,6 +179,9 @@ struct Conn {
   std::vector<std::size_t> inOut;  // status requests whose answer is still (partly) in `out`
   bool peerDone = false;
   int readError = 0;
+  // GS a turned automatic status back on: a report goes out on every change.
+  bool autoStatus = false;
+  std::array<std::uint8_t, 4> lastReport{};
 
   Entry& At(std::size_t number) { return entries[number - firstEntry]; }
   // The lines before this one have their final text.
@@ -164,8 +199,7 @@ struct Conn {
 
 std::string AnswerText(const StatusAnswer& a) {
   using Fate = StatusAnswer::Fate;
-  const StatusReply reply = StatusBytes(a.flags);
-  const std::string bytes = HexBytes(reply) + " (" + DescribeFlags(a.flags) + ")";
+  const std::string bytes = HexBytes(a.bytes) + " (" + DescribeFlags(a.flags) + ")";
   const std::string delay = a.delayMs > 0 ? " after " + std::to_string(a.delayMs) + " ms" : "";
   switch (a.fate) {
     case Fate::Sent:
@@ -181,6 +215,8 @@ std::string AnswerText(const StatusAnswer& a) {
       return "not answered: the client reset the connection first";
     case Fate::Due:
       return "not answered yet";
+    case Fate::Nothing:
+      return "nothing to answer";
   }
   return "";
 }
@@ -229,6 +265,7 @@ struct VirtualPrinter::Impl {
   int wakeRead = -1;
   int wakeWrite = -1;
   std::atomic<bool> stopping{false};
+  std::atomic<unsigned> flagsVersion{0};  // counts the changes of the flags
   std::thread service;
   std::thread writer;
   bool started = false;
@@ -259,6 +296,7 @@ struct VirtualPrinter::Impl {
   std::size_t Read(Conn& conn);
   void SendDue(Conn& conn, Clock::time_point now);
   void Flush(Conn& conn);
+  void ReportChange(std::vector<Conn>& live);
   void WritePart(Conn& conn);
   std::string Head(const Conn& conn, Ending ending) const;
   void Queue(Block block, bool keepHead);
@@ -548,10 +586,16 @@ std::size_t VirtualPrinter::Impl::Read(Conn& conn) {
   }
   for (DecodedCommand& c : conn.decoder.Feed(got)) {
     Entry e{std::move(c), false, {}};
-    if (e.command.kind == CommandKind::StatusRequest) {
+    if (e.command.kind == CommandKind::AutoStatusBack && !e.command.cutShort) {
+      conn.autoStatus = (e.command.bytes[2] & 0x0F) != 0;
+      conn.lastReport = AutomaticStatus(CurrentFlags());
+    }
+    if (Asks(e.command)) {
       e.asked = true;
       StatusAnswer& a = e.answer;
-      if (conn.port != printerlink::kReplyPort) {
+      // ESC v is answered on the reply port only, as the printer does; what
+      // point-of-sale software asks is answered on either.
+      if (e.command.kind == CommandKind::StatusRequest && conn.port != printerlink::kReplyPort) {
         a.fate = StatusAnswer::Fate::WrongPort;
       } else if (options.silent) {
         a.fate = StatusAnswer::Fate::Silent;
@@ -599,12 +643,36 @@ void VirtualPrinter::Impl::SendDue(Conn& conn, Clock::time_point now) {
     conn.inOut.push_back(index);
     // The printer tells how it is when it answers, not when it was asked.
     a.flags = CurrentFlags();
+    a.bytes = AnswerBytes(conn.At(index).command, a.flags);
+    if (a.bytes.empty()) {
+      a.fate = StatusAnswer::Fate::Nothing;
+      conn.inOut.pop_back();
+      continue;
+    }
     a.fate = StatusAnswer::Fate::Sent;
     a.afterClose = conn.peerDone;
-    const StatusReply reply = StatusBytes(a.flags);
-    conn.out.insert(conn.out.end(), reply.begin(), reply.end());
+    conn.out.insert(conn.out.end(), a.bytes.begin(), a.bytes.end());
   }
   Flush(conn);
+}
+
+// Automatic status back: each connection that asked for it hears of a change
+// of state as it happens.
+void VirtualPrinter::Impl::ReportChange(std::vector<Conn>& live) {
+  if (options.silent) return;
+  const StatusFlags now = CurrentFlags();
+  const auto report = AutomaticStatus(now);
+  for (Conn& conn : live) {
+    if (!conn.autoStatus || conn.peerDone || report == conn.lastReport) continue;
+    conn.lastReport = report;
+    conn.out.insert(conn.out.end(), report.begin(), report.end());
+    Block note;
+    note.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(conn.port) + "  #" +
+                std::to_string(conn.number) + " automatic status back: " + HexBytes(report) + " (" +
+                DescribeFlags(now) + ")";
+    Queue(std::move(note), true);
+    Flush(conn);
+  }
 }
 
 void VirtualPrinter::Impl::Run() {
@@ -615,6 +683,7 @@ void VirtualPrinter::Impl::Run() {
   std::size_t rotor = 0;
   Clock::time_point acceptPausedUntil{};
   const auto idle = std::chrono::milliseconds(options.idleTimeoutMs);
+  unsigned seenVersion = flagsVersion.load();
 
   while (!stopping.load()) {
     const auto now = Clock::now();
@@ -683,6 +752,10 @@ void VirtualPrinter::Impl::Run() {
       spent += Read(live[*it]);
     }
 
+    if (const unsigned version = flagsVersion.load(); version != seenVersion) {
+      seenVersion = version;
+      ReportChange(live);
+    }
     const auto after = Clock::now();
     for (Conn& conn : live) {
       SendDue(conn, after);
@@ -761,6 +834,11 @@ void VirtualPrinter::SetFlags(const StatusFlags& flags, std::string_view why) {
   {
     std::lock_guard lock(impl_->mutex);
     impl_->flags = flags;
+  }
+  ++impl_->flagsVersion;
+  if (impl_->wakeWrite >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(impl_->wakeWrite, &byte, 1);
   }
   Note(std::string(why) + "; ESC v now answers " + HexBytes(StatusBytes(flags)) + " (" + DescribeFlags(flags) +
        ")");
