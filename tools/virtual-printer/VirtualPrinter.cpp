@@ -37,8 +37,8 @@ constexpr int kAcceptBackoffMs = 100;      // out of descriptors: leave new conn
 // What one connection may read in one round, and what all the bulk senders
 // together may read in one round: small enough that decoding it never keeps
 // the other clients, and their status requests, waiting long.
-constexpr std::size_t kReadChunk = 16 * 1024;
-constexpr std::size_t kRoundBudget = 4 * kReadChunk;
+constexpr std::size_t kReadChunk = 8 * 1024;
+constexpr std::size_t kRoundBudget = 2 * kReadChunk;
 // A client that has sent less than this (a status request, a frame, a probe)
 // is read before the bulk senders in every round.
 constexpr std::size_t kSmallClient = 4 * 1024;
@@ -748,8 +748,18 @@ void VirtualPrinter::Impl::Run() {
     }
     std::size_t spent = 0;
     for (auto it = readable.begin(); it != readable.end(); ++it) {
-      if (it >= bulk && spent >= kRoundBudget) break;
-      spent += Read(live[*it]);
+      if (it < bulk) {
+        spent += Read(live[*it]);
+        continue;
+      }
+      // A bulk sender with more waiting goes on while the budget lasts, so
+      // one flood does not cost a round, and its poll, per chunk.
+      for (Conn& conn = live[*it]; spent < kRoundBudget && !conn.peerDone && !conn.Backlogged();) {
+        const std::size_t n = Read(conn);
+        spent += n;
+        if (n < kReadChunk) break;
+      }
+      if (spent >= kRoundBudget) break;
     }
 
     if (const unsigned version = flagsVersion.load(); version != seenVersion) {
