@@ -722,6 +722,8 @@ std::string Describe(const DecodedCommand& c) {
   return Line(k->mnemonic, Parameters(c));
 }
 
+std::string TextOf(const DecodedCommand& c) { return ConvertText(c.bytes, false, c.codePage); }
+
 std::string GbkToUtf8(std::span<const std::uint8_t> bytes) { return ConvertText(bytes, false, DecodedCommand::kGbk); }
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {

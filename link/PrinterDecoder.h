@@ -116,6 +116,10 @@ std::string Describe(const DecodedCommand& command);
 // (true for every other command).
 bool ChecksumMatches(const DecodedCommand& command);
 
+// A text command's bytes as UTF-8, in GBK or its code page; what the source
+// cannot read becomes \xHH escapes.
+std::string TextOf(const DecodedCommand& text);
+
 // GBK bytes as UTF-8; a byte sequence GBK cannot read becomes \xHH escapes.
 std::string GbkToUtf8(std::span<const std::uint8_t> bytes);
 

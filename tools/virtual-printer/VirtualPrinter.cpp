@@ -18,11 +18,13 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "Receipt.h"
 #include "SocketLibrary.h"
 #include "Transport.h"
 
@@ -157,6 +159,8 @@ struct Block {
   std::vector<Entry> entries;
   std::size_t dropped = 0;        // lines lost just before this block
   std::size_t weight = 0;         // what it weighs while it waits in the queue
+  std::string file;               // a receipt to write, and its page
+  std::string page;
   bool endsConnection = false;
 };
 
@@ -182,6 +186,8 @@ struct Conn {
   // GS a turned automatic status back on: a report goes out on every change.
   bool autoStatus = false;
   std::array<std::uint8_t, 4> lastReport{};
+  std::unique_ptr<Receipt> receipt;  // the print job so far, with --receipts
+  int jobs = 0;
 
   Entry& At(std::size_t number) { return entries[number - firstEntry]; }
   // The lines before this one have their final text.
@@ -249,10 +255,18 @@ std::string Format(const Block& block) {
 
 // What the transcript's weight is while it waits: its lines' data.
 std::size_t Weight(const Block& block) {
-  std::size_t w = block.head.size() + block.hex.size();
+  std::size_t w = block.head.size() + block.hex.size() + block.page.size();
   // Each line's bytes are a heap block of their own, with the allocator's overhead.
   for (const Entry& e : block.entries) w += sizeof(Entry) + 32 + e.command.bytes.size();
   return w;
+}
+
+// Writes a receipt's page and says so in the block's head.
+void WriteReceipt(Block& block) {
+  std::ofstream file(block.file, std::ios::binary | std::ios::trunc);
+  file << block.page;
+  file.close();
+  block.head += file ? "receipt written to " + block.file : "receipt NOT written to " + block.file + ": " + ErrnoText(errno);
 }
 
 }  // namespace
@@ -292,6 +306,7 @@ struct VirtualPrinter::Impl {
   void WriteTranscript();
   void Accept(std::size_t which, std::vector<Conn>& live, Clock::time_point& pausedUntil);
   void MakeRoom(std::vector<Conn>& live);
+  void QueueReceipt(Conn& conn);
   void End(Conn& conn, Ending ending);
   std::size_t Read(Conn& conn);
   void SendDue(Conn& conn, Clock::time_point now);
@@ -382,6 +397,7 @@ void VirtualPrinter::Impl::Queue(Block block, bool keepHead) {
   if (!writerRunning) {
     // Before the start or after the stop nothing else writes: straight out.
     block.dropped = std::exchange(dropped, 0);
+    if (!block.file.empty()) WriteReceipt(block);
     transcript << Format(block);
     transcript.flush();
     if (block.endsConnection) ++blocks;
@@ -415,6 +431,7 @@ void VirtualPrinter::Impl::WriteTranscript() {
     queue.pop_front();
     queueWeight -= block.weight;
     lock.unlock();
+    if (!block.file.empty()) WriteReceipt(block);
     const std::string text = Format(block);
     transcript << text;
     transcript.flush();
@@ -491,7 +508,11 @@ void VirtualPrinter::Impl::End(Conn& conn, Ending ending) {
   }
   // The decoder has seen every byte; finishing it decodes what the end of
   // the connection left incomplete.
-  for (DecodedCommand& c : conn.decoder.Finish()) conn.entries.push_back({std::move(c), false, {}});
+  for (DecodedCommand& c : conn.decoder.Finish()) {
+    if (conn.receipt && conn.receipt->Add(c)) QueueReceipt(conn);
+    conn.entries.push_back({std::move(c), false, {}});
+  }
+  if (conn.receipt && !conn.receipt->Empty()) QueueReceipt(conn);
   Block block;
   block.head = Head(conn, ending);
   if (!conn.partWritten) {
@@ -504,6 +525,20 @@ void VirtualPrinter::Impl::End(Conn& conn, Ending ending) {
   conn.queued.clear();
   conn.out.clear();
   conn.inOut.clear();
+  Queue(std::move(block), true);
+}
+
+// A print job has ended: its receipt goes to the transcript's thread, which
+// writes the file and names it.
+void VirtualPrinter::Impl::QueueReceipt(Conn& conn) {
+  char name[64];
+  std::snprintf(name, sizeof name, "/receipt-%04d-%d.html", conn.number, ++conn.jobs);
+  Block block;
+  block.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(conn.port) + "  #" +
+               std::to_string(conn.number) + " job " + std::to_string(conn.jobs) + ": ";
+  block.file = options.receiptsDir + name;
+  block.page = conn.receipt->Html(options.paperMm);
+  conn.receipt = std::make_unique<Receipt>();
   Queue(std::move(block), true);
 }
 
@@ -553,6 +588,7 @@ void VirtualPrinter::Impl::Accept(std::size_t which, std::vector<Conn>& live, Cl
     conn.openedAt = WallClock::now();
     conn.opened = Clock::now();
     conn.lastActive = conn.opened;
+    if (!options.receiptsDir.empty()) conn.receipt = std::make_unique<Receipt>();
     // A status request usually comes with the connection: answered at once.
     Read(conn);
     SendDue(conn, Clock::now());
@@ -585,6 +621,7 @@ std::size_t VirtualPrinter::Impl::Read(Conn& conn) {
     conn.head.insert(conn.head.end(), got.begin(), got.begin() + static_cast<std::ptrdiff_t>(take));
   }
   for (DecodedCommand& c : conn.decoder.Feed(got)) {
+    if (conn.receipt && conn.receipt->Add(c)) QueueReceipt(conn);
     Entry e{std::move(c), false, {}};
     if (e.command.kind == CommandKind::AutoStatusBack && !e.command.cutShort) {
       conn.autoStatus = (e.command.bytes[2] & 0x0F) != 0;

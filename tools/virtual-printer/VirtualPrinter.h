@@ -37,6 +37,10 @@ struct VirtualPrinterOptions {
   // The most connections served at once; a new client then takes the place of
   // the one idle the longest. 0: as many as the open-files limit leaves room for.
   std::size_t maxConnections = 0;
+  // When set, each print job (a connection's output up to a cut or its end)
+  // is also written to this folder as an HTML receipt on paper this wide.
+  std::string receiptsDir;
+  int paperMm = 80;
 };
 
 class VirtualPrinter {

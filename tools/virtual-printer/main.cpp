@@ -50,6 +50,9 @@ void PrintHelp(std::FILE* to) {
                "  --idle-timeout S\n"
                "                 close a connection that sends nothing for S seconds\n"
                "                 (default 60; 0 never)\n"
+               "  --receipts DIR also write each print job (up to a cut or the connection's\n"
+               "                 end) to DIR as an HTML receipt\n"
+               "  --paper MM     the receipts' paper width: 58 or 80 (default 80)\n"
                "  --help         show this and exit\n"
                "  --version      show the version and exit\n"
                "\n"
@@ -131,6 +134,25 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
         }
         o.slowMs = ms;
       }
+    } else if (arg == "--receipts") {
+      std::string_view v;
+      ok = value(v);
+      if (ok) {
+        o.receiptsDir = std::string(v);
+        while (o.receiptsDir.size() > 1 && o.receiptsDir.back() == '/') o.receiptsDir.pop_back();
+        if (::access(o.receiptsDir.c_str(), W_OK | X_OK) != 0) {
+          error = "--receipts: cannot write to '" + o.receiptsDir + "': " + std::strerror(errno);
+          ok = false;
+        }
+      }
+    } else if (arg == "--paper") {
+      std::string_view v;
+      ok = value(v);
+      if (ok && v != "58" && v != "80") {
+        error = "--paper takes 58 or 80 (mm), not '" + std::string(v) + "'";
+        ok = false;
+      }
+      if (ok) o.paperMm = v == "58" ? 58 : 80;
     } else if (arg == "--idle-timeout") {
       std::string_view v;
       ok = value(v);
