@@ -12,6 +12,7 @@ using printerlink::DecodedCommand;
 // never cuts cannot grow without bound.
 constexpr std::size_t kMaxBlocks = 2000;
 constexpr int kDotsPerMm = 8;  // 203 dpi
+constexpr int kFontPx = 12;    // font A, about as wide as the printer's 12 dots
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -57,8 +58,8 @@ void Receipt::EndLine() {
   if (line_.empty()) html += "&#160;";
   for (const Span& s : line_) {
     std::string style;
-    if (s.width > 1) style += "font-size:" + std::to_string(s.width * 100) + "%;";
-    if (s.height > 1) style += "line-height:" + std::to_string(s.height) + ";";
+    if (s.width > 1) style += "font-size:" + std::to_string(s.width * kFontPx) + "px;";
+    if (s.height > 1) style += "line-height:" + std::to_string(s.height * 100) + "%;";
     std::string open = "<span";
     if (!style.empty()) open += " style=\"" + style + "\"";
     if (s.reverse) open += " class=\"reverse\"";
@@ -158,7 +159,7 @@ std::string Receipt::Html(int paperMm) const {
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"/><title>receipt</title><style>"
       "body{background:#ddd;margin:0;padding:1em}"
       ".paper{background:#fff;margin:auto;padding:4mm " + std::to_string((paperMm - printable) / 2) + "mm;width:" +
-      std::to_string(printable) + "mm;font:12px/1.3 monospace;box-shadow:0 1px 4px #888}"
+      std::to_string(printable) + "mm;font-family:monospace;font-size:" + std::to_string(kFontPx) + "px;box-shadow:0 1px 4px #888}"
       "p{margin:0;white-space:pre-wrap}.left{text-align:left}.centre{text-align:center}.right{text-align:right}"
       ".reverse{background:#000;color:#fff}.cut{border:0;border-top:1px dashed #000;margin:2mm -" +
       std::to_string((paperMm - printable) / 2) + "mm}"
