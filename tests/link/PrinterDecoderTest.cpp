@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,6 +16,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+void Append(std::vector<DecodedCommand>& to, std::vector<DecodedCommand> more) {
+  to.insert(to.end(), more.begin(), more.end());
+}
 
 std::vector<std::string> Lines(const Bytes& bytes) {
   std::vector<std::string> lines;
@@ -52,7 +57,7 @@ TEST(PrinterDecoder, EachCommandIsNamedWithItsParameters) {
        {"ESC @  initialise", "ESC d  print and feed 1 line", "ESC m  cut"}},
       {"the connection ended inside a frame", {0x1D, 0x44, 0xC0, 0xA8},
        {"GS D   set address CUT SHORT: 1D 44 C0 A8 (4 of 7 bytes)"}},
-      {"unknown ESC keeps its code byte, neighbours join", {0x1B, 0x61, 0x01}, {"raw    1B 61 01"}},
+      {"unknown ESC keeps its code byte, neighbours join", {0x1B, 0x63, 0x01}, {"raw    1B 63 01"}},
       {"unknown ESC does not swallow the next ESC", {0x1B, 0x1B, 0x40}, {"raw    1B", "ESC @  initialise"}},
       {"lone ESC at the end is raw", {0x41, 0x1B}, {"text   \"A\"", "raw    1B"}},
       {"control bytes and DEL are raw", {0x07, 0x7F}, {"raw    07 7F"}},
@@ -101,13 +106,37 @@ TEST(PrinterDecoder, BytesCutAnywhereDecodeTheSame) {
 
   for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
     StreamDecoder decoder;
-    decoder.Feed(std::span(stream).first(cut));
-    decoder.Feed(std::span(stream).subspan(cut));
-    EXPECT_EQ(decoder.Finish(), whole) << "cut after byte " << cut;
+    std::vector<DecodedCommand> got = decoder.Feed(std::span(stream).first(cut));
+    Append(got, decoder.Feed(std::span(stream).subspan(cut)));
+    Append(got, decoder.Finish());
+    EXPECT_EQ(got, whole) << "cut after byte " << cut;
   }
   StreamDecoder byteByByte;
-  for (std::uint8_t b : stream) byteByByte.Feed(std::span(&b, 1));
-  EXPECT_EQ(byteByByte.Finish(), whole) << "one byte per read";
+  std::vector<DecodedCommand> got;
+  for (std::uint8_t b : stream) Append(got, byteByByte.Feed(std::span(&b, 1)));
+  Append(got, byteByByte.Finish());
+  EXPECT_EQ(got, whole) << "one byte per read";
+}
+
+// A flood of raw bytes (an image, noise) is one entry, shown by its first
+// bytes and its length, and the decoder holds on to none of it.
+TEST(PrinterDecoder, LongRawRunIsOneEntryWithItsFirstBytesAndLength) {
+  const Bytes noise(100000, 0x07);
+  StreamDecoder decoder;
+  std::vector<DecodedCommand> got;
+  for (std::size_t at = 0; at < noise.size(); at += 4096) {
+    Append(got, decoder.Feed(std::span(noise).subspan(at, std::min<std::size_t>(4096, noise.size() - at))));
+  }
+  EXPECT_TRUE(got.empty()) << "a raw run that may go on came out early";
+  const Bytes status = {0x1B, 0x76};
+  Append(got, decoder.Feed(status));
+  ASSERT_EQ(got.size(), 2u) << "the run must end where the status request starts";
+  EXPECT_EQ(got[0].Length(), noise.size());
+  EXPECT_LE(got[0].bytes.size(), 32u) << "the run kept more than its first bytes";
+  EXPECT_EQ(Describe(got[0]).substr(0, 12), "raw    07 07");
+  EXPECT_NE(Describe(got[0]).find("... (100000 bytes)"), std::string::npos) << Describe(got[0]);
+  EXPECT_EQ(got[1].kind, CommandKind::StatusRequest);
+  EXPECT_TRUE(decoder.Finish().empty()) << "the status request was kept after it came out";
 }
 
 // The server answers ESC v from what Feed returns, so the request must come
@@ -122,6 +151,125 @@ TEST(PrinterDecoder, StatusRequestCompletesWithItsLastByte) {
   const auto now = decoder.Feed(second);
   ASSERT_EQ(now.size(), 1u);
   EXPECT_EQ(now[0].kind, CommandKind::StatusRequest);
+}
+
+// What receipt software sends, as it sends it. Each row is also decoded
+// with the bytes cut at every point, below.
+const std::vector<DecodeCase>& ReceiptCases() {
+  static const std::vector<DecodeCase> cases = {
+      {"ESC ! bits: font B, emphasised, double height and width, underline", {0x1B, 0x21, 0xB9},
+       {"ESC !  print mode: font B, emphasised, double height, double width, underlined"}},
+      {"ESC ! 0 is plain font A", {0x1B, 0x21, 0x00}, {"ESC !  print mode: font A"}},
+      {"ESC E takes the low bit only", {0x1B, 0x45, 0x01, 0x1B, 0x45, 0xFE}, {"ESC E  emphasis on", "ESC E  emphasis off"}},
+      {"ESC - 2 is two dots thick, ASCII digit too", {0x1B, 0x2D, 0x02, 0x1B, 0x2D, '1'},
+       {"ESC -  underline on, two dots thick", "ESC -  underline on, one dot thick"}},
+      {"ESC a numbers and ASCII digits", {0x1B, 0x61, 0x01, 0x1B, 0x61, '2', 0x1B, 0x61, 0x00},
+       {"ESC a  align centre", "ESC a  align right", "ESC a  align left"}},
+      {"ESC J feeds dots, not lines", {0x1B, 0x4A, 0x18}, {"ESC J  print and feed 24 dots"}},
+      {"ESC t names the code page", {0x1B, 0x74, 0x10}, {"ESC t  code page 16 (CP1252)"}},
+      {"ESC M 1 is font B", {0x1B, 0x4D, 0x01}, {"ESC M  font B"}},
+      {"ESC R character set", {0x1B, 0x52, 0x0F}, {"ESC R  international character set 15"}},
+      {"ESC 2 has no parameter, ESC 3 has one", {0x1B, 0x32, 0x1B, 0x33, 0x40},
+       {"ESC 2  default line spacing", "ESC 3  line spacing 64 dots"}},
+      {"ESC i full cut beside ESC m", {0x1B, 0x69, 0x1B, 0x6D}, {"ESC i  full cut", "ESC m  cut"}},
+      {"ESC u", {0x1B, 0x75, 0x00}, {"ESC u  peripheral status request"}},
+      {"GS V 0 and 49: no feed byte", {0x1D, 0x56, 0x00, 0x1D, 0x56, 0x31},
+       {"GS V   full cut", "GS V   partial cut"}},
+      {"GS V 66 n feeds first", {0x1D, 0x56, 0x42, 0x03}, {"GS V   feed 3 dots and partial cut"}},
+      {"GS V 65 with a feed byte that looks like a command", {0x1D, 0x56, 0x41, 0x1B},
+       {"GS V   feed 27 dots and full cut"}},
+      {"GS ! high nibble is width, low is height", {0x1D, 0x21, 0x11}, {"GS !   character size: 2 x wide, 2 x high"}},
+      {"GS B", {0x1D, 0x42, 0x01}, {"GS B   reverse printing on"}},
+      {"GS L and GS W are little-endian", {0x1D, 0x4C, 0x10, 0x00, 0x1D, 0x57, 0x40, 0x02},
+       {"GS L   left margin 16 dots", "GS W   print area width 576 dots"}},
+      {"barcode settings", {0x1D, 0x68, 0x50, 0x1D, 0x77, 0x02, 0x1D, 0x48, 0x02, 0x1D, 0x66, 0x00},
+       {"GS h   barcode height 80 dots", "GS w   barcode module width 2 dots", "GS H   barcode label below",
+        "GS f   barcode label font A"}},
+      {"GS k form A ends at NUL", {0x1D, 0x6B, 0x04, 'A', 'B', '1', 0x00}, {"GS k   barcode CODE39 \"AB1\""}},
+      {"GS k form B counts, NUL inside is data", {0x1D, 0x6B, 0x49, 0x03, '{', 'B', 0x00},
+       {"GS k   barcode CODE128 \"{B\\x00\""}},
+      {"GS ( k QR model, size, level", {0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00,
+                                        0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, 0x06,
+                                        0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, 0x31},
+       {"GS ( k QR code model 2", "GS ( k QR code module size 6 dots", "GS ( k QR code error correction M"}},
+      {"GS ( k QR store takes pL + 256 pH bytes of data", {0x1D, 0x28, 0x6B, 0x06, 0x00, 0x31, 0x50, 0x30, 'h', 'i', 0x1B,
+                                                          0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30},
+       {"GS ( k QR code store \"hi\\x1B\"", "GS ( k QR code print"}},
+      {"GS v 0: size in dots, data counted", {0x1D, 0x76, 0x30, 0x00, 0x02, 0x00, 0x03, 0x00, 1, 2, 3, 4, 5, 6},
+       {"GS v 0 raster image 16 x 3 dots, 6 bytes of image data"}},
+      {"GS r and GS a", {0x1D, 0x72, 0x01, 0x1D, 0x72, '2', 0x1D, 0x61, 0x0F, 0x1D, 0x61, 0x00},
+       {"GS r   status request: paper sensor", "GS r   status request: drawer",
+        "GS a   automatic status back: report drawer, online/offline, errors, paper sensor",
+        "GS a   automatic status back: off"}},
+      {"DLE EOT 1 to 4", {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04},
+       {"DLE EOT real-time status request: printer", "DLE EOT real-time status request: offline cause",
+        "DLE EOT real-time status request: error cause", "DLE EOT real-time status request: paper sensor"}},
+      {"DLE DC4 pulse and clear", {0x10, 0x14, 0x01, 0x00, 0x05, 0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08},
+       {"DLE DC4 real-time drawer pulse: pin 2, 500 ms", "DLE DC4 real-time clear the buffers"}},
+      {"FS p, FS & and FS .", {0x1C, 0x70, 0x01, 0x00, 0x1C, 0x26, 0x1C, 0x2E},
+       {"FS p   print stored image 1", "FS &   Chinese character mode on", "FS .   Chinese character mode off"}},
+      {"text after FS . is in the ESC t code page", {0x1C, 0x2E, 0x1B, 0x74, 0x10, 'c', 'a', 'f', 0xE9, 0x0A},
+       {"FS .   Chinese character mode off", "ESC t  code page 16 (CP1252)", "text   \"café\\n\""}},
+      {"FS & brings GBK back, ESC @ too", {0x1C, 0x2E, 0x1C, 0x26, 0xB2, 0xE2, 0x0A, 0x1C, 0x2E, 0x1B, 0x40, 0xB2, 0xE2, 0x0A},
+       {"FS .   Chinese character mode off", "FS &   Chinese character mode on", "text   \"测\\n\"",
+        "FS .   Chinese character mode off", "ESC @  initialise",
+        "text   \"测\\n\""}},
+  };
+  return cases;
+}
+
+std::vector<std::string> LinesOf(const std::vector<DecodedCommand>& commands) {
+  std::vector<std::string> lines;
+  for (const DecodedCommand& c : commands) lines.push_back(Describe(c));
+  return lines;
+}
+
+TEST(PrinterDecoder, ReceiptCommandsAreNamedWhereverTheBytesAreCut) {
+  for (const DecodeCase& c : ReceiptCases()) {
+    EXPECT_EQ(Lines(c.bytes), c.expected) << c.catches;
+    for (std::size_t cut = 1; cut < c.bytes.size(); ++cut) {
+      StreamDecoder decoder;
+      std::vector<DecodedCommand> got = decoder.Feed(std::span(c.bytes).first(cut));
+      Append(got, decoder.Feed(std::span(c.bytes).subspan(cut)));
+      Append(got, decoder.Finish());
+      EXPECT_EQ(LinesOf(got), c.expected) << c.catches << ", cut after byte " << cut;
+    }
+  }
+}
+
+TEST(PrinterDecoder, CommandsCutShortSayHowMuchCame) {
+  const std::vector<DecodeCase> cases = {
+      {"ESC a without its parameter", {0x1B, 0x61}, {"ESC a  align CUT SHORT: 1B 61 (2 of 3 bytes)"}},
+      {"GS V 66 without its feed", {0x1D, 0x56, 0x42}, {"GS V   cut CUT SHORT: 1D 56 42 (3 of 4 bytes)"}},
+      {"GS k form B short of its count", {0x1D, 0x6B, 0x49, 0x05, 'a'}, {"GS k   barcode CUT SHORT: 1D 6B 49 05 61 (5 of 9 bytes)"}},
+      {"GS k form A without its NUL", {0x1D, 0x6B, 0x04, 'A'}, {"GS k   barcode CUT SHORT: 1D 6B 04 41 (4 bytes)"}},
+      {"GS ( k short of pL", {0x1D, 0x28, 0x6B, 0x05, 0x00, 0x31}, {"GS ( k QR code CUT SHORT: 1D 28 6B 05 00 31 (6 of 10 bytes)"}},
+      {"GS v 0 image data short", {0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x04, 0x00, 0xFF},
+       {"GS v 0 raster image 8 x 4 dots CUT SHORT: 1 of 4 bytes of image data"}},
+      {"DLE EOT without n", {0x10, 0x04}, {"DLE EOT real-time status request CUT SHORT: 10 04 (2 of 3 bytes)"}},
+      {"GS v other than 0 is an unknown command", {0x1D, 0x76, 0x31}, {"raw    1D 76", "text   \"1\""}},
+  };
+  for (const DecodeCase& c : cases) EXPECT_EQ(Lines(c.bytes), c.expected) << c.catches;
+}
+
+// An image is counted as it passes: the decoder keeps its header only, and
+// the status request right after it comes out at once.
+TEST(PrinterDecoder, RasterImageDataIsCountedNotKept) {
+  const std::size_t widthBytes = 72, rows = 2000;
+  Bytes header = {0x1D, 0x76, 0x30, 0x00, static_cast<std::uint8_t>(widthBytes), 0x00,
+                  static_cast<std::uint8_t>(rows & 0xFF), static_cast<std::uint8_t>(rows >> 8)};
+  const Bytes data(widthBytes * rows, 0x1B);  // image bytes that look like commands
+  StreamDecoder decoder;
+  std::vector<DecodedCommand> got = decoder.Feed(header);
+  for (std::size_t at = 0; at < data.size(); at += 1000) {
+    Append(got, decoder.Feed(std::span(data).subspan(at, std::min<std::size_t>(1000, data.size() - at))));
+  }
+  Append(got, decoder.Feed(Bytes{0x1B, 0x76}));
+  ASSERT_EQ(got.size(), 2u) << "image data was read as commands";
+  EXPECT_EQ(got[0].bytes.size(), 8u);
+  EXPECT_EQ(got[0].notKept, data.size());
+  EXPECT_EQ(Describe(got[0]), "GS v 0 raster image 576 x 2000 dots, 144000 bytes of image data");
+  EXPECT_EQ(got[1].kind, CommandKind::StatusRequest);
 }
 
 }  // namespace

@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Frames.h"
@@ -31,6 +37,19 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kWaitMs = 5000;  // the most a test waits for the printer to write its transcript
+constexpr int kFloodWaitMs = 30000;  // the same for a flood, which a sanitizer build decodes slowly
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
 TEST(PrinterState, StatusBytesCarryEachConditionInItsBit) {
   const struct {
@@ -47,6 +66,37 @@ TEST(PrinterState, StatusBytesCarryEachConditionInItsBit) {
       {"conditions add up", {true, true, true, true, true}, {0x28, 0x50, 0x0C}},
   };
   for (const auto& c : cases) EXPECT_EQ(StatusBytes(c.flags), c.bytes) << c.catches;
+}
+
+TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
+  using B = std::vector<std::uint8_t>;
+  const StatusFlags none{}, cover{.coverOpen = true}, busy{.busy = true}, hot{.overTemperature = true},
+      paused{.paused = true}, paper{.paperEnd = true};
+  const struct {
+    std::string catches;
+    StatusFlags flags;
+    B eot1, eot2, eot3, eot4, paperSensor;
+    std::array<std::uint8_t, 4> report;
+  } cases[] = {
+      {"ready: only the fixed bits", none, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x10, 0, 0, 0}},
+      {"cover open: offline, cover bit", cover, {0x1A}, {0x16}, {0x12}, {0x12}, {0x00}, {0x38, 0, 0, 0}},
+      {"busy is not offline", busy, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x10, 0, 0, 0}},
+      {"over temperature: an error it recovers from", hot, {0x1A}, {0x52}, {0x52}, {0x12}, {0x00}, {0x18, 0x40, 0, 0}},
+      {"paused: offline only", paused, {0x1A}, {0x12}, {0x12}, {0x12}, {0x00}, {0x18, 0, 0, 0}},
+      {"paper end: stop bit, both sensor pairs", paper, {0x1A}, {0x32}, {0x12}, {0x7E}, {0x0F}, {0x18, 0, 0x0F, 0}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RealTimeStatus(c.flags, 1), c.eot1) << c.catches;
+    EXPECT_EQ(RealTimeStatus(c.flags, 2), c.eot2) << c.catches;
+    EXPECT_EQ(RealTimeStatus(c.flags, 3), c.eot3) << c.catches;
+    EXPECT_EQ(RealTimeStatus(c.flags, 4), c.eot4) << c.catches;
+    EXPECT_EQ(TransmittedStatus(c.flags, 1), c.paperSensor) << c.catches;
+    EXPECT_EQ(TransmittedStatus(c.flags, '1'), c.paperSensor) << c.catches << " (ASCII n)";
+    EXPECT_EQ(TransmittedStatus(c.flags, 2), B{0x00}) << c.catches << ": the drawer reads low";
+    EXPECT_EQ(AutomaticStatus(c.flags), c.report) << c.catches;
+  }
+  EXPECT_TRUE(RealTimeStatus(none, 5).empty()) << "DLE EOT 5 asks for nothing";
+  EXPECT_TRUE(TransmittedStatus(none, 3).empty()) << "GS r 3 asks for nothing";
 }
 
 class VirtualPrinterRun : public ::testing::Test {
@@ -81,11 +131,26 @@ public:
     sa.sin_port = htons(port);
     ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
     if ((ntohl(sa.sin_addr.s_addr) >> 24) != 127) std::abort();
+    const timeval bound{kFloodWaitMs / 1000, 0};  // a printer that stops reading fails a send, never hangs it
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
     connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
   }
   ~HeldConnection() { Close(); }
   bool connected() const { return connected_; }
+  int fd() const { return fd_; }
   bool Send(const Bytes& bytes) { return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()); }
+  // Whether the printer closed the connection within timeoutMs.
+  bool ClosedByPrinter(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd p{fd_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+      char buf[64];
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return true;
+    }
+  }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -225,6 +290,237 @@ TEST_F(VirtualPrinterRun, OverlappingConnectionsAreServedAndWrittenDownApart) {
   EXPECT_TRUE(Has(t, "GS D   set address 192.168.1.100, checksum CD ok\n")) << "the two halves were not joined\n" << t;
   EXPECT_TRUE(Has(t, "still open when the printer stopped\n  hex    1B 40\n  ESC @  initialise\n"))
       << "a connection open at the stop lost its block\n" << t;
+}
+
+// A stream over a file descriptor, written with plain blocking writes: a pipe
+// nobody reads blocks it for good.
+class FdStreamBuf : public std::streambuf {
+public:
+  explicit FdStreamBuf(int fd) : fd_(fd) {}
+
+protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    std::streamsize done = 0;
+    while (done < n) {
+      const ssize_t w = ::write(fd_, s + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) break;
+      done += w;
+    }
+    return done;
+  }
+
+private:
+  int fd_;
+};
+
+// A stream that throws everything away.
+class NullStreamBuf : public std::streambuf {
+protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+Bytes Noise(std::size_t size) {
+  std::mt19937 random(14);
+  Bytes bytes(size);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// A job of many short lines: a line of transcript for every few bytes.
+Bytes Lines(std::size_t size) {
+  Bytes bytes;
+  while (bytes.size() < size) bytes.insert(bytes.end(), {0x1B, 0x40, 'o', 'k', '\n'});
+  return bytes;
+}
+
+// Sends `total` bytes in pieces of one buffer, noise by default.
+bool Flood(HeldConnection& client, std::size_t total, const Bytes& piece = Noise(64 * 1024)) {
+  for (std::size_t sent = 0; sent < total; sent += piece.size()) {
+    if (!client.Send(piece)) return false;
+  }
+  return true;
+}
+
+bool WaitForState(const VirtualPrinter& printer, const std::string& what, int timeoutMs = kWaitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!Has(printer.StateLine(), what)) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ADD_FAILURE() << "waited for \"" << what << "\" in: " << printer.StateLine();
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The process's peak resident memory so far, in kB.
+long PeakResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+
+// A printer that kept every byte, and a decoded command per byte, grew by
+// some 80 times what it was sent and kept it after the client had gone.
+// (Noise can declare a raster image that swallows the rest as image data, so
+// the flood ends in lines.)
+TEST_F(VirtualPrinterRun, FloodOfNoiseKeepsMemoryBounded) {
+  // A sanitizer build is slow and measures its own memory: a smaller flood.
+  constexpr std::size_t kFlood = (kSanitized ? 1 : 8) * 1024 * 1024;
+  constexpr long kBoundKb = 100 * 1024;  // generous: the printer needs a few MB
+  NullStreamBuf discard;
+  std::ostream transcript(&discard);
+  VirtualPrinter printer(On(Address()), transcript);
+  std::string error;
+  ASSERT_TRUE(printer.Start(error)) << error;
+  const long before = PeakResidentKb();
+
+  HeldConnection client(Address(), printerlink::kFramePort);
+  ASSERT_TRUE(client.connected());
+  // Noise, then short lines: a decoded line for every few bytes.
+  ASSERT_TRUE(Flood(client, kFlood / 2));
+  ASSERT_TRUE(Flood(client, kFlood / 2, Lines(64 * 1024)));
+  client.Close();
+  ASSERT_TRUE(printer.WaitForConnections(1, kFloodWaitMs)) << "the flood was never written down";
+  const long grown = PeakResidentKb() - before;
+  if (kSanitized) GTEST_SKIP() << "the sanitizers' own memory hides the printer's; grew " << grown << " kB";
+  EXPECT_LT(grown, kBoundKb) << kFlood / 1024 / 1024 << " MB made the printer grow by " << grown << " kB";
+}
+
+// The transcript goes to a pipe nobody reads: the printer must still answer,
+// and say that lines were lost instead of waiting for the reader.
+TEST_F(VirtualPrinterRun, StatusIsAnsweredWhileTheTranscriptIsStuck) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+  FdStreamBuf toPipe(pipeFds[1]);
+  std::ostream transcript(&toPipe);
+  VirtualPrinter printer(On(Address()), transcript);
+  std::string error;
+  ASSERT_TRUE(printer.Start(error)) << error;
+
+  HeldConnection flood(Address(), printerlink::kFramePort);
+  ASSERT_TRUE(flood.connected());
+  ASSERT_TRUE(Flood(flood, 512 * 1024, Lines(64 * 1024)));  // 200,000 lines
+  flood.Close();
+  // The printer has read the whole flood and is writing it down.
+  ASSERT_TRUE(WaitForState(printer, "1 connection so far, 0 open", kFloodWaitMs));
+  const LinkResult r = ExchangeFrame(library, Address(), Bytes{0x1B, 0x76}, true, reply);
+  EXPECT_EQ(r.received, 3u) << "the status request waited for the transcript";
+
+  std::string drained;
+  std::thread reader([&] {
+    char buf[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) drained.append(buf, static_cast<std::size_t>(n));
+  });
+  printer.Stop();
+  ::close(pipeFds[1]);
+  reader.join();
+  ::close(pipeFds[0]);
+  EXPECT_TRUE(Has(drained, " dropped, the output could not keep up")) << drained.substr(0, 2000);
+  EXPECT_TRUE(Has(drained, "ESC v  status request -> answered 00 00 00 (ready)")) << "the answer's line was lost";
+}
+
+TEST_F(VirtualPrinterRun, IdleConnectionIsClosedAndWrittenDown) {
+  std::ostringstream transcript;
+  VirtualPrinterOptions options = On(Address());
+  options.idleTimeoutMs = 200;
+  VirtualPrinter printer(options, transcript);
+  std::string error;
+  ASSERT_TRUE(printer.Start(error)) << error;
+
+  HeldConnection quiet(Address(), printerlink::kReplyPort);
+  HeldConnection silent(Address(), printerlink::kFramePort);
+  ASSERT_TRUE(quiet.Send({0x1B, 0x40}));
+  EXPECT_TRUE(quiet.ClosedByPrinter(kWaitMs)) << "an idle connection stayed open";
+  EXPECT_TRUE(silent.ClosedByPrinter(kWaitMs)) << "a connection that never sent stayed open";
+  ASSERT_TRUE(printer.WaitForConnections(2, kWaitMs));
+  const std::string t = transcript.str();
+  EXPECT_TRUE(Has(t, "2 bytes in ")) << t;
+  EXPECT_TRUE(Has(t, ", closed by the printer after 200 ms without a byte\n  hex    1B 40\n  ESC @  initialise\n")) << t;
+  EXPECT_TRUE(Has(t, "nothing sent, closed by the printer after 200 ms without a byte")) << t;
+}
+
+// With every place taken by idle clients, a console asking for the status is
+// still answered: the client idle the longest gives up its place.
+TEST_F(VirtualPrinterRun, NewClientIsServedWhenIdleOnesHoldEveryPlace) {
+  constexpr int kPlaces = 8;
+  std::ostringstream transcript;
+  VirtualPrinterOptions options = On(Address());
+  options.maxConnections = kPlaces;
+  VirtualPrinter printer(options, transcript);
+  std::string error;
+  ASSERT_TRUE(printer.Start(error)) << error;
+
+  std::vector<std::unique_ptr<HeldConnection>> idle;
+  for (int i = 0; i < kPlaces; ++i) {
+    idle.push_back(std::make_unique<HeldConnection>(Address(), printerlink::kReplyPort));
+    ASSERT_TRUE(idle.back()->connected());
+  }
+  ASSERT_TRUE(WaitForState(printer, std::to_string(kPlaces) + " connections so far"));
+
+  const LinkResult r = ExchangeFrame(library, Address(), Bytes{0x1B, 0x76}, true, reply);
+  EXPECT_EQ(r.received, 3u) << "idle clients locked the console out";
+  EXPECT_TRUE(idle.front()->ClosedByPrinter(kWaitMs)) << "the oldest idle client kept its place";
+  ASSERT_TRUE(printer.WaitForConnections(2, kWaitMs));
+  printer.Stop();
+  const std::string t = transcript.str();
+  EXPECT_TRUE(Has(t, "#1 from ")) << t;
+  EXPECT_TRUE(Has(t, "nothing sent, closed by the printer to make room for a new client")) << t;
+  EXPECT_EQ(t.find("make room"), t.rfind("make room")) << "more than one client made room for one\n" << t;
+}
+
+// Bytes the printer sends back, collected until `count` have come or the wait ends.
+Bytes Receive(int fd, std::size_t count) {
+  Bytes got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (got.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    std::uint8_t buf[16];
+    const ssize_t n = ::recv(fd, buf, std::min(sizeof buf, count - got.size()), 0);
+    if (n <= 0) break;
+    got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+// Point-of-sale software asks on the port it prints on; the answers come from
+// the same flags the keys toggle, and automatic status back reports changes.
+TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
+  std::ostringstream transcript;
+  VirtualPrinterOptions options = On(Address());
+  options.flags.paperEnd = true;
+  VirtualPrinter printer(options, transcript);
+  std::string error;
+  ASSERT_TRUE(printer.Start(error)) << error;
+
+  HeldConnection till(Address(), printerlink::kFramePort);
+  ASSERT_TRUE(till.connected());
+  ASSERT_TRUE(till.Send({0x10, 0x04, 0x04, 0x1D, 0x72, 0x01, 0x10, 0x04, 0x07}));
+  EXPECT_EQ(Receive(till.fd(), 2), (Bytes{0x7E, 0x0F})) << "DLE EOT 4 and GS r 1 with the paper out";
+  ASSERT_TRUE(till.Send({0x1D, 0x61, 0x0F}));
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x18, 0x00, 0x0F, 0x00})) << "GS a: the first report at once";
+  printer.SetFlags({.coverOpen = true}, "test: cover open, paper in");
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x38, 0x00, 0x00, 0x00})) << "GS a: no report of the change";
+  till.Close();
+  ASSERT_TRUE(printer.WaitForConnections(1, kWaitMs));
+  printer.Stop();
+  const std::string t = transcript.str();
+  EXPECT_TRUE(Has(t, "DLE EOT real-time status request: paper sensor -> answered 7E (paper end)\n")) << t;
+  EXPECT_TRUE(Has(t, "GS r   status request: paper sensor -> answered 0F (paper end)\n")) << t;
+  EXPECT_TRUE(Has(t, "DLE EOT real-time status request: unknown (n = 07) -> nothing to answer\n")) << t;
+  EXPECT_TRUE(Has(t, "#1 automatic status back: 38 00 00 00 (cover open)\n")) << t;
 }
 
 }  // namespace

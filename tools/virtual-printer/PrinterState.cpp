@@ -12,6 +12,50 @@ StatusReply StatusBytes(const StatusFlags& f) {
   return r;
 }
 
+namespace {
+
+bool Offline(const StatusFlags& f) { return f.coverOpen || f.paperEnd || f.overTemperature || f.paused; }
+
+}  // namespace
+
+std::vector<std::uint8_t> RealTimeStatus(const StatusFlags& f, std::uint8_t n) {
+  std::uint8_t b = 0x12;  // bits 1 and 4 are always set, 0 and 7 always clear
+  switch (n) {
+    case 1:
+      if (Offline(f)) b |= 0x08;
+      break;
+    case 2:
+      if (f.coverOpen) b |= 0x04;
+      if (f.paperEnd) b |= 0x20;  // printing stopped at the paper end
+      if (f.overTemperature) b |= 0x40;  // an error occurred
+      break;
+    case 3:
+      if (f.overTemperature) b |= 0x40;  // an error it recovers from by itself
+      break;
+    case 4:
+      if (f.paperEnd) b |= 0x0C | 0x60;  // near end and end, both sensor bits each
+      break;
+    default:
+      return {};
+  }
+  return {b};
+}
+
+std::vector<std::uint8_t> TransmittedStatus(const StatusFlags& f, std::uint8_t n) {
+  if (n == 1 || n == '1') return {static_cast<std::uint8_t>(f.paperEnd ? 0x0F : 0x00)};
+  if (n == 2 || n == '2') return {0x00};
+  return {};
+}
+
+std::array<std::uint8_t, 4> AutomaticStatus(const StatusFlags& f) {
+  std::array<std::uint8_t, 4> r{0x10, 0x00, 0x00, 0x00};  // bit 4 of the first byte marks the report
+  if (Offline(f)) r[0] |= 0x08;
+  if (f.coverOpen) r[0] |= 0x20;
+  if (f.overTemperature) r[1] |= 0x40;
+  if (f.paperEnd) r[2] |= 0x0F;
+  return r;
+}
+
 std::string DescribeFlags(const StatusFlags& f) {
   std::string s;
   auto add = [&s](bool on, const char* name) {

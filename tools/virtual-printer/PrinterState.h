@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vprinter {
 
@@ -22,6 +23,21 @@ using StatusReply = std::array<std::uint8_t, 3>;
 // Byte 0: 0x20 cover open, 0x08 busy. Byte 1: 0x40 over temperature, 0x10
 // paused. Byte 2: 0x0C paper end (both paper-end sensor bits).
 StatusReply StatusBytes(const StatusFlags& flags);
+
+// The answers to the status queries point-of-sale software sends, in the
+// ESC/POS bit layouts, fixed bits included. The printer counts as offline
+// while its cover is open, its paper has ended, it is over temperature or
+// paused; over temperature is an error it recovers from by itself. Its
+// drawer's pin 3 always reads low.
+
+// DLE EOT n, n 1 to 4 (printer, offline cause, error cause, paper sensor):
+// one byte; nothing for another n.
+std::vector<std::uint8_t> RealTimeStatus(const StatusFlags& flags, std::uint8_t n);
+// GS r n, n 1 or '1' (paper sensor) and 2 or '2' (drawer): one byte;
+// nothing for another n.
+std::vector<std::uint8_t> TransmittedStatus(const StatusFlags& flags, std::uint8_t n);
+// The four bytes of an automatic status back report (GS a).
+std::array<std::uint8_t, 4> AutomaticStatus(const StatusFlags& flags);
 
 // "cover open, paper end", or "ready" when nothing is wrong.
 std::string DescribeFlags(const StatusFlags& flags);

@@ -27,6 +27,7 @@ namespace {
 constexpr const char* kVersion = "virtual-printer " PRINTERTEST_VERSION;
 constexpr int kMaxSlowMs = 600000;  // ten minutes: longer than any client waits
 constexpr int kWatchPollMs = 500;   // how often a watched process is checked where no pidfd can tell
+constexpr int kMaxIdleSeconds = 86400;  // a day: as long as a trainer leaves it running
 
 void PrintHelp(std::FILE* to) {
   std::fprintf(to,
@@ -34,7 +35,8 @@ void PrintHelp(std::FILE* to) {
                "Behaves like a network receipt printer: listens on TCP ports 9100 (command\n"
                "frames) and 4000 (ESC v status requests, text jobs, connection probes) and\n"
                "prints a transcript of every connection to stdout: the bytes in hex and the\n"
-               "commands by name. It answers ESC v on port 4000 with three status bytes.\n"
+               "commands by name. It answers ESC v on port 4000 with three status bytes,\n"
+               "and DLE EOT 1-4, GS r 1/2 and GS a on either port.\n"
                "GS D and GS E are shown and checked, but the virtual printer stays on its address.\n"
                "\n"
                "Options:\n"
@@ -46,8 +48,15 @@ void PrintHelp(std::FILE* to) {
                "  --paper-end    start out of paper           (byte 2, 0x0C)\n"
                "  --refuse       listen nowhere: every connection is refused\n"
                "  --silent       accept, but never answer ESC v; close only when the client does\n"
+               "                 (or the idle time-out ends it)\n"
                "  --slow MS      wait MS milliseconds before answering ESC v\n"
                "  --stop-with PID  stop when process PID ends (make demo: the console)\n"
+               "  --idle-timeout S\n"
+               "                 close a connection that sends nothing for S seconds\n"
+               "                 (default 60; 0 never)\n"
+               "  --receipts DIR also write each print job (up to a cut or the connection's\n"
+               "                 end) to DIR as an HTML receipt\n"
+               "  --paper MM     the receipts' paper width: 58 or 80 (default 80)\n"
                "  --help         show this and exit\n"
                "  --version      show the version and exit\n"
                "\n"
@@ -139,6 +148,38 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
           error = "--stop-with takes a process id, not '" + std::string(v) + "'";
           ok = false;
         }
+      }
+    } else if (arg == "--receipts") {
+      std::string_view v;
+      ok = value(v);
+      if (ok) {
+        o.receiptsDir = std::string(v);
+        while (o.receiptsDir.size() > 1 && o.receiptsDir.back() == '/') o.receiptsDir.pop_back();
+        if (::access(o.receiptsDir.c_str(), W_OK | X_OK) != 0) {
+          error = "--receipts: cannot write to '" + o.receiptsDir + "': " + std::strerror(errno);
+          ok = false;
+        }
+      }
+    } else if (arg == "--paper") {
+      std::string_view v;
+      ok = value(v);
+      if (ok && v != "58" && v != "80") {
+        error = "--paper takes 58 or 80 (mm), not '" + std::string(v) + "'";
+        ok = false;
+      }
+      if (ok) o.paperMm = v == "58" ? 58 : 80;
+    } else if (arg == "--idle-timeout") {
+      std::string_view v;
+      ok = value(v);
+      if (ok) {
+        int seconds = -1;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+        if (ec != std::errc() || end != v.data() + v.size() || seconds < 0 || seconds > kMaxIdleSeconds) {
+          error = "--idle-timeout takes seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds) + ", not '" +
+                  std::string(v) + "'";
+          ok = false;
+        }
+        o.idleTimeoutMs = seconds * 1000;
       }
     } else {
       error = "unknown option '" + std::string(argv[i]) + "'";

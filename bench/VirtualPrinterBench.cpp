@@ -1,0 +1,149 @@
+// How fast the virtual printer answers a status request while one client
+// floods it with noise and hundreds of others hold idle connections. Loopback
+// only; the transcript is thrown away.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <ostream>
+#include <random>
+#include <streambuf>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestPrinter.h"
+#include "Transport.h"
+#include "VirtualPrinter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kIdleClients = 500;
+constexpr std::size_t kFloodBytes = 32 * 1024 * 1024;
+constexpr int kAnswerWaitMs = 2000;
+
+class NullStreamBuf : public std::streambuf {
+protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// A connected socket to a loopback address, or -1.
+int Connect(const std::string& address, std::uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+  if ((ntohl(sa.sin_addr.s_addr) >> 24) != 127) std::abort();
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const timeval bound{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends ESC v on a connection and waits for the three status bytes.
+bool AskStatus(int fd) {
+  const std::uint8_t query[] = {0x1B, 0x76};
+  if (::send(fd, query, sizeof query, MSG_NOSIGNAL) != sizeof query) return false;
+  std::size_t got = 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+  while (got < 3) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd p{fd, POLLIN, 0};
+    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+    std::uint8_t buf[3];
+    const ssize_t n = ::recv(fd, buf, 3 - got, 0);
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void BM_StatusAnswerDuringFlood(benchmark::State& state) {
+  // The idle clients and the printer's side of them take a thousand descriptors.
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 4096) {
+    files.rlim_cur = std::min<rlim_t>(4096, files.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
+  const std::string address = testsupport::LoopbackAddressFor("bench.vprinter");
+  NullStreamBuf discard;
+  std::ostream transcript(&discard);
+  vprinter::VirtualPrinterOptions options;
+  options.address = address;
+  vprinter::VirtualPrinter printer(options, transcript);
+  std::string error;
+  if (!printer.Start(error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::vector<int> idle;
+  for (int i = 0; i < kIdleClients; ++i) {
+    const int fd = Connect(address, printerlink::kReplyPort);
+    if (fd >= 0) idle.push_back(fd);
+  }
+
+  std::atomic<bool> stop{false};
+  std::atomic<std::size_t> flooded{0};
+  std::thread flood([&] {
+    std::mt19937 random(32);
+    std::vector<std::uint8_t> noise(64 * 1024);
+    for (auto& b : noise) b = static_cast<std::uint8_t>(random());
+    while (!stop.load()) {
+      const int fd = Connect(address, printerlink::kFramePort);
+      if (fd < 0) break;
+      for (std::size_t sent = 0; sent < kFloodBytes && !stop.load();) {
+        const ssize_t n = ::send(fd, noise.data(), noise.size(), MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+        flooded += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    }
+  });
+  while (flooded.load() < 1024 * 1024) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  double worstMs = 0;
+  int failed = 0;
+  const auto started = Clock::now();
+  const std::size_t floodedBefore = flooded.load();
+  for (auto _ : state) {
+    const int fd = Connect(address, printerlink::kReplyPort);
+    const auto asked = Clock::now();
+    const bool ok = fd >= 0 && AskStatus(fd);
+    const std::chrono::duration<double> took = Clock::now() - asked;
+    if (fd >= 0) ::close(fd);
+    if (!ok) ++failed;
+    worstMs = std::max(worstMs, took.count() * 1000);
+    state.SetIterationTime(took.count());
+    // A console polls every two seconds; a few times a second is plenty here.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::chrono::duration<double> elapsed = Clock::now() - started;
+  stop = true;
+  flood.join();
+  for (int fd : idle) ::close(fd);
+  state.counters["worst_ms"] = worstMs;
+  state.counters["unanswered"] = failed;
+  state.counters["idle_clients"] = static_cast<double>(idle.size());
+  state.counters["flood_MB_per_s"] = static_cast<double>(flooded.load() - floodedBefore) / 1e6 / elapsed.count();
+}
+BENCHMARK(BM_StatusAnswerDuringFlood)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+
+}  // namespace
