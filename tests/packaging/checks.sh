@@ -41,18 +41,21 @@ stage() {
   DESTDIR="$stage" cmake --install "$BUILD_DIR" --prefix "$prefix"
 }
 
-installed_files() {
-  local actual
-  actual=$(cd "$stage$prefix" && find . -type f -printf '%m %P\n' | sort -k2)
+# ROOT holds exactly the expected files under the prefix, with their modes,
+# in directories of mode 755, and nothing else: no links, nothing outside.
+compare_tree() {
+  local root=$1 actual stray
+  actual=$(cd "$root$prefix" && find . -type f -printf '%m %P\n' | sort -k2)
   if [[ "$actual" != "$(expected_files)" ]]; then
     diff <(expected_files) <(echo "$actual") >&2 || true
-    fail "the staged tree does not hold exactly the expected files (- expected, + installed)"
+    fail "$root does not hold exactly the expected files (- expected, + found)"
   fi
-  local stray
-  stray=$(cd "$stage" && find . ! -type f ! -type d -printf '%P\n'; find "$stage" -type f ! -path "$stage$prefix/*" -printf '%P\n')
-  [[ -z "$stray" ]] || fail "links or files outside $prefix: $stray"
-  stray=$(find "$stage" -type d ! -perm 755 -printf '%m %P\n')
-  [[ -z "$stray" ]] || fail "directories not 755: $stray"
+  stray=$(find "$root" -mindepth 1 ! -type f ! -type d -o -type f ! -path "$root$prefix/*" -o -type d ! -perm 755)
+  [[ -z "$stray" ]] || fail "links, files outside $prefix or directories not 755: $stray"
+}
+
+installed_files() {
+  compare_tree "$stage"
   # The menu shows the icon its entry names, from the theme, at every size
   # the theme's folder says.
   local icon png size
@@ -152,27 +155,15 @@ deb_control() {
   done
 }
 
-# The package holds what the install stages, owned by root, with the same
-# modes.
+# The package holds what the install stages, owned by root.
 deb_contents() {
-  local deb actual expected
+  local deb unpacked="$WORK_DIR/unpacked" owners
   deb=$(the_deb)
-  actual=$(dpkg-deb --contents "$deb" | awk '
-    function octal(p,   i, v, d) {
-      v = ""; for (i = 2; i <= 10; i += 3) {
-        d = (substr(p, i, 1) != "-") * 4 + (substr(p, i + 1, 1) != "-") * 2 + (substr(p, i + 2, 1) != "-")
-        v = v d
-      }
-      return v
-    }
-    $2 != "root/root" { print "owner " $2 " " $6; next }
-    /^d/ { if (octal($1) != "755") print "directory " $1 " " $6; next }
-    { sub("^\\./usr/", "", $6); print octal($1) " " $6 }' | sort -k2)
-  expected=$(expected_files)
-  if [[ "$actual" != "$expected" ]]; then
-    diff <(echo "$expected") <(echo "$actual") >&2 || true
-    fail "the package does not hold exactly the expected files (- expected, + packaged)"
-  fi
+  rm -rf "$unpacked" && mkdir -p "$unpacked"
+  dpkg-deb --fsys-tarfile "$deb" | tar -x -p -C "$unpacked"
+  compare_tree "$unpacked"
+  owners=$(dpkg-deb --fsys-tarfile "$deb" | tar -t -v --numeric-owner | awk '$2 != "0/0"')
+  [[ -z "$owners" ]] || fail "not owned by root: $owners"
 }
 
 lintian_check() {
