@@ -170,7 +170,7 @@ lintian_check() {
   need lintian
   local deb
   deb=$(the_deb)
-  lintian --fail-on error,warning --display-info --no-tag-display-limit "$deb"
+  lintian --fail-on error,warning --display-info --pedantic --tag-display-limit 0 "$deb"
 }
 
 case "${1:-}" in
