@@ -18,10 +18,10 @@ need() {
 expected_files() {
   grep -v '^#' "$WORK_DIR/installed-files.txt" |
     while read -r first rest; do
-      if [[ "$first" == cli ]]; then
-        [[ "$WITH_CLI" == 1 ]] && echo "$rest"
-      else
+      if [[ "$first" != cli ]]; then
         echo "$first $rest"
+      elif [[ "$WITH_CLI" == 1 ]]; then
+        echo "$rest"
       fi
     done | sort -k2
 }
