@@ -1,4 +1,5 @@
-# The README's two commands: `make run` and `make test`.
+# The README's two commands: `make run` and `make test`; `make install` and
+# `make package` install the program like any other on the desktop.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_TSAN ?= build-tsan
@@ -7,7 +8,7 @@ CMAKE_GEN  := -G Ninja
 # ccache, when the machine has it, lets rebuilds and other checkouts reuse objects.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: setup build run test sanitize tsan bench screenshots fuzz demo clean
+.PHONY: setup build run test install uninstall package sanitize tsan bench screenshots fuzz demo clean
 # `make` alone installs what is missing and builds.
 .DEFAULT_GOAL := build
 
@@ -23,6 +24,29 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The programs, menu entry, icons, metadata and manual pages under PREFIX;
+# DESTDIR stages them elsewhere (e.g. for a package of another kind).
+PREFIX  ?= /usr/local
+DESTDIR ?=
+# The list of installed files is kept apart from CMake's own, which the
+# tests' staged installs overwrite.
+INSTALLED := $(BUILD)/installed-files.txt
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+	@sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt > $(INSTALLED)
+
+# Removes what the last `make install` from this build put in place.
+uninstall:
+	@test -f $(INSTALLED) || { echo "uninstall: nothing was installed from $(BUILD)" >&2; exit 1; }
+	xargs -r -d '\n' rm -f -- < $(INSTALLED)
+	@sed -n 's|/copyright$$||p' $(INSTALLED) | xargs -r -d '\n' rmdir --ignore-fail-on-non-empty -- 2>/dev/null || true
+	@rm -f $(INSTALLED)
+
+# The Debian package, in $(BUILD)/: sudo apt install ./$(BUILD)/<name>.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@rm -rf $(BUILD)/_CPack_Packages
 
 # A virtual printer on 127.0.0.1 and the console pointed at it. The printer
 # runs in the foreground and owns the terminal: its transcript shows here and

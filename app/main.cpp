@@ -40,6 +40,9 @@ int main(int argc, char* argv[]) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(res::kProductName.data(), res::kProductName.size()));
+  // Lets the desktop show the menu entry's name and icon for the console's
+  // windows (the app id on Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral(PRINTERTEST_APP_ID));
   CPrinterTestApp theApp;
   theApp.m_strStartPrinter = cl.printer.value_or("");
   theApp.m_pLogFile = logFile.get();

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# Checks of the installed program and its Debian package: checks.sh CHECK.
+# CTest passes BUILD_DIR, WORK_DIR, VERSION, APP_ID, PACKAGE and WITH_CLI
+# (1 when the command-line program is built).
+set -euo pipefail
+
+stage="$WORK_DIR/stage"
+prefix=/usr
+deb_dir="$WORK_DIR/deb"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+need() {
+  command -v "$1" >/dev/null || fail "$1 is not installed (scripts/setup installs it)"
+}
+
+# The expected "mode path" lines, paths relative to the prefix.
+expected_files() {
+  grep -v '^#' "$WORK_DIR/installed-files.txt" |
+    while read -r first rest; do
+      if [[ "$first" != cli ]]; then
+        echo "$first $rest"
+      elif [[ "$WITH_CLI" == 1 ]]; then
+        echo "$rest"
+      fi
+    done | sort -k2
+}
+
+the_deb() {
+  local debs=("$deb_dir"/*.deb)
+  [[ ${#debs[@]} -eq 1 && -f "${debs[0]}" ]] || fail "expected one package in $deb_dir, found: ${debs[*]}"
+  echo "${debs[0]}"
+}
+
+desktop_key() {  # the value of an unlocalised key of the staged desktop entry
+  sed -n "s/^$1=//p" "$stage$prefix/share/applications/$APP_ID.desktop"
+}
+
+stage() {
+  rm -rf "$stage"
+  DESTDIR="$stage" cmake --install "$BUILD_DIR" --prefix "$prefix"
+}
+
+# ROOT holds exactly the expected files under the prefix, with their modes,
+# in directories of mode 755, and nothing else: no links, nothing outside.
+compare_tree() {
+  local root=$1 actual stray
+  actual=$(cd "$root$prefix" && find . -type f -printf '%m %P\n' | sort -k2)
+  if [[ "$actual" != "$(expected_files)" ]]; then
+    diff <(expected_files) <(echo "$actual") >&2 || true
+    fail "$root does not hold exactly the expected files (- expected, + found)"
+  fi
+  stray=$(find "$root" -mindepth 1 ! -type f ! -type d -o -type f ! -path "$root$prefix/*" -o -type d ! -perm 755)
+  [[ -z "$stray" ]] || fail "links, files outside $prefix or directories not 755: $stray"
+}
+
+installed_files() {
+  compare_tree "$stage"
+  # The menu shows the icon its entry names, from the theme, at every size
+  # the theme's folder says.
+  local icon png size
+  icon=$(desktop_key Icon)
+  for png in "$stage$prefix"/share/icons/hicolor/*/apps/*.png; do
+    size=${png#"$stage$prefix/share/icons/hicolor/"}
+    size=${size%%/*}
+    [[ "$(basename "$png" .png)" == "$icon" ]] || fail "$png is not the icon '$icon' the menu entry names"
+    file "$png" | grep -q "PNG image data, ${size/x/ x }," || fail "$png is not $size pixels: $(file -b "$png")"
+  done
+  # An installed program must find its libraries where the system keeps them,
+  # never in the build tree it came from.
+  for program in "$stage$prefix"/bin/*; do
+    if readelf -d "$program" | grep -E 'R(UN)?PATH'; then
+      fail "$program keeps a library search path"
+    fi
+  done
+}
+
+installed_version() {
+  local bin="$stage$prefix/bin" out
+  out=$("$bin/OrvanePrinterTest" --version)
+  [[ "$out" == "OrvanePrinterTest $VERSION" ]] || fail "OrvanePrinterTest --version says '$out'"
+  out=$("$bin/virtual-printer" --version)
+  [[ "$out" == "virtual-printer $VERSION" ]] || fail "virtual-printer --version says '$out'"
+  if [[ "$WITH_CLI" == 1 ]]; then
+    "$bin/printertest" --help >/dev/null || fail "printertest --help failed"
+    if out=$("$bin/printertest" --version 2>&1); then
+      [[ "$out" == *"$VERSION"* ]] || fail "printertest --version says '$out'"
+    fi
+  fi
+  echo "installed programs say version $VERSION"
+}
+
+# The menu starts the console with the entry's Exec line (no field codes in
+# it): the program must be in bin/ and stay up with its window open. A
+# loopback printer keeps it off the network.
+desktop_exec_runs() {
+  local exec try rc=0
+  exec=$(desktop_key Exec)
+  try=$(desktop_key TryExec)
+  [[ -n "$exec" && "$exec" != *%* ]] || fail "Exec line '$exec' is empty or has field codes"
+  read -r -a argv <<<"$exec"
+  [[ "${argv[0]}" == "$try" ]] || fail "TryExec '$try' is not the program Exec starts ('${argv[0]}')"
+  [[ -x "$stage$prefix/bin/${argv[0]}" ]] || fail "Exec names '${argv[0]}', which is not installed in bin/"
+  PATH="$stage$prefix/bin:$PATH" timeout -k 5 10 "${argv[@]}" --printer 127.0.0.1 || rc=$?
+  [[ $rc -eq 124 ]] || fail "'$exec' ended with status $rc instead of showing the console"
+  echo "'$exec' was still showing the console after 10 s"
+}
+
+desktop_file_validate() {
+  need desktop-file-validate
+  desktop-file-validate "$stage$prefix/share/applications/$APP_ID.desktop"
+  # A Chinese desktop shows the entry in Chinese.
+  for key in 'Name\[zh_CN\]' 'Comment\[zh_CN\]'; do
+    [[ -n "$(desktop_key "$key")" ]] || fail "the menu entry has no $key"
+  done
+}
+
+# validate-tree also checks the metadata against the desktop entry and icons.
+appstream_validate() {
+  need appstreamcli
+  appstreamcli validate --no-net --explain "$stage$prefix/share/metainfo/$APP_ID.metainfo.xml"
+  # validate-tree passes a tree without metadata; it must find ours.
+  local out
+  out=$(appstreamcli validate-tree --no-net "$stage") || fail "$out"
+  [[ "$out" != *dir-no-metadata-found* ]] || fail "validate-tree found no metadata: $out"
+}
+
+build_deb() {
+  need dpkg-shlibdeps
+  rm -rf "$deb_dir"
+  cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$deb_dir"
+  rm -rf "$deb_dir/_CPack_Packages"
+  the_deb >/dev/null
+}
+
+deb_control() {
+  local deb field value
+  deb=$(the_deb)
+  dpkg-deb --info "$deb"
+  [[ "$(dpkg-deb -f "$deb" Package)" == "$PACKAGE" ]] || fail "package name"
+  [[ "$(dpkg-deb -f "$deb" Version)" == "$VERSION" ]] || fail "version is not $VERSION"
+  [[ "$(dpkg-deb -f "$deb" Architecture)" == "$(dpkg --print-architecture)" ]] || fail "architecture"
+  for field in Maintainer Section Installed-Size; do
+    [[ -n "$(dpkg-deb -f "$deb" $field)" ]] || fail "no $field field"
+  done
+  value=$(dpkg-deb -f "$deb" Description)
+  [[ $(wc -l <<<"$value") -gt 2 ]] || fail "no long description"
+  # Computed from the libraries the programs link, plus what Qt loads at run
+  # time: without a platform plugin the console cannot open.
+  value=$(dpkg-deb -f "$deb" Depends)
+  local names
+  names=$(tr ',|' '\n\n' <<<"$value" | awk '{ print $1 }')
+  for lib in libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 libc6 qt6-qpa-plugins; do
+    grep -qxF "$lib" <<<"$names" || fail "Depends does not name $lib: $value"
+  done
+}
+
+# The package holds what the install stages, owned by root.
+deb_contents() {
+  local deb unpacked="$WORK_DIR/unpacked" owners
+  deb=$(the_deb)
+  rm -rf "$unpacked" && mkdir -p "$unpacked"
+  dpkg-deb --fsys-tarfile "$deb" | tar -x -p -C "$unpacked"
+  compare_tree "$unpacked"
+  owners=$(dpkg-deb --fsys-tarfile "$deb" | tar -t -v --numeric-owner | awk '$2 != "0/0"')
+  [[ -z "$owners" ]] || fail "not owned by root: $owners"
+}
+
+lintian_check() {
+  need lintian
+  local deb
+  deb=$(the_deb)
+  lintian --fail-on error,warning --display-info --pedantic --tag-display-limit 0 "$deb"
+}
+
+case "${1:-}" in
+  stage | installed_files | installed_version | desktop_exec_runs | desktop_file_validate | \
+    appstream_validate | build_deb | deb_control | deb_contents) "$1" ;;
+  lintian) lintian_check ;;
+  *) fail "unknown check '${1:-}'" ;;
+esac
