@@ -113,6 +113,19 @@ std::optional<std::array<std::uint8_t, 3>> ParseSubnet(std::string_view text) {
   return std::array<std::uint8_t, 3>{(*o)[0], (*o)[1], (*o)[2]};
 }
 
+std::optional<int> ParseWatchSeconds(std::string_view text) {
+  constexpr int kMostSeconds = 86400;  // a day
+  if (text.empty()) return kWatchIntervalSeconds;
+  int seconds = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + (c - '0');
+    if (seconds > kMostSeconds) return std::nullopt;
+  }
+  if (seconds < 1) return std::nullopt;
+  return seconds;
+}
+
 GbkText Utf8ToGbk(std::string_view utf8) {
   GbkText result;
   if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);

@@ -33,6 +33,12 @@ std::optional<std::array<std::uint8_t, 3>> ParseSubnet(std::string_view text);
 // A dotted-quad address as its four octets, first octet first.
 std::optional<printerlink::Ipv4Octets> ParseAddress(std::string_view text);
 
+inline constexpr int kWatchIntervalSeconds = 2;  // the status monitor's poll
+
+// The SECONDS of status --watch: the status monitor's 2 s when given without
+// a value, else a whole number from 1 to 86400.
+std::optional<int> ParseWatchSeconds(std::string_view text);
+
 // UTF-8 text as the GBK bytes the printer prints, character for character:
 // nothing added, nothing removed, line ends kept as they are. A byte-order
 // mark at the very start is no character and is dropped. The first character

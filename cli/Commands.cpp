@@ -241,6 +241,7 @@ int RunStatus(Session& s) {
 
 int RunWatch(Session& s, int intervalSeconds) {
   using Clock = std::chrono::steady_clock;
+  if (intervalSeconds < 1) intervalSeconds = 1;  // never a poll without a pause
   std::optional<StatusReading> shown;
   int exit = kExitOk;
   while (!s.stopRequested()) {

@@ -27,8 +27,6 @@ inline constexpr int kExitUsage = 2;        // the command line or its input was
 inline constexpr int kExitUnreachable = 3;  // the printer could not be reached or refused the connection
 inline constexpr int kExitPartial = 4;      // the exchange failed part-way: not every byte taken, no reply
 
-inline constexpr int kWatchIntervalSeconds = 2;  // the status monitor's poll
-
 // The exit status of an exchange that ended so.
 int ExitFor(printerlink::Outcome outcome);
 

@@ -106,11 +106,11 @@ int main(int argc, char** argv) {
   app.add_subcommand("test", "can a connection be opened? (port 4000, 300 ms)");
 
   auto* status = app.add_subcommand("status", "the six states with the raw status bytes (ESC v on port 4000)");
-  int watchSeconds = kWatchIntervalSeconds;
-  auto* watch = status->add_option("--watch", watchSeconds, "poll every 2 s (or SECONDS), a line per change, until Ctrl-C")
+  // Read as text: CLI11 leaves a number 0 when the value is left out.
+  std::string watchText;
+  auto* watch = status->add_option("--watch", watchText, "poll every 2 s (or SECONDS), a line per change, until Ctrl-C")
                     ->expected(0, 1)
-                    ->option_text("[SECONDS]")
-                    ->check(CLI::Range(1, 86400));
+                    ->option_text("[SECONDS]");
 
   auto* print = app.add_subcommand("print", "print FILE, standard input (-), or the test page (UTF-8 text, sent as GBK)");
   std::string printFile;
@@ -175,13 +175,15 @@ int main(int argc, char** argv) {
 
   if (app.got_subcommand(status)) {
     if (watch->count() == 0) return RunStatus(session);
+    const auto seconds = ParseWatchSeconds(watchText);
+    if (!seconds) return Usage("--watch: \"" + watchText + "\" is not a number of seconds from 1 to 86400");
     struct sigaction on{};
     on.sa_handler = OnInterrupt;
     on.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &on, nullptr);
     sigaction(SIGTERM, &on, nullptr);
     session.stopRequested = [] { return g_stop != 0; };
-    return RunWatch(session, watchSeconds);
+    return RunWatch(session, *seconds);
   }
 
   if (app.got_subcommand(print)) {

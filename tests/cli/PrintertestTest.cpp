@@ -367,6 +367,21 @@ TEST(PrintertestOutput, LogFileGetsOneLinePerExchange) {
 }
 
 // ---------------------------------------------------------------------------
+// The watch's pause between polls.
+
+TEST(ParseWatchSeconds, LeftOutIsTheMonitorsTwoSecondsNeverZero) {
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {"", 2},                      // left out: a pause of 0 would poll the printer without a break
+      {"1", 1}, {"86400", 86400},   // the ends of the range
+      {"0", std::nullopt},          // no pause at all
+      {"86401", std::nullopt},      // beyond a day
+      {"99999999999", std::nullopt},  // would overflow an int
+      {"1.5", std::nullopt}, {"-2", std::nullopt}, {"2s", std::nullopt},
+  };
+  for (const auto& [text, seconds] : cases) EXPECT_EQ(printercli::ParseWatchSeconds(text), seconds) << text;
+}
+
+// ---------------------------------------------------------------------------
 // Where a character GBK lacks stands, counted the way an editor counts.
 
 TEST(Utf8ToGbk, NamesLineAndColumnOfTheFirstCharacterGbkLacks) {
