@@ -150,6 +150,9 @@ int main(int argc, char** argv) {
     if (const char* word = UnknownCommand(argc, argv)) {
       return Usage("unknown command \"" + std::string(word) + "\" (see printertest --help)");
     }
+    if (app.get_subcommands().empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
+      return Usage("no command given: test, status, print, drawer, cut, init, hex, set-ip, set-mac or sweep");
+    }
     return Usage(std::string(e.what()) + " (see printertest --help)");
   }
 
