@@ -48,6 +48,17 @@ std::string TempFile(const std::string& name, const std::string& content) {
   return path;
 }
 
+// Runs printertest for the printer at `address`, given by PRINTERTEST_PRINTER
+// unless `env` names another; "{printer}" in `args` stands for the address.
+Finished ForPrinter(const std::string& address, std::vector<std::string> args,
+                    std::map<std::string, std::string> env = {}, const std::string& input = {}) {
+  for (std::string& a : args) {
+    if (a == "{printer}") a = address;
+  }
+  env.emplace("PRINTERTEST_PRINTER", address);
+  return Printertest(args, env, input);
+}
+
 // ---------------------------------------------------------------------------
 // Each command puts the console's bytes on the console's port, and only those.
 
@@ -62,6 +73,7 @@ TEST(PrintertestWire, EachCommandSendsTheConsolesBytesOnItsPort) {
   const std::string chineseUtf8 = "\xE6\xB5\x8B\xE8\xAF\x95 OK\r\n\xE4\xBD\xA0\xE5\xA5\xBD\n";  // 测试 OK\r\n你好\n
   const Bytes chineseGbk = B("\xB2\xE2\xCA\xD4 OK\r\n\xC4\xE3\xBA\xC3\n");
   const std::string file = TempFile("receipt.txt", chineseUtf8);
+  const std::string withMark = TempFile("bom.txt", "\xEF\xBB\xBFok\n");
   const WireCase cases[] = {
       {"drawer pulse wrong: pin 2, 16 ms on and off", {"drawer"}, "", {{k9100, {0x1B, 0x70, 0x00, 0x08, 0x08}}}},
       {"init is ESC @ alone", {"init"}, "", {{k9100, {0x1B, 0x40}}}},
@@ -81,50 +93,36 @@ TEST(PrintertestWire, EachCommandSendsTheConsolesBytesOnItsPort) {
        {"set-mac", "00:12:ab:34:CD:56"},
        "",
        {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
-      {"set-mac bare",
-       {"set-mac", "0012AB34CD56"},
+      {"set-mac bare", {"set-mac", "0012AB34CD56"}, "", {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
+      {"set-mac with dashes, the sum kept to eight bits",
+       {"set-mac", "FF-FF-FF-FF-FF-FF"},
        "",
-       {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
-      {"set-mac with dashes", {"set-mac", "FF-FF-FF-FF-FF-FF"}, "", {{k9100, {0x1D, 0x45, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA}}}},
+       {{k9100, {0x1D, 0x45, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA}}}},
       {"set-ip: GS D, the four octets, their sum kept to eight bits",
        {"set-ip", "192.168.1.100"},
        "",
        {{k9100, {0x1D, 0x44, 192, 168, 1, 100, 0xCD}}}},
-      {"print -: Chinese from standard input as GBK, CR LF kept, nothing added",
-       {"print", "-"},
-       chineseUtf8,
-       {{k4000, chineseGbk}}},
-      {"print FILE: the same bytes from a file",
-       {"print", file},
-       "",
-       {{k4000, chineseGbk}}},
+      {"print -: Chinese from standard input as GBK, CR LF kept, nothing added", {"print", "-"}, chineseUtf8, {{k4000, chineseGbk}}},
+      {"print FILE: the same bytes from a file", {"print", file}, "", {{k4000, chineseGbk}}},
+      {"print: a byte-order mark is no character", {"print", withMark}, "", {{k4000, B("ok\n")}}},
       {"test: a connection to 4000 opened and closed, nothing sent", {"test"}, "", {{k4000, {}}}},
+      {"--printer wins over PRINTERTEST_PRINTER", {"--printer", "{printer}", "init"}, "", {{k9100, {0x1B, 0x40}}}},
   };
   int host = 1;
   for (const WireCase& c : cases) {
     SCOPED_TRACE(c.fault);
     TestPrinter printer(testsupport::TestAddress(host++));
-    std::vector<std::string> args = {"--printer", printer.Address()};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const Finished f = Printertest(args, {}, c.input);
+    const Finished f = ForPrinter(printer.Address(), c.args, {}, c.input);
     EXPECT_EQ(f.exit, 0) << Describe(f);
     EXPECT_EQ(Seen(printer, c.wire.size()), c.wire);
   }
   std::remove(file.c_str());
-}
-
-TEST(PrintertestWire, ByteOrderMarkIsNoCharacter) {
-  TestPrinter printer(testsupport::TestAddress());
-  const std::string file = TempFile("bom.txt", "\xEF\xBB\xBFok\n");
-  const Finished f = Printertest({"--printer", printer.Address(), "print", file});
-  EXPECT_EQ(f.exit, 0) << Describe(f);
-  EXPECT_EQ(Seen(printer, 1), (std::vector<std::pair<std::uint16_t, Bytes>>{{k4000, B("ok\n")}}));
-  std::remove(file.c_str());
+  std::remove(withMark.c_str());
 }
 
 TEST(PrintertestWire, TestPageHasItsTimeLineAndThePrintLineFeed) {
   TestPrinter printer(testsupport::TestAddress());
-  const Finished f = Printertest({"--printer", printer.Address(), "print"});
+  const Finished f = ForPrinter(printer.Address(), {"print"});
   ASSERT_EQ(f.exit, 0) << Describe(f);
   const auto seen = Seen(printer, 1);
   ASSERT_EQ(seen.size(), 1u);
@@ -134,25 +132,19 @@ TEST(PrintertestWire, TestPageHasItsTimeLineAndThePrintLineFeed) {
   EXPECT_TRUE(page.ends_with("\nBrenholt\n\n\n")) << "the page's own blank line and the one Print adds";
 }
 
-TEST(PrintertestWire, PrinterFromTheEnvironmentReplacesTheDefault) {
-  TestPrinter printer(testsupport::TestAddress());
-  const Finished f = Printertest({"init"}, {{"PRINTERTEST_PRINTER", printer.Address()}});
-  EXPECT_EQ(f.exit, 0) << Describe(f);
-  EXPECT_EQ(Seen(printer, 1).size(), 1u);
-}
-
 // ---------------------------------------------------------------------------
 // Bad input: one line on standard error, exit 2, and nothing on the wire.
 
 struct RefusedCase {
   const char* fault;
-  std::vector<std::string> args;  // after --printer ADDRESS
+  std::vector<std::string> args;
   std::string input;
   std::string mentions;  // the error line names what was wrong
+  std::map<std::string, std::string> env = {};
 };
 
 TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
-  const std::string euro = TempFile("euro.txt", "ok\nprice 5\xED\x95\x9C\n");  // a Hangul syllable on line 2
+  const std::string hangul = TempFile("hangul.txt", "ok\nprice 5\xED\x95\x9C\n");  // a Hangul syllable on line 2
   const std::string latin1 = TempFile("latin1.txt", "caf\xE9\n");
   const RefusedCase cases[] = {
       {"hex: a piece that is no hex byte would be sent as 00", {"hex", "1B,ZZ,10"}, "", "\"ZZ\""},
@@ -164,47 +156,31 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
       {"set-mac: a letter beyond F", {"set-mac", "0012AB34CD5G"}, "", "0012AB34CD5G"},
       {"set-ip: not a dotted quad", {"set-ip", "192.168.1"}, "", "192.168.1"},
       {"set-ip: an octet above 255", {"set-ip", "10.0.0.256"}, "", "10.0.0.256"},
+      {"set-ip to the current address, as the console refuses it", {"set-ip", "{printer}"}, "", "The Current IP is"},
       {"sweep: not three octets", {"sweep", "10.0"}, "", "10.0"},
       {"unknown command", {"feed"}, "", "\"feed\""},
+      {"no command", {}, "", "no command given"},
       {"file that cannot be read", {"print", "/nonexistent/receipt.txt"}, "", "/nonexistent/receipt.txt"},
-      {"text GBK cannot carry: named with line and column", {"print", euro}, "", "line 2, column 8"},
+      {"text GBK cannot carry: named with line and column", {"print", hangul}, "", "line 2, column 8"},
       {"bytes that are no UTF-8", {"print", latin1}, "", "line 1, column 4"},
       {"empty standard input: nothing to print", {"print", "-"}, "", "empty"},
       {"--watch below one second", {"status", "--watch", "0"}, "", "--watch"},
+      {"--printer that is no dotted quad", {"--printer", "127.0.0", "test"}, "", "\"127.0.0\""},
+      {"PRINTERTEST_PRINTER that is no dotted quad", {"test"}, "", "PRINTERTEST_PRINTER", {{"PRINTERTEST_PRINTER", "printer1"}}},
   };
   int host = 1;
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.fault);
     TestPrinter printer(testsupport::TestAddress(host++));
-    std::vector<std::string> args = {"--printer", printer.Address()};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const Finished f = Printertest(args, {}, c.input);
+    const Finished f = ForPrinter(printer.Address(), c.args, c.env, c.input);
     EXPECT_EQ(f.exit, 2) << Describe(f);
     EXPECT_NE(f.err.find(c.mentions), std::string::npos) << Describe(f);
     EXPECT_EQ(std::count(f.err.begin(), f.err.end(), '\n'), 1) << "one line: " << f.err;
+    EXPECT_TRUE(f.out.empty()) << f.out;
     EXPECT_EQ(printer.AcceptedCount(), 0u) << "nothing may go on the wire";
   }
-  std::remove(euro.c_str());
+  std::remove(hangul.c_str());
   std::remove(latin1.c_str());
-}
-
-TEST(PrintertestRefuses, SetIpToTheCurrentAddressAsTheConsoleDoes) {
-  TestPrinter printer(testsupport::TestAddress(7));
-  const Finished f = Printertest({"--printer", printer.Address(), "set-ip", printer.Address()});
-  EXPECT_EQ(f.exit, 2) << Describe(f);
-  EXPECT_NE(f.err.find("The Current IP is " + printer.Address()), std::string::npos) << Describe(f);
-  EXPECT_EQ(printer.AcceptedCount(), 0u);
-}
-
-TEST(PrintertestRefuses, AddressesThatAreNoDottedQuad) {
-  for (const std::map<std::string, std::string>& env :
-       {std::map<std::string, std::string>{}, std::map<std::string, std::string>{{"PRINTERTEST_PRINTER", "printer1"}}}) {
-    const std::vector<std::string> args =
-        env.empty() ? std::vector<std::string>{"--printer", "127.0.0", "test"} : std::vector<std::string>{"test"};
-    const Finished f = Printertest(args, env);
-    EXPECT_EQ(f.exit, 2) << Describe(f);
-    EXPECT_NE(f.err.find("is not an IPv4 address"), std::string::npos) << Describe(f);
-  }
 }
 
 // ---------------------------------------------------------------------------
