@@ -50,10 +50,9 @@ constexpr std::array kTexts = {
     Entry{Text::PaperOk, "Paper Ok", "有纸"},
     Entry{Text::PaperEnd, "Paper end", "缺纸"},
     Entry{Text::PaperUnknown, "Paper ?", "纸状态未知"},
-    Entry{Text::Done, "Done.", "完成。"},
     Entry{Text::Sending, "Sending", "发送"},
     Entry{Text::NoPrinterFound, "No printer found on", "未找到打印机:"},
-    Entry{Text::NoReply, "the printer took the query but did not answer", "打印机收到查询但没有应答"},
+    Entry{Text::ShortReply, "the printer answered %1 of its 3 status bytes", "打印机只返回了 %1 个状态字节(应为 3 个)"},
 };
 
 constexpr bool InOrder() {

@@ -40,10 +40,9 @@ enum class Text {
   PaperOk,
   PaperEnd,
   PaperUnknown,
-  Done,
   Sending,
   NoPrinterFound,
-  NoReply,
+  ShortReply,
 };
 
 const char* Tr(Text text, Language language);

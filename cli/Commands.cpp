@@ -144,7 +144,9 @@ void TellStatusFailure(Session& s, const StatusReading& r) {
   if (d.failed()) {
     TellFailure(s, d);
   } else if (r.exit == kExitPartial) {
-    s.err << Where(d) << ": " << OutcomeFor(d, s.language) << '\n';
+    std::string text = Tr(Text::ShortReply, s.language);
+    text.replace(text.find("%1"), 2, std::to_string(r.received));
+    s.err << Where(d) << ": " << text << '\n';
   }
 }
 
