@@ -1,6 +1,8 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <ostream>
 #include <thread>
