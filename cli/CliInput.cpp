@@ -1,0 +1,178 @@
+#include "CliInput.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "SocketLibrary.h"
+
+namespace printercli {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// The code point that starts at `at` in valid UTF-8 (iconv has read it).
+char32_t CodePointAt(std::string_view s, std::size_t at) {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(i < s.size() ? s[i] : 0); };
+  const unsigned c = b(at);
+  if (c < 0x80) return c;
+  if ((c & 0xE0) == 0xC0) return ((c & 0x1F) << 6) | (b(at + 1) & 0x3F);
+  if ((c & 0xF0) == 0xE0) return ((c & 0x0F) << 12) | ((b(at + 1) & 0x3F) << 6) | (b(at + 2) & 0x3F);
+  return ((c & 0x07) << 18) | ((b(at + 1) & 0x3F) << 12) | ((b(at + 2) & 0x3F) << 6) | (b(at + 3) & 0x3F);
+}
+
+// Length of the UTF-8 sequence at `at` when it is a well-formed one, else 0.
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t at) {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned c = b(at);
+  std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+  if (n == 0 || at + n > s.size()) return 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    if ((b(at + i) & 0xC0) != 0x80) return 0;
+  }
+  const char32_t cp = CodePointAt(s, at);
+  const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+}  // namespace
+
+HexList ParseHexBytes(std::string_view text) {
+  HexList list;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view raw = text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
+    const std::string_view piece = Trim(raw);
+    const int hi = piece.size() >= 1 ? HexDigit(piece[0]) : -1;
+    const int lo = piece.size() == 2 ? HexDigit(piece[1]) : 0;
+    if (piece.empty() || piece.size() > 2 || hi < 0 || lo < 0) {
+      list.bytes.clear();
+      list.badPiece = std::string(raw);
+      return list;
+    }
+    list.bytes.push_back(static_cast<std::uint8_t>(piece.size() == 2 ? hi * 16 + lo : hi));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return list;
+}
+
+std::optional<printerlink::MacBytes> ParseMac(std::string_view text) {
+  std::string digits;
+  if (text.size() == 17) {
+    const char sep = text[2];
+    if (sep != ':' && sep != '-') return std::nullopt;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (i % 3 == 2) {
+        if (text[i] != sep) return std::nullopt;
+      } else {
+        digits.push_back(text[i]);
+      }
+    }
+  } else if (text.size() == 12) {
+    digits = text;
+  } else {
+    return std::nullopt;
+  }
+  printerlink::MacBytes mac{};
+  for (std::size_t j = 0; j < mac.size(); ++j) {
+    const int hi = HexDigit(digits[2 * j]);
+    const int lo = HexDigit(digits[2 * j + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    mac[j] = static_cast<std::uint8_t>(hi * 16 + lo);
+  }
+  return mac;
+}
+
+std::optional<printerlink::Ipv4Octets> ParseAddress(std::string_view text) {
+  const auto net = printerlink::ParseDottedQuad(text);
+  if (!net) return std::nullopt;
+  printerlink::Ipv4Octets o{};
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&*net);  // network byte order: first octet first
+  for (std::size_t i = 0; i < o.size(); ++i) o[i] = bytes[i];
+  return o;
+}
+
+std::optional<std::array<std::uint8_t, 3>> ParseSubnet(std::string_view text) {
+  const auto o = ParseAddress(std::string(text) + ".0");
+  if (!o) return std::nullopt;
+  return std::array<std::uint8_t, 3>{(*o)[0], (*o)[1], (*o)[2]};
+}
+
+std::optional<int> ParseWatchSeconds(std::string_view text) {
+  constexpr int kMostSeconds = 86400;  // a day
+  if (text.empty()) return kWatchIntervalSeconds;
+  int seconds = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + (c - '0');
+    if (seconds > kMostSeconds) return std::nullopt;
+  }
+  if (seconds < 1) return std::nullopt;
+  return seconds;
+}
+
+GbkText Utf8ToGbk(std::string_view utf8) {
+  GbkText result;
+  if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+
+  const iconv_t cd = iconv_open("GBK", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    result.error = "this system's iconv has no GBK";
+    return result;
+  }
+  std::string out(utf8.size() * 2 + 16, '\0');  // GBK takes at most two bytes per character
+  char* in = const_cast<char*>(utf8.data());
+  std::size_t inLeft = utf8.size();
+  char* o = out.data();
+  std::size_t outLeft = out.size();
+  const std::size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
+  const int err = errno;
+  iconv_close(cd);
+  if (rc != static_cast<std::size_t>(-1)) {
+    out.resize(out.size() - outLeft);
+    result.bytes = std::move(out);
+    return result;
+  }
+
+  // The first character that did not convert: where it stands, and why.
+  const std::size_t at = static_cast<std::size_t>(in - utf8.data());
+  result.line = 1;
+  result.column = 1;
+  for (std::size_t i = 0; i < at; ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\n') {
+      ++result.line;
+      result.column = 1;
+    } else if ((c & 0xC0) != 0x80) {
+      ++result.column;
+    }
+  }
+  char where[64];
+  std::snprintf(where, sizeof where, "line %d, column %d: ", result.line, result.column);
+  const std::size_t n = err == EILSEQ ? Utf8SequenceAt(utf8, at) : 0;
+  if (n > 0) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(CodePointAt(utf8, at)));
+    result.error = std::string(where) + "\"" + std::string(utf8.substr(at, n)) + "\" (" + code + ") has no GBK form";
+  } else {
+    result.error = std::string(where) + "the bytes there are not UTF-8";
+  }
+  return result;
+}
+
+}  // namespace printercli

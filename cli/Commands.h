@@ -1,0 +1,81 @@
+#pragma once
+// Every command of the command-line program: each takes its already checked
+// arguments, talks to the printer through the link layer, writes what
+// happened (words or one JSON object) and returns the exit status.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliText.h"
+#include "ExchangeRecord.h"
+#include "Frames.h"
+#include "PrinterStatus.h"
+#include "SocketLibrary.h"
+#include "Transport.h"
+
+namespace printercli {
+
+// The exit statuses, as --help and the manual page list them.
+inline constexpr int kExitOk = 0;           // done; for status: no condition needs attention
+inline constexpr int kExitAttention = 1;    // status: cover open, paper end, over temperature, paused or busy
+inline constexpr int kExitUsage = 2;        // the command line or its input was wrong; nothing was sent
+inline constexpr int kExitUnreachable = 3;  // the printer could not be reached or refused the connection
+inline constexpr int kExitPartial = 4;      // the exchange failed part-way: not every byte taken, no reply
+
+// The exit status of an exchange that ended so.
+int ExitFor(printerlink::Outcome outcome);
+
+// What one status query found. The printer is on-line when it accepted the
+// connection on the frame port and answered ESC v on the reply port.
+struct StatusReading {
+  std::vector<printerlink::ExchangeRecord> records;  // the probe, and the query when the probe got through
+  bool online = false;
+  printerlink::ReplyBuffer reply{};
+  std::size_t received = 0;
+  // Per kDecodeOrder: the condition needs attention, is fine, or its byte did not arrive.
+  std::array<std::optional<bool>, printerlink::kDecodeOrder.size()> conditions{};
+  int exit = kExitOk;
+
+  // Equal when a technician watching the lamps would see no difference.
+  bool SameLamps(const StatusReading& other) const;
+};
+
+struct Session {
+  printerlink::SocketLibrary& sockets;
+  std::string printer;  // dotted quad, already checked
+  bool json = false;
+  Language language = Language::English;
+  printerlink::ExchangeObserver* log = nullptr;  // the --log file, when there is one
+  std::ostream& out;
+  std::ostream& err;
+  printerlink::LinkTimings timings{};
+  int probeWaitMs = printerlink::kProbeWaitMs;
+  int sweepWaitMs = printerlink::kSweepProbeWaitMs;
+  // Asked between polls of status --watch; true ends the watch (Ctrl-C).
+  std::function<bool()> stopRequested = [] { return false; };
+};
+
+StatusReading ReadStatus(Session& session, const std::string& address);
+
+int RunTest(Session& session);
+int RunStatus(Session& session);
+int RunWatch(Session& session, int intervalSeconds);
+// Sends GBK bytes as they are, as one text job.
+int RunPrint(Session& session, const std::string& gbkBytes);
+int RunDrawer(Session& session);
+int RunCut(Session& session);
+int RunInit(Session& session);
+int RunHex(Session& session, const std::vector<std::uint8_t>& bytes);
+int RunSetIp(Session& session, const printerlink::Ipv4Octets& next);
+int RunSetMac(Session& session, const printerlink::MacBytes& mac);
+int RunSweep(Session& session, const std::array<std::uint8_t, 3>& subnet, bool withStatus);
+
+// The console's test page with its time line and the line feed its Print adds.
+std::string TestPageNow();
+
+}  // namespace printercli
