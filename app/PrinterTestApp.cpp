@@ -18,6 +18,7 @@ void InstallStatusMonitor(CPrinterTestDlg& console) {
     CStatusDlg dlg;
     dlg.m_strTargetAddress = target;
     dlg.m_pChannel = &console.StatusChannel();
+    dlg.m_pExchangeObserver = console.m_pExchangeObserver;
     dlg.DoModal();
   };
 }

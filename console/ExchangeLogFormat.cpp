@@ -40,6 +40,7 @@ QString LogColumnTitle(LogColumn column) {
 }
 
 QString SentWords(const ExchangeRecord& r) {
+  if (!r.note.empty()) return Utf8(r.noteShown.empty() ? r.note : r.noteShown);
   switch (r.kind) {
     case ExchangeKind::Probe:
       return LoadText(IDS_LOG_PROBE);
@@ -58,6 +59,7 @@ QString SentWords(const ExchangeRecord& r) {
 QString OutcomeWords(const ExchangeRecord& r) {
   const auto taken = static_cast<qulonglong>(r.taken);
   const auto total = static_cast<qulonglong>(r.sent.size());
+  if (!r.note.empty()) return LoadText(IDS_LOG_LAMP_CHANGED);
   switch (r.outcome) {
     case Outcome::Ok:
       switch (r.kind) {

@@ -55,6 +55,7 @@ std::string ErrorName(int sysError) {
 }
 
 std::string RecordSummary(const ExchangeRecord& r) {
+  if (!r.note.empty()) return r.note;
   switch (r.kind) {
     case ExchangeKind::Probe:
       return "connection opened and closed, nothing sent";

@@ -55,6 +55,12 @@ struct ExchangeRecord {
   int silent = 0;                  // no answer within the wait, or the attempt failed otherwise
   std::vector<std::string> found;  // the addresses that answered, in the order probed
 
+  // A record the program notes itself rather than a call of the transport:
+  // a status lamp that changed between two polls ("cover opened"), in English
+  // for the file, and in the interface language for the window (empty: the same).
+  std::string note;
+  std::string noteShown;
+
   bool failed() const { return outcome != Outcome::Ok; }
 };
 
@@ -93,7 +99,7 @@ std::string ErrorName(int sysError);
 
 // The sent bytes in the printer's language on one line, in English:
 // "ESC p drawer pulse: pin 2, on 16 ms, off 16 ms". A probe and a sweep say
-// what they did instead.
+// what they did instead; a noted record gives its note.
 std::string RecordSummary(const ExchangeRecord& record);
 
 // The outcome in English words with its figures: "refused (ECONNREFUSED)",

@@ -1,5 +1,6 @@
 #include "StatusDlg.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 
 #include "DataExchange.h"
@@ -145,8 +146,12 @@ void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& lin
   if (QWidget* w = m_btnOnline.GetSafeHwnd()) w->setToolTip(line);
 
   const LampStates after = LampsAfterPoll(m_lampsRead, reached, reply, received);
-  if (m_bPolled && m_onStatusChanges) {
-    if (const auto changes = StatusChanges(m_lampsRead, after); !changes.empty()) m_onStatusChanges(changes);
+  if (m_bPolled && m_pExchangeObserver) {
+    const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+    for (const StatusChange& change : StatusChanges(m_lampsRead, after)) {
+      m_pExchangeObserver->OnExchange(
+          ChangeRecord(change, m_strTargetAddress, reply, reached ? received : 0, nowMs));
+    }
   }
   m_lampsRead = after;
   m_bPolled = true;

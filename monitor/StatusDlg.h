@@ -32,9 +32,9 @@ public:
   CIndicatorButton m_btnPaper;
   CIndicatorButton m_btnBusy;
 
-  // Called after a poll with every lamp that changed since the poll before
-  // it, for the exchange log; not called when nothing changed.
-  std::function<void(const std::vector<StatusChange>&)> m_onStatusChanges;
+  // Takes a record of every lamp that changed since the poll before (the
+  // exchange log); nothing when no lamp changed. Not owned.
+  printerlink::ExchangeObserver* m_pExchangeObserver = nullptr;
 
   void OnTimer(UINT id) override;
 

@@ -1,5 +1,6 @@
 #include "StatusReport.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "ResourceIds.h"
@@ -178,11 +179,28 @@ std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStat
   return changes;
 }
 
-QString ChangeSummary(const StatusChange& change) {
+QString ChangeSummary(const StatusChange& change) { return ChangeSummary(change, InterfaceLanguage()); }
+
+QString ChangeSummary(const StatusChange& change, res::Language language) {
+  auto text = [language](int id) { return QString::fromUtf8(res::FindString(id, language)); };
   for (const ChangeTexts& t : kChangeTexts) {
     if (t.lamp != change.lamp) continue;
-    if (!change.to) return LoadText(IDS_CHANGE_NOT_READ).arg(LoadText(t.nameId));
-    return LoadText(*change.to ? t.setId : t.clearedId);
+    if (!change.to) return text(IDS_CHANGE_NOT_READ).arg(text(t.nameId));
+    return text(*change.to ? t.setId : t.clearedId);
   }
   return {};
+}
+
+printerlink::ExchangeRecord ChangeRecord(const StatusChange& change, const std::string& address,
+                                         const printerlink::ReplyBuffer& reply, std::size_t received,
+                                         std::int64_t atMs) {
+  printerlink::ExchangeRecord r;
+  r.startMs = atMs;
+  r.kind = printerlink::ExchangeKind::Status;
+  r.address = address;
+  r.port = printerlink::kReplyPort;
+  r.received.assign(reply.begin(), reply.begin() + std::min(received, reply.size()));
+  r.note = ChangeSummary(change, res::Language::English).toStdString();
+  r.noteShown = ChangeSummary(change).toStdString();
+  return r;
 }

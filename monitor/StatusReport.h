@@ -10,10 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "ExchangeRecord.h"
 #include "Frames.h"
 #include "PrinterStatus.h"
+#include "Resources.h"
 #include "Transport.h"
 
 // The six lamps of the monitor.
@@ -60,5 +63,13 @@ struct StatusChange {
 // Every lamp that shows something else after a poll than before it, in lamp
 // order; empty when nothing changed.
 std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStates& after);
-// "cover opened", "paper end cleared", "printer off-line".
+// "cover opened", "paper end cleared", "printer off-line", in the interface
+// language or the one given.
 QString ChangeSummary(const StatusChange& change);
+QString ChangeSummary(const StatusChange& change, res::Language language);
+
+// The exchange log's record of a lamp that changed at `atMs` (wall clock),
+// with the status bytes of the poll that showed it (none when it failed).
+printerlink::ExchangeRecord ChangeRecord(const StatusChange& change, const std::string& address,
+                                         const printerlink::ReplyBuffer& reply, std::size_t received,
+                                         std::int64_t atMs);

@@ -157,3 +157,4 @@ inline constexpr int IDS_OUT_LIB_NOT_STARTED = 442;
 inline constexpr int IDS_OUT_LIB_VERSION = 443;
 inline constexpr int IDS_OUT_LIB_NO_SOCKET = 444;
 inline constexpr int IDS_OUT_BAD_ADDRESS = 445;
+inline constexpr int IDS_LOG_LAMP_CHANGED = 446;

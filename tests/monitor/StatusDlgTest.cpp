@@ -15,6 +15,7 @@
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
+#include "ExchangeRecord.h"
 #include "StatusDecode.h"
 #include "StatusDlg.h"
 #include "StringTable.h"
@@ -181,14 +182,21 @@ TEST_F(Monitor, APollReachesTheExchangeLogAsAProbeAndAStatusQuery) {
 
 TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
   auto printer = std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
-  Open(res::Language::English, printer->Address());
-  QStringList records;
-  monitor->m_onStatusChanges = [&](const std::vector<StatusChange>& changes) {
-    for (const StatusChange& c : changes) records << ChangeSummary(c);
+  const std::string address = printer->Address();
+  Open(res::Language::English, address);
+  struct : printerlink::ExchangeObserver {
+    std::vector<printerlink::ExchangeRecord> records;
+    void OnExchange(const printerlink::ExchangeRecord& r) override { records.push_back(r); }
+  } log;
+  monitor->m_pExchangeObserver = &log;
+  auto notes = [&log] {
+    QStringList notes;
+    for (const auto& r : log.records) notes << QString::fromStdString(r.note);
+    return notes;
   };
   ClickToggle();
   monitor->OnTimer(kStatusTimerId);
-  EXPECT_TRUE(records.isEmpty()) << "the first poll has nothing to compare with";
+  EXPECT_TRUE(log.records.empty()) << "the first poll has nothing to compare with";
   auto before = Lamps();
   const QString answeredAt = StatusLine().section(QStringLiteral(" · "), 1, 1);
   const QString coverTip = Tip(monitor->m_btnCover);
@@ -198,7 +206,10 @@ TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
   EXPECT_EQ(Lamps(), before) << "the other five keep what was read";
   EXPECT_EQ(StatusLine(), "No answer since " + answeredAt + " (refused)") << "dated by the last answer";
   EXPECT_EQ(Tip(monitor->m_btnCover), coverTip) << "the tooltip still shows the bytes the lamp was read from";
-  EXPECT_EQ(records, QStringList{"printer off-line"});
+  EXPECT_EQ(notes(), QStringList{"printer off-line"});
+  ASSERT_EQ(log.records.size(), 1u);
+  EXPECT_EQ(log.records[0].address, address) << "the record names the monitor's printer";
+  EXPECT_EQ(printerlink::RecordSummary(log.records[0]), "printer off-line") << "the file's summary is the note";
 }
 
 TEST_F(Monitor, AnUnreachablePrinterLeavesFiveLampsGreyAndOneRed) {

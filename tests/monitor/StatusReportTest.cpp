@@ -126,6 +126,13 @@ TEST(StatusChanges, OneRecordPerLampThatChanged) {
   const auto changes = StatusChanges(openNoPaper, LampsAfterPoll(openNoPaper, true, {}, 3));
   ASSERT_EQ(changes, (std::vector<StatusChange>{{StatusLamp::Cover, true, false}, {StatusLamp::Paper, true, false}}));
   EXPECT_EQ(ChangeSummary(changes[1]), "纸已装好");
+  // The log's record: English for the file whatever the interface, the
+  // interface's language on screen, and the bytes the change was read from.
+  const auto record = ChangeRecord(changes[1], "127.0.0.9", {0x20, 0x00, 0x00}, 3, 0);
+  EXPECT_EQ(record.note, "paper end cleared");
+  EXPECT_EQ(record.noteShown, "纸已装好");
+  EXPECT_EQ(record.received, (std::vector<std::uint8_t>{0x20, 0x00, 0x00}));
+  EXPECT_FALSE(record.failed());
   SetInterfaceLanguage(std::nullopt);
 }
 
