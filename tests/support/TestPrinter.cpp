@@ -20,6 +20,7 @@ namespace testsupport {
 namespace {
 
 using printercore::Clock;
+using printercore::CloseFd;
 
 constexpr int kSmallReceiveBuffer = 4096;
 constexpr std::size_t kReadChunk = 64 * 1024;
@@ -28,13 +29,6 @@ constexpr std::size_t kReadChunk = 64 * 1024;
   std::fprintf(stderr, "TestPrinter: %s\n", message.c_str());
   std::fflush(stderr);
   std::abort();
-}
-
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
 }
 
 sockaddr_in LoopbackSockaddr(const std::string& address, std::uint16_t port) {

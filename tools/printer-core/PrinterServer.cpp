@@ -21,18 +21,6 @@ constexpr int kMaxFillers = 64;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
-int MsUntil(Clock::time_point when, Clock::time_point now) {
-  if (when <= now) return 0;
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(when - now).count());
-}
-
 // Fills the accept queue of a listener with backlog 0 with connections of
 // our own until the kernel stops completing new ones. The last, never
 // completed attempt is kept as well; from then on the listener drops every
@@ -75,6 +63,18 @@ bool FillBacklog(const sockaddr_in& target, const std::string& where, std::vecto
 }
 
 }  // namespace
+
+void CloseFd(int& fd) {
+  if (fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+int MsUntil(Clock::time_point when, Clock::time_point now) {
+  if (when <= now) return 0;
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(when - now).count());
+}
 
 PrinterServer::~PrinterServer() { Stop(); }
 

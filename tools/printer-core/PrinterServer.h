@@ -21,6 +21,11 @@ namespace printercore {
 
 using Clock = std::chrono::steady_clock;
 
+// Closes `fd` unless it is closed already, and marks it so.
+void CloseFd(int& fd);
+// Whole milliseconds from `now` until `when`, rounded up; 0 when it has passed.
+int MsUntil(Clock::time_point when, Clock::time_point now);
+
 // How a port takes connections.
 enum class Reach {
   Listen,       // accepts them

@@ -30,6 +30,8 @@ namespace vprinter {
 namespace {
 
 using printercore::Clock;
+using printercore::CloseFd;
+using printercore::MsUntil;
 using WallClock = std::chrono::system_clock;
 
 // What one connection may read in one round, and what all the bulk senders
@@ -60,13 +62,6 @@ constexpr std::size_t kSpareDescriptors = 32;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
 std::string TimeOfDay(WallClock::time_point when) {
   const std::time_t seconds = WallClock::to_time_t(when);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
@@ -80,11 +75,6 @@ std::string TimeOfDay(WallClock::time_point when) {
 
 int MsSince(Clock::time_point start) {
   return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-int MsUntil(Clock::time_point when, Clock::time_point now) {
-  if (when <= now) return 0;
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(when - now).count());
 }
 
 std::string Duration(int ms) {
