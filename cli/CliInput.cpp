@@ -1,10 +1,10 @@
 #include "CliInput.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
+#include "Charset.h"
 #include "SocketLibrary.h"
 
 namespace printercli {
@@ -130,27 +130,20 @@ GbkText Utf8ToGbk(std::string_view utf8) {
   GbkText result;
   if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
 
-  const iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  printerlink::Charset gbk("GBK", "UTF-8");
+  if (!gbk.ok()) {
     result.error = "this system's iconv has no GBK";
     return result;
   }
-  std::string out(utf8.size() * 2 + 16, '\0');  // GBK takes at most two bytes per character
-  char* in = const_cast<char*>(utf8.data());
-  std::size_t inLeft = utf8.size();
-  char* o = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-  const int err = errno;
-  iconv_close(cd);
-  if (rc != static_cast<std::size_t>(-1)) {
-    out.resize(out.size() - outLeft);
-    result.bytes = std::move(out);
+  printerlink::Converted converted = gbk.Convert(utf8);
+  if (converted.error == 0) {
+    result.bytes = std::move(converted.bytes);
     return result;
   }
+  const int err = converted.error;
 
   // The first character that did not convert: where it stands, and why.
-  const std::size_t at = static_cast<std::size_t>(in - utf8.data());
+  const std::size_t at = converted.read;
   result.line = 1;
   result.column = 1;
   for (std::size_t i = 0; i < at; ++i) {

@@ -1,6 +1,5 @@
 #include "PrinterDecoder.h"
 
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "Charset.h"
 #include "Frames.h"
 
 namespace printerlink {
@@ -220,38 +220,14 @@ std::string Hex2(unsigned value) {
   return buf;
 }
 
-// One iconv conversion into UTF-8, opened once per thread and source.
-class Converter {
-public:
-  explicit Converter(const char* from) : cd_(iconv_open("UTF-8", from)) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  // Appends the UTF-8 of one character of `length` bytes; false when the
-  // source has none.
-  bool Append(const std::uint8_t* bytes, std::size_t length, std::string& out) {
-    if (!ok()) return false;
-    char in[2] = {static_cast<char>(bytes[0]), static_cast<char>(length > 1 ? bytes[1] : 0)};
-    char buf[8];
-    char* pin = in;
-    char* pout = buf;
-    std::size_t inLeft = length;
-    std::size_t outLeft = sizeof buf;
-    if (iconv(cd_, &pin, &inLeft, &pout, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
-      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-      return false;
-    }
-    out.append(buf, pout);
-    return true;
-  }
-
-private:
-  iconv_t cd_;
-};
+// Appends the UTF-8 of one character of `length` bytes; false when the
+// source has none.
+bool AppendCharacter(Charset& charset, const std::uint8_t* bytes, std::size_t length, std::string& out) {
+  const Converted c = charset.Convert(std::string_view(reinterpret_cast<const char*>(bytes), length));
+  if (c.error != 0 || c.read != length) return false;
+  out += c.bytes;
+  return true;
+}
 
 // The iconv name of an ESC t code page; nullptr where this decoder has none.
 const char* CodePageName(int page) {
@@ -271,13 +247,13 @@ const char* CodePageName(int page) {
 
 // Opening a converter costs more than converting a line; each thread keeps one
 // per source.
-Converter* ConverterFor(int codePage) {
-  thread_local std::map<int, std::unique_ptr<Converter>> converters;
+Charset* ConverterFor(int codePage) {
+  thread_local std::map<int, std::unique_ptr<Charset>> converters;
   auto& slot = converters[codePage];
   if (!slot) {
     const char* name = codePage == DecodedCommand::kGbk ? "GBK" : CodePageName(codePage);
     if (name == nullptr) return nullptr;
-    slot = std::make_unique<Converter>(name);
+    slot = std::make_unique<Charset>("UTF-8", name);
   }
   return slot.get();
 }
@@ -287,7 +263,7 @@ Converter* ConverterFor(int codePage) {
 // With `quoted`, control characters, quotes and backslashes are escaped so
 // that the text reads as one line.
 std::string ConvertText(std::span<const std::uint8_t> bytes, bool quoted, int codePage) {
-  Converter* converter = ConverterFor(codePage);
+  Charset* converter = ConverterFor(codePage);
   const bool gbk = codePage == DecodedCommand::kGbk;
   std::string out;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -313,11 +289,11 @@ std::string ConvertText(std::span<const std::uint8_t> bytes, bool quoted, int co
     }
     if (gbk) {
       if (converter != nullptr && IsGbkLead(b) && i + 1 < bytes.size() && IsGbkTrail(bytes[i + 1]) &&
-          converter->Append(&bytes[i], 2, out)) {
+          AppendCharacter(*converter, &bytes[i], 2, out)) {
         ++i;
         continue;
       }
-    } else if (converter != nullptr && converter->Append(&bytes[i], 1, out)) {
+    } else if (converter != nullptr && AppendCharacter(*converter, &bytes[i], 1, out)) {
       continue;
     }
     out += "\\x" + Hex2(b);

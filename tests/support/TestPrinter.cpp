@@ -1,52 +1,34 @@
 #include "TestPrinter.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <thread>
+#include <span>
+
+#include "PrinterServer.h"
 
 namespace testsupport {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using printercore::Clock;
+using printercore::CloseFd;
 
 constexpr int kSmallReceiveBuffer = 4096;
-constexpr int kFillerCompletionMs = 200;
-constexpr int kMaxFillers = 64;
-constexpr int kMaxPollMs = 250;
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 [[noreturn]] void Fatal(const std::string& message) {
   std::fprintf(stderr, "TestPrinter: %s\n", message.c_str());
   std::fflush(stderr);
   std::abort();
-}
-
-std::string Endpoint(const std::string& address, std::uint16_t port) {
-  return address + ":" + std::to_string(port);
-}
-
-std::string ErrnoText(int error) { return std::strerror(error); }
-
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
 }
 
 sockaddr_in LoopbackSockaddr(const std::string& address, std::uint16_t port) {
@@ -62,50 +44,21 @@ sockaddr_in LoopbackSockaddr(const std::string& address, std::uint16_t port) {
   return sa;
 }
 
-bool NeedsSmallBuffers(PortMode mode) {
-  return mode == PortMode::NeverRead || mode == PortMode::SlowReader;
-}
-
-bool Accepts(PortMode mode) {
-  return mode != PortMode::Refuse && mode != PortMode::Unreachable;
-}
-
-// Fills the accept queue of `listenFd` (listening with backlog 0) with
-// connections of our own until the kernel stops completing new ones. The last,
-// never completed attempt is kept as well; from then on the listener drops
-// every SYN.
-std::vector<int> FillBacklog(const sockaddr_in& target, const std::string& where) {
-  std::vector<int> fillers;
-  for (int i = 0; i < kMaxFillers; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) Fatal("filler socket for " + where + ": " + ErrnoText(errno));
-    fillers.push_back(fd);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
-      continue;  // completed at once
-    }
-    if (errno != EINPROGRESS) Fatal("filler connect to " + where + ": " + ErrnoText(errno));
-    pollfd p{fd, POLLOUT, 0};
-    int ready;
-    do {
-      ready = ::poll(&p, 1, kFillerCompletionMs);
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0) Fatal("poll on filler for " + where + ": " + ErrnoText(errno));
-    if (ready == 0) return fillers;  // pending: the backlog is full
-    int error = 0;
-    socklen_t len = sizeof error;
-    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
-    if (error != 0) Fatal("filler connect to " + where + " failed: " + ErrnoText(error));
+printercore::Port ServerPort(std::uint16_t number, const PortBehaviour& behaviour) {
+  printercore::Port port;
+  port.number = number;
+  if (behaviour.mode == PortMode::Refuse) port.reach = printercore::Reach::Refuse;
+  if (behaviour.mode == PortMode::Unreachable) port.reach = printercore::Reach::Unreachable;
+  // Small buffers, so that a client sending a large job soon stalls.
+  if (behaviour.mode == PortMode::NeverRead || behaviour.mode == PortMode::SlowReader) {
+    port.receiveBuffer = kSmallReceiveBuffer;
   }
-  for (int fd : fillers) ::close(fd);
-  Fatal("could not fill the accept backlog of " + where + " with " + std::to_string(kMaxFillers) +
-        " connections");
+  return port;
 }
 
 struct Port {
   std::uint16_t number = 0;
   PortBehaviour behaviour;
-  int listenFd = -1;  // -1 when nothing is bound
-  std::vector<int> fillers;
 };
 
 struct Live {
@@ -121,96 +74,48 @@ struct Live {
 
 }  // namespace
 
-struct TestPrinter::Impl {
+struct TestPrinter::Impl : printercore::Handler {
   std::string address;
   std::array<Port, 2> ports;
-  int wakeRead = -1;
-  int wakeWrite = -1;
-  std::atomic<bool> stopping{false};
-  std::thread service;
-  std::vector<std::uint8_t> readBuffer = std::vector<std::uint8_t>(kReadChunk);  // service thread only
+  printercore::PrinterServer server{*this};
+  // The service thread's own.
+  std::vector<std::uint8_t> readBuffer = std::vector<std::uint8_t>(kReadChunk);
+  std::vector<Live> live;
+  std::vector<Live*> polled;  // the connections Prepare handed to poll, in order
 
   mutable std::mutex mutex;
   mutable std::condition_variable changed;
   std::vector<Connection> records;  // index == sequence
 
-  void Listen(Port& port);
-  void CloseSockets();  // listeners, fillers and the wake pipe; not the accepted connections
-  void Run();
-  void Accept(const Port& port, std::vector<Live>& live);
+  void Accepted(int fd, std::size_t which, const sockaddr_in& peer) override;
+  void Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) override;
+  void Serve(std::span<const pollfd> ready) override;
+  void Stopped() override;
   // Returns false when the connection is finished and its fd closed.
   bool Service(Live& conn, short revents);
   void Flush(Live& conn);
   void MarkClosed(std::size_t index, bool reset);
 };
 
-void TestPrinter::Impl::Listen(Port& port) {
-  const std::string where = Endpoint(address, port.number);
-  const sockaddr_in sa = LoopbackSockaddr(address, port.number);
-  const PortMode mode = port.behaviour.mode;
-
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) Fatal("socket for " + where + ": " + ErrnoText(errno));
-  port.listenFd = fd;
-  const int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (NeedsSmallBuffers(mode)) {
-    // Set before listen() so that accepted sockets inherit it.
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kSmallReceiveBuffer, sizeof kSmallReceiveBuffer);
-  }
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-    Fatal("cannot bind " + where + ": " + ErrnoText(errno));
-  }
-  if (mode == PortMode::Refuse) return;  // bound, not listening: SYNs get a RST
-
-  const int backlog = mode == PortMode::Unreachable ? 0 : SOMAXCONN;
-  if (::listen(fd, backlog) != 0) Fatal("cannot listen on " + where + ": " + ErrnoText(errno));
-  if (mode == PortMode::Unreachable) port.fillers = FillBacklog(sa, where);
-}
-
 TestPrinter::TestPrinter(std::string address, PortBehaviour on9100, PortBehaviour on4000)
     : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.address = std::move(address);
-  LoopbackSockaddr(d.address, 0);  // validates before anything is bound
+  const sockaddr_in sa = LoopbackSockaddr(d.address, 0);  // validates before anything is bound
   d.ports[0].number = kTestPrinterFramePort;
   d.ports[0].behaviour = std::move(on9100);
   d.ports[1].number = kTestPrinterReplyPort;
   d.ports[1].behaviour = std::move(on4000);
+  std::vector<printercore::Port> serverPorts;
   for (Port& port : d.ports) {
     if (port.behaviour.slowReadDelayMs < 0) port.behaviour.slowReadDelayMs = 0;
-    d.Listen(port);
+    serverPorts.push_back(ServerPort(port.number, port.behaviour));
   }
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) Fatal("pipe2: " + ErrnoText(errno));
-  d.wakeRead = pipeFds[0];
-  d.wakeWrite = pipeFds[1];
-  try {
-    d.service = std::thread([&d] { d.Run(); });
-  } catch (...) {
-    d.CloseSockets();
-    throw;
-  }
+  std::string error;
+  if (!d.server.Start(sa.sin_addr.s_addr, serverPorts, error)) Fatal(error);
 }
 
-TestPrinter::~TestPrinter() {
-  Impl& d = *impl_;
-  d.stopping.store(true);
-  const char byte = 1;
-  // The pipe can only be full if it was already woken; either way it wakes.
-  [[maybe_unused]] const ssize_t ignored = ::write(d.wakeWrite, &byte, 1);
-  if (d.service.joinable()) d.service.join();
-  d.CloseSockets();
-}
-
-void TestPrinter::Impl::CloseSockets() {
-  for (Port& port : ports) {
-    for (int& fd : port.fillers) CloseFd(fd);
-    CloseFd(port.listenFd);
-  }
-  CloseFd(wakeRead);
-  CloseFd(wakeWrite);
-}
+TestPrinter::~TestPrinter() { impl_->server.Stop(); }
 
 void TestPrinter::Impl::MarkClosed(std::size_t index, bool reset) {
   {
@@ -221,36 +126,30 @@ void TestPrinter::Impl::MarkClosed(std::size_t index, bool reset) {
   changed.notify_all();
 }
 
-void TestPrinter::Impl::Accept(const Port& port, std::vector<Live>& live) {
-  for (;;) {
-    const int fd = ::accept4(port.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
-      return;  // EAGAIN, or out of resources: try again on the next wake-up
-    }
-    const PortMode mode = port.behaviour.mode;
-    // Closed before it is recorded: whoever waits for the record finds the
-    // connection already gone.
-    if (mode == PortMode::AcceptClose) ::close(fd);
-    std::size_t index;
-    {
-      std::lock_guard lock(mutex);
-      index = records.size();
-      Connection c;
-      c.sequence = static_cast<int>(index);
-      c.port = port.number;
-      c.closed = mode == PortMode::AcceptClose;
-      records.push_back(std::move(c));
-    }
-    changed.notify_all();
-    if (mode == PortMode::AcceptClose) continue;
-    Live conn;
-    conn.fd = fd;
-    conn.index = index;
-    conn.port = &port;
-    conn.nextRead = Clock::now();
-    live.push_back(std::move(conn));
+void TestPrinter::Impl::Accepted(int fd, std::size_t which, const sockaddr_in&) {
+  const Port& port = ports[which];
+  const PortMode mode = port.behaviour.mode;
+  // Closed before it is recorded: whoever waits for the record finds the
+  // connection already gone.
+  if (mode == PortMode::AcceptClose) ::close(fd);
+  std::size_t index;
+  {
+    std::lock_guard lock(mutex);
+    index = records.size();
+    Connection c;
+    c.sequence = static_cast<int>(index);
+    c.port = port.number;
+    c.closed = mode == PortMode::AcceptClose;
+    records.push_back(std::move(c));
   }
+  changed.notify_all();
+  if (mode == PortMode::AcceptClose) return;
+  Live conn;
+  conn.fd = fd;
+  conn.index = index;
+  conn.port = &port;
+  conn.nextRead = Clock::now();
+  live.push_back(std::move(conn));
 }
 
 void TestPrinter::Impl::Flush(Live& conn) {
@@ -316,78 +215,38 @@ bool TestPrinter::Impl::Service(Live& conn, short revents) {
   return true;
 }
 
-void TestPrinter::Impl::Run() {
-  std::vector<Live> live;
-  std::vector<pollfd> fds;
-  std::vector<Live*> owners;  // parallel to fds; nullptr for the wake pipe and listeners
-  std::vector<const Port*> listeners;
-
-  while (!stopping.load()) {
-    fds.clear();
-    owners.clear();
-    listeners.clear();
-    fds.push_back({wakeRead, POLLIN, 0});
-    owners.push_back(nullptr);
-    listeners.push_back(nullptr);
-    for (const Port& port : ports) {
-      if (!Accepts(port.behaviour.mode)) continue;
-      fds.push_back({port.listenFd, POLLIN, 0});
-      owners.push_back(nullptr);
-      listeners.push_back(&port);
-    }
-
-    const auto now = Clock::now();
-    int timeoutMs = kMaxPollMs;
-    for (Live& conn : live) {
-      const PortMode mode = conn.port->behaviour.mode;
-      if (mode == PortMode::NeverRead) continue;
-      short events = 0;
-      if (!conn.peerDone) {
-        if (mode == PortMode::SlowReader && conn.nextRead > now) {
-          const auto wait = std::chrono::ceil<std::chrono::milliseconds>(conn.nextRead - now);
-          timeoutMs = std::min<int>(timeoutMs, static_cast<int>(wait.count()));
-        } else {
-          events |= POLLIN;
-        }
-      }
-      if (!conn.out.empty()) events |= POLLOUT;
-      if (events == 0) continue;  // leave it out entirely so errors cannot spin the loop
-      fds.push_back({conn.fd, events, 0});
-      owners.push_back(&conn);
-      listeners.push_back(nullptr);
-    }
-
-    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      Fatal("poll: " + ErrnoText(errno));
-    }
-    if (stopping.load()) break;
-
-    // New connections are appended to `live` only after the owners have been
-    // served, so the pointers in `owners` stay valid.
-    std::vector<const Port*> acceptable;
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      const short revents = fds[i].revents;
-      if (i == 0) {
-        if (revents != 0) {
-          char drain[64];
-          while (::read(wakeRead, drain, sizeof drain) > 0) {
-          }
-        }
-      } else if (listeners[i] != nullptr) {
-        if (revents != 0) acceptable.push_back(listeners[i]);
-      } else if (owners[i] != nullptr) {
-        if (revents != 0) Service(*owners[i], revents);
+void TestPrinter::Impl::Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) {
+  polled.clear();
+  for (Live& conn : live) {
+    const PortMode mode = conn.port->behaviour.mode;
+    if (mode == PortMode::NeverRead) continue;
+    short events = 0;
+    if (!conn.peerDone) {
+      if (mode == PortMode::SlowReader && conn.nextRead > now) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(conn.nextRead - now);
+        timeoutMs = std::min<int>(timeoutMs, static_cast<int>(wait.count()));
+      } else {
+        events |= POLLIN;
       }
     }
-    // Slow readers whose delay has passed are polled again next round.
-    live.erase(std::remove_if(live.begin(), live.end(), [](const Live& c) { return c.fd < 0; }),
-               live.end());
-    for (const Port* port : acceptable) Accept(*port, live);
+    if (!conn.out.empty()) events |= POLLOUT;
+    if (events == 0) continue;  // leave it out entirely so errors cannot spin the loop
+    fds.push_back({conn.fd, events, 0});
+    polled.push_back(&conn);
   }
+}
 
+void TestPrinter::Impl::Serve(std::span<const pollfd> ready) {
+  for (std::size_t i = 0; i < ready.size(); ++i) {
+    if (ready[i].revents != 0) Service(*polled[i], ready[i].revents);
+  }
+  // Slow readers whose delay has passed are polled again next round.
+  live.erase(std::remove_if(live.begin(), live.end(), [](const Live& c) { return c.fd < 0; }), live.end());
+}
+
+void TestPrinter::Impl::Stopped() {
   for (Live& conn : live) CloseFd(conn.fd);
+  live.clear();
 }
 
 std::string LoopbackAddressFor(std::string_view name, int host) {

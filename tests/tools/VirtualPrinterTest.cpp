@@ -524,3 +524,30 @@ TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
 }
 
 }  // namespace
+
+TEST_F(VirtualPrinterRun, AFailedStartLeavesNothingBoundAndAStoppedPrinterStartsAgain) {
+  // Someone else holds the reply port: the frame port, bound first, must be
+  // let go again, or the printer could never start once the port is free.
+  const int squatter = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(squatter, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(printerlink::kReplyPort);
+  ASSERT_EQ(::inet_pton(AF_INET, Address().c_str(), &sa.sin_addr), 1);
+  ASSERT_EQ(::bind(squatter, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
+
+  std::ostringstream transcript;
+  VirtualPrinter printer(On(Address()), transcript);
+  std::string error;
+  EXPECT_FALSE(printer.Start(error));
+  EXPECT_TRUE(Has(error, ":4000")) << error;
+  ::close(squatter);
+
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(printer.Start(error)) << "round " << round << ": " << error;
+    const Bytes query = {0x1B, 0x76};
+    const LinkResult r = ExchangeFrame(library, Address(), query, true, reply);
+    EXPECT_EQ(r.received, 3u) << "round " << round << ": the status request goes unanswered";
+    printer.Stop();
+  }
+}

@@ -1,9 +1,6 @@
 #include "VirtualPrinter.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "PrinterServer.h"
 #include "Receipt.h"
 #include "SocketLibrary.h"
 #include "Transport.h"
@@ -31,11 +29,11 @@
 namespace vprinter {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using printercore::Clock;
+using printercore::CloseFd;
+using printercore::MsUntil;
 using WallClock = std::chrono::system_clock;
 
-constexpr int kMaxPollMs = 250;            // the longest the service thread sleeps between looks
-constexpr int kAcceptBackoffMs = 100;      // out of descriptors: leave new connections queued this long
 // What one connection may read in one round, and what all the bulk senders
 // together may read in one round: small enough that decoding it never keeps
 // the other clients, and their status requests, waiting long.
@@ -64,13 +62,6 @@ constexpr std::size_t kSpareDescriptors = 32;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
 std::string TimeOfDay(WallClock::time_point when) {
   const std::time_t seconds = WallClock::to_time_t(when);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
@@ -84,11 +75,6 @@ std::string TimeOfDay(WallClock::time_point when) {
 
 int MsSince(Clock::time_point start) {
   return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-int MsUntil(Clock::time_point when, Clock::time_point now) {
-  if (when <= now) return 0;
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(when - now).count());
 }
 
 std::string Duration(int ms) {
@@ -271,19 +257,21 @@ void WriteReceipt(Block& block) {
 
 }  // namespace
 
-struct VirtualPrinter::Impl {
+struct VirtualPrinter::Impl : printercore::Handler {
   VirtualPrinterOptions options;
   std::ostream& transcript;
   std::array<std::uint16_t, 2> portNumbers{printerlink::kFramePort, printerlink::kReplyPort};
-  std::array<int, 2> listeners{-1, -1};
-  int wakeRead = -1;
-  int wakeWrite = -1;
-  std::atomic<bool> stopping{false};
+  printercore::PrinterServer server{*this};
   std::atomic<unsigned> flagsVersion{0};  // counts the changes of the flags
-  std::thread service;
   std::thread writer;
   bool started = false;
   std::size_t maxConnections = 0;
+  // The service thread's own.
+  std::vector<Conn> live;
+  std::vector<std::size_t> polled;  // the connections Prepare handed to poll, by index into live
+  std::vector<std::size_t> readable;
+  std::size_t rotor = 0;
+  unsigned seenVersion = 0;
 
   mutable std::mutex mutex;  // the flags, the counters and the transcript's queue
   mutable std::condition_variable blockWritten;
@@ -300,18 +288,18 @@ struct VirtualPrinter::Impl {
 
   Impl(VirtualPrinterOptions o, std::ostream& t) : options(std::move(o)), transcript(t), flags(options.flags) {}
 
-  bool Listen(std::string& error);
-  void CloseSockets();
-  void Run();
+  void Accepted(int fd, std::size_t which, const sockaddr_in& peer) override;
+  bool MakeRoom() override;
+  void Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) override;
+  void Serve(std::span<const pollfd> ready) override;
+  void Stopped() override;
   void WriteTranscript();
-  void Accept(std::size_t which, std::vector<Conn>& live, Clock::time_point& pausedUntil);
-  void MakeRoom(std::vector<Conn>& live);
   void QueueReceipt(Conn& conn);
   void End(Conn& conn, Ending ending);
   std::size_t Read(Conn& conn);
   void SendDue(Conn& conn, Clock::time_point now);
   void Flush(Conn& conn);
-  void ReportChange(std::vector<Conn>& live);
+  void ReportChange();
   void WritePart(Conn& conn);
   std::string Head(const Conn& conn, Ending ending) const;
   void Queue(Block block, bool keepHead);
@@ -336,61 +324,6 @@ struct VirtualPrinter::Impl {
     return flags;
   }
 };
-
-bool VirtualPrinter::Impl::Listen(std::string& error) {
-  const auto ip = printerlink::ParseDottedQuad(options.address);
-  if (!ip) {
-    error = "'" + options.address + "' is not an IPv4 address (dotted quad, e.g. 127.0.0.1)";
-    return false;
-  }
-  if (*ip == 0) {
-    error = "0.0.0.0 would listen on every address of this machine; give one of its addresses";
-    return false;
-  }
-  for (std::size_t i = 0; i < listeners.size(); ++i) {
-    const std::string where = options.address + ":" + std::to_string(portNumbers[i]);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-      error = "socket for " + where + ": " + ErrnoText(errno);
-      return false;
-    }
-    listeners[i] = fd;
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(portNumbers[i]);
-    sa.sin_addr.s_addr = *ip;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-      const int e = errno;
-      error = "cannot bind " + where + ": " + ErrnoText(e);
-      if (e == EADDRINUSE) error += " (another printer or virtual printer listens there)";
-      if (e == EADDRNOTAVAIL) error += " (not an address of this machine)";
-      return false;
-    }
-    // Bound but not listening: the kernel answers every connection with a
-    // reset, exactly what a client sees of a printer whose port is closed.
-    if (options.refuse) continue;
-    if (::listen(fd, SOMAXCONN) != 0) {
-      error = "cannot listen on " + where + ": " + ErrnoText(errno);
-      return false;
-    }
-  }
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
-    error = "pipe2: " + ErrnoText(errno);
-    return false;
-  }
-  wakeRead = pipeFds[0];
-  wakeWrite = pipeFds[1];
-  return true;
-}
-
-void VirtualPrinter::Impl::CloseSockets() {
-  for (int& fd : listeners) CloseFd(fd);
-  CloseFd(wakeRead);
-  CloseFd(wakeWrite);
-}
 
 void VirtualPrinter::Impl::Queue(Block block, bool keepHead) {
   std::unique_lock lock(mutex);
@@ -542,58 +475,36 @@ void VirtualPrinter::Impl::QueueReceipt(Conn& conn) {
   Queue(std::move(block), true);
 }
 
-void VirtualPrinter::Impl::MakeRoom(std::vector<Conn>& live) {
-  if (live.empty()) return;
+bool VirtualPrinter::Impl::MakeRoom() {
+  if (live.empty()) return false;
   const auto oldest = std::min_element(live.begin(), live.end(),
                                        [](const Conn& a, const Conn& b) { return a.lastActive < b.lastActive; });
   End(*oldest, Ending::MadeRoom);
   live.erase(oldest);
+  return true;
 }
 
-void VirtualPrinter::Impl::Accept(std::size_t which, std::vector<Conn>& live, Clock::time_point& pausedUntil) {
-  bool madeRoom = false;
-  for (;;) {
-    sockaddr_in peer{};
-    socklen_t len = sizeof peer;
-    const int fd = ::accept4(listeners[which], reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
-      if (errno == EMFILE || errno == ENFILE) {
-        // Out of descriptors for all the limit said: the client idle the
-        // longest gives up its place, once per round.
-        if (!madeRoom && !live.empty()) {
-          MakeRoom(live);
-          madeRoom = true;
-          continue;
-        }
-      }
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        // The waiting connection stays queued; looking again at once would spin.
-        pausedUntil = Clock::now() + std::chrono::milliseconds(kAcceptBackoffMs);
-      }
-      return;
-    }
-    if (live.size() >= maxConnections) MakeRoom(live);
-    Conn conn;
-    conn.fd = fd;
-    conn.port = portNumbers[which];
-    {
-      std::lock_guard lock(mutex);
-      conn.number = ++accepted;
-      ++open;
-    }
-    char text[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    conn.peer = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
-    conn.openedAt = WallClock::now();
-    conn.opened = Clock::now();
-    conn.lastActive = conn.opened;
-    if (!options.receiptsDir.empty()) conn.receipt = std::make_unique<Receipt>();
-    // A status request usually comes with the connection: answered at once.
-    Read(conn);
-    SendDue(conn, Clock::now());
-    live.push_back(std::move(conn));
+void VirtualPrinter::Impl::Accepted(int fd, std::size_t which, const sockaddr_in& peer) {
+  if (live.size() >= maxConnections) MakeRoom();
+  Conn conn;
+  conn.fd = fd;
+  conn.port = portNumbers[which];
+  {
+    std::lock_guard lock(mutex);
+    conn.number = ++accepted;
+    ++open;
   }
+  char text[INET_ADDRSTRLEN] = "?";
+  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+  conn.peer = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+  conn.openedAt = WallClock::now();
+  conn.opened = Clock::now();
+  conn.lastActive = conn.opened;
+  if (!options.receiptsDir.empty()) conn.receipt = std::make_unique<Receipt>();
+  // A status request usually comes with the connection: answered at once.
+  Read(conn);
+  SendDue(conn, Clock::now());
+  live.push_back(std::move(conn));
 }
 
 // Reads what the connection has, up to a chunk, and returns how much.
@@ -695,7 +606,7 @@ void VirtualPrinter::Impl::SendDue(Conn& conn, Clock::time_point now) {
 
 // Automatic status back: each connection that asked for it hears of a change
 // of state as it happens.
-void VirtualPrinter::Impl::ReportChange(std::vector<Conn>& live) {
+void VirtualPrinter::Impl::ReportChange() {
   if (options.silent) return;
   const StatusFlags now = CurrentFlags();
   const auto report = AutomaticStatus(now);
@@ -712,115 +623,82 @@ void VirtualPrinter::Impl::ReportChange(std::vector<Conn>& live) {
   }
 }
 
-void VirtualPrinter::Impl::Run() {
-  std::vector<Conn> live;
-  std::vector<pollfd> fds;
-  std::vector<int> owners;  // per pollfd: -1 wake pipe, -2 - i listener i, else index into live
-  std::vector<std::size_t> readable;
-  std::size_t rotor = 0;
-  Clock::time_point acceptPausedUntil{};
+void VirtualPrinter::Impl::Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) {
   const auto idle = std::chrono::milliseconds(options.idleTimeoutMs);
-  unsigned seenVersion = flagsVersion.load();
+  polled.clear();
+  for (std::size_t i = 0; i < live.size(); ++i) {
+    Conn& conn = live[i];
+    short events = 0;
+    if (!conn.peerDone && !conn.Backlogged()) events |= POLLIN;
+    if (!conn.out.empty()) events |= POLLOUT;
+    if (!conn.queued.empty()) timeoutMs = std::min(timeoutMs, MsUntil(conn.At(conn.queued.front()).answer.due, now));
+    if (options.idleTimeoutMs > 0) timeoutMs = std::min(timeoutMs, MsUntil(conn.lastActive + idle, now));
+    if (events == 0) continue;
+    fds.push_back({conn.fd, events, 0});
+    polled.push_back(i);
+  }
+}
 
-  while (!stopping.load()) {
-    const auto now = Clock::now();
-    fds.clear();
-    owners.clear();
-    fds.push_back({wakeRead, POLLIN, 0});
-    owners.push_back(-1);
-    if (!options.refuse && now >= acceptPausedUntil) {
-      for (std::size_t i = 0; i < listeners.size(); ++i) {
-        fds.push_back({listeners[i], POLLIN, 0});
-        owners.push_back(-2 - static_cast<int>(i));
-      }
+void VirtualPrinter::Impl::Serve(std::span<const pollfd> ready) {
+  readable.clear();
+  for (std::size_t k = 0; k < ready.size(); ++k) {
+    const short revents = ready[k].revents;
+    if (revents == 0) continue;
+    Conn& conn = live[polled[k]];
+    if ((revents & POLLOUT) != 0) Flush(conn);
+    if ((revents & (POLLIN | POLLERR | POLLHUP)) != 0 && !conn.peerDone && !conn.Backlogged()) {
+      readable.push_back(polled[k]);
     }
-    int timeoutMs = kMaxPollMs;
-    if (now < acceptPausedUntil) timeoutMs = std::min(timeoutMs, MsUntil(acceptPausedUntil, now));
-    for (std::size_t i = 0; i < live.size(); ++i) {
-      Conn& conn = live[i];
-      short events = 0;
-      if (!conn.peerDone && !conn.Backlogged()) events |= POLLIN;
-      if (!conn.out.empty()) events |= POLLOUT;
-      if (!conn.queued.empty()) timeoutMs = std::min(timeoutMs, MsUntil(conn.At(conn.queued.front()).answer.due, now));
-      if (options.idleTimeoutMs > 0) timeoutMs = std::min(timeoutMs, MsUntil(conn.lastActive + idle, now));
-      if (events == 0) continue;
-      fds.push_back({conn.fd, events, 0});
-      owners.push_back(static_cast<int>(i));
+  }
+  // Clients that have sent little go first; then the bulk senders, taking
+  // turns at who starts, until the round's budget is spent. A flood waits
+  // for the next round, a status request does not.
+  const auto bulk = std::stable_partition(readable.begin(), readable.end(),
+                                          [&](std::size_t i) { return live[i].received < kSmallClient; });
+  if (bulk != readable.end()) {
+    std::rotate(bulk, bulk + static_cast<std::ptrdiff_t>(rotor++ % static_cast<std::size_t>(readable.end() - bulk)),
+                readable.end());
+  }
+  std::size_t spent = 0;
+  for (auto it = readable.begin(); it != readable.end(); ++it) {
+    if (it < bulk) {
+      spent += Read(live[*it]);
+      continue;
     }
-
-    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
-    if (ready < 0 && errno != EINTR) {
-      std::fprintf(stderr, "virtual-printer: poll: %s\n", ErrnoText(errno).c_str());
-      break;
+    // A bulk sender with more waiting goes on while the budget lasts, so
+    // one flood does not cost a round, and its poll, per chunk.
+    for (Conn& conn = live[*it]; spent < kRoundBudget && !conn.peerDone && !conn.Backlogged();) {
+      const std::size_t n = Read(conn);
+      spent += n;
+      if (n < kReadChunk) break;
     }
-    if (stopping.load()) break;
-
-    std::vector<std::size_t> acceptable;
-    readable.clear();
-    for (std::size_t k = 0; ready > 0 && k < fds.size(); ++k) {
-      const short revents = fds[k].revents;
-      if (revents == 0) continue;
-      if (owners[k] == -1) {
-        char drain[64];
-        while (::read(wakeRead, drain, sizeof drain) > 0) {
-        }
-      } else if (owners[k] <= -2) {
-        acceptable.push_back(static_cast<std::size_t>(-2 - owners[k]));
-      } else {
-        Conn& conn = live[static_cast<std::size_t>(owners[k])];
-        if ((revents & POLLOUT) != 0) Flush(conn);
-        if ((revents & (POLLIN | POLLERR | POLLHUP)) != 0 && !conn.peerDone && !conn.Backlogged()) {
-          readable.push_back(static_cast<std::size_t>(owners[k]));
-        }
-      }
-    }
-    // Clients that have sent little go first; then the bulk senders, taking
-    // turns at who starts, until the round's budget is spent. A flood waits
-    // for the next round, a status request does not.
-    const auto bulk = std::stable_partition(readable.begin(), readable.end(),
-                                            [&](std::size_t i) { return live[i].received < kSmallClient; });
-    if (bulk != readable.end()) {
-      std::rotate(bulk, bulk + static_cast<std::ptrdiff_t>(rotor++ % static_cast<std::size_t>(readable.end() - bulk)),
-                  readable.end());
-    }
-    std::size_t spent = 0;
-    for (auto it = readable.begin(); it != readable.end(); ++it) {
-      if (it < bulk) {
-        spent += Read(live[*it]);
-        continue;
-      }
-      // A bulk sender with more waiting goes on while the budget lasts, so
-      // one flood does not cost a round, and its poll, per chunk.
-      for (Conn& conn = live[*it]; spent < kRoundBudget && !conn.peerDone && !conn.Backlogged();) {
-        const std::size_t n = Read(conn);
-        spent += n;
-        if (n < kReadChunk) break;
-      }
-      if (spent >= kRoundBudget) break;
-    }
-
-    if (const unsigned version = flagsVersion.load(); version != seenVersion) {
-      seenVersion = version;
-      ReportChange(live);
-    }
-    const auto after = Clock::now();
-    for (Conn& conn : live) {
-      SendDue(conn, after);
-      if (conn.entries.size() >= kBlockEntries) WritePart(conn);  // answers settled: their lines can go
-      // A connection ends when the client has closed it and nothing is left
-      // to send; a silent printer never ends one of its own accord, but an
-      // idle connection ends whatever the printer is doing.
-      if (conn.peerDone && conn.queued.empty() && conn.out.empty()) {
-        End(conn, Ending::ClientClosed);
-      } else if (options.idleTimeoutMs > 0 && after - conn.lastActive >= idle) {
-        End(conn, Ending::Idle);
-      }
-    }
-    live.erase(std::remove_if(live.begin(), live.end(), [](const Conn& c) { return c.fd < 0; }), live.end());
-    for (std::size_t which : acceptable) Accept(which, live, acceptPausedUntil);
+    if (spent >= kRoundBudget) break;
   }
 
+  if (const unsigned version = flagsVersion.load(); version != seenVersion) {
+    seenVersion = version;
+    ReportChange();
+  }
+  const auto idle = std::chrono::milliseconds(options.idleTimeoutMs);
+  const auto after = Clock::now();
+  for (Conn& conn : live) {
+    SendDue(conn, after);
+    if (conn.entries.size() >= kBlockEntries) WritePart(conn);  // answers settled: their lines can go
+    // A connection ends when the client has closed it and nothing is left
+    // to send; a silent printer never ends one of its own accord, but an
+    // idle connection ends whatever the printer is doing.
+    if (conn.peerDone && conn.queued.empty() && conn.out.empty()) {
+      End(conn, Ending::ClientClosed);
+    } else if (options.idleTimeoutMs > 0 && after - conn.lastActive >= idle) {
+      End(conn, Ending::Idle);
+    }
+  }
+  live.erase(std::remove_if(live.begin(), live.end(), [](const Conn& c) { return c.fd < 0; }), live.end());
+}
+
+void VirtualPrinter::Impl::Stopped() {
   for (Conn& conn : live) End(conn, Ending::PrinterStopped);
+  live.clear();
 }
 
 VirtualPrinter::VirtualPrinter(VirtualPrinterOptions options, std::ostream& transcript)
@@ -832,17 +710,28 @@ bool VirtualPrinter::Start(std::string& error) {
   Impl& d = *impl_;
   if (d.started) return true;
   d.options.slowMs = std::max(0, d.options.slowMs);
-  if (!d.Listen(error)) {
-    d.CloseSockets();
+  const auto ip = printerlink::ParseDottedQuad(d.options.address);
+  if (!ip) {
+    error = "'" + d.options.address + "' is not an IPv4 address (dotted quad, e.g. 127.0.0.1)";
     return false;
   }
-  d.stopping.store(false);
+  if (*ip == 0) {
+    error = "0.0.0.0 would listen on every address of this machine; give one of its addresses";
+    return false;
+  }
   d.maxConnections = d.options.maxConnections;
   if (d.maxConnections == 0) {
     rlimit files{};
     const rlim_t limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
     const rlim_t room = limit == RLIM_INFINITY ? rlim_t{1} << 20 : limit;
     d.maxConnections = room > 2 * kSpareDescriptors ? room - kSpareDescriptors : std::max<rlim_t>(room / 2, 1);
+  }
+  std::vector<printercore::Port> ports;
+  for (std::uint16_t number : d.portNumbers) {
+    printercore::Port port;
+    port.number = number;
+    if (d.options.refuse) port.reach = printercore::Reach::Refuse;
+    ports.push_back(port);
   }
   try {
     {
@@ -851,11 +740,15 @@ bool VirtualPrinter::Start(std::string& error) {
       d.writerRunning = true;
     }
     d.writer = std::thread([&d] { d.WriteTranscript(); });
-    d.service = std::thread([&d] { d.Run(); });
   } catch (const std::system_error& e) {
-    error = std::string("cannot start the service threads: ") + e.what();
+    error = std::string("cannot start the transcript's thread: ") + e.what();
+    std::lock_guard lock(d.mutex);
+    d.writerRunning = false;
+    return false;
+  }
+  d.seenVersion = d.flagsVersion.load();
+  if (!d.server.Start(*ip, ports, error)) {
     d.StopWriter();
-    d.CloseSockets();
     return false;
   }
   d.started = true;
@@ -865,13 +758,8 @@ bool VirtualPrinter::Start(std::string& error) {
 void VirtualPrinter::Stop() {
   Impl& d = *impl_;
   if (!d.started) return;
-  d.stopping.store(true);
-  const char byte = 1;
-  // A full pipe has been woken already.
-  [[maybe_unused]] const ssize_t ignored = ::write(d.wakeWrite, &byte, 1);
-  if (d.service.joinable()) d.service.join();
+  d.server.Stop();
   d.StopWriter();
-  d.CloseSockets();
   d.started = false;
 }
 
@@ -883,10 +771,7 @@ void VirtualPrinter::SetFlags(const StatusFlags& flags, std::string_view why) {
     impl_->flags = flags;
   }
   ++impl_->flagsVersion;
-  if (impl_->wakeWrite >= 0) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(impl_->wakeWrite, &byte, 1);
-  }
+  impl_->server.Wake();
   Note(std::string(why) + "; ESC v now answers " + HexBytes(StatusBytes(flags)) + " (" + DescribeFlags(flags) +
        ")");
 }
