@@ -128,11 +128,6 @@ DWORD CIndicatorButton::ShowBorder(BOOL show, BOOL repaint) {
 
 COLORREF CIndicatorButton::GetStateColor(BYTE slot) const { return slot < INDCLR_COUNT ? m_crState[slot] : 0; }
 
-bool CIndicatorButton::IsDefault() const {
-  const auto* button = qobject_cast<const QPushButton*>(GetSafeHwnd());
-  return button && button->isDefault();
-}
-
 bool CIndicatorButton::IsPressed() const {
   const auto* button = qobject_cast<const QAbstractButton*>(GetSafeHwnd());
   return button && button->isDown();

@@ -46,7 +46,6 @@ public:
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
   QWidget* GetDlgItem(int id) const;
-  const res::DialogTemplate* GetTemplate() const { return m_pTemplate; }
   // The radio buttons of the group that starts with `firstId`, in template order.
   std::vector<QRadioButton*> RadioGroup(int firstId) const;
 
