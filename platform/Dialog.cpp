@@ -85,11 +85,8 @@ bool CDialog::BuildWindow() {
   window->setFixedSize(DialogUnitsToPixels(QSize(m_pTemplate->cx, m_pTemplate->cy), BaseUnitsOf(window->font())));
 
   m_pSystemMenu = std::make_unique<CMenu>();
-  const bool chinese = InterfaceLanguage() == res::Language::Chinese;
-  if (m_pTemplate->style & res::kMinimizeBox) {
-    m_pSystemMenu->AppendStandard(SC_MINIMIZE, chinese ? QStringLiteral("最小化(&N)") : QStringLiteral("Mi&nimise"));
-  }
-  m_pSystemMenu->AppendStandard(SC_CLOSE, chinese ? QStringLiteral("关闭(&C)") : QStringLiteral("&Close"));
+  if (m_pTemplate->style & res::kMinimizeBox) m_pSystemMenu->AppendStandard(SC_MINIMIZE, LoadText(IDS_SYS_MINIMIZE));
+  m_pSystemMenu->AppendStandard(SC_CLOSE, LoadText(IDS_SYS_CLOSE));
 
   BuildControls();
   Attach(window);
