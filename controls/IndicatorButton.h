@@ -80,6 +80,9 @@ class CIndicatorButton : public CButton {
 public:
   CIndicatorButton();
 
+  // Setting what the control already shows (the same lamps, colours or
+  // border) repaints nothing, so a poll that changes nothing costs no paint.
+  //
   // Lamp icons by resource id at their natural size; 0, or an id without an
   // icon, means none. With no "in" icon the control shows no icon at all.
   DWORD LoadIcons(UINT idIn, UINT idOut);
