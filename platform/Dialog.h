@@ -17,6 +17,7 @@
 #include "Wnd.h"
 
 class CDataExchange;
+class QButtonGroup;
 class QDialog;
 class QRadioButton;
 
@@ -88,6 +89,12 @@ private:
 
   bool BuildWindow();
   void BuildControls();
+  // One template control as a widget of the dialog, placed; `radioGroup` is
+  // the button group of the radio buttons before it.
+  QWidget* BuildControl(const res::ControlTemplate& c, const QRect& rect, QButtonGroup*& radioGroup);
+  QWidget* BuildPushButton(const res::ControlTemplate& c, const QString& caption);
+  QWidget* BuildRadioButton(const res::ControlTemplate& c, const QString& caption, QButtonGroup*& group);
+  QWidget* BuildDropList(const res::ControlTemplate& c, const QRect& rect);
   void Dispatch(int id);
   // Whether a click on `id` ends the dialog (OK or Cancel with no handler of its own).
   bool EndsDialog(int id) const;

@@ -2,6 +2,7 @@
 // The program's resources as data: dialog templates in dialog units, the
 // string table and the icons, each in English and in Simplified Chinese.
 
+#include <QIcon>
 #include <QPixmap>
 #include <string_view>
 #include <vector>
@@ -74,5 +75,8 @@ const char* FindString(int id, Language language);
 // The icon at the given square size in pixels, drawn for that size; a null
 // pixmap when the id names no icon.
 QPixmap IconPixmap(int id, int size);
+// The icon at both of its sizes (16 and 32), for a window or a list row; an
+// empty icon when the id names no icon.
+QIcon IconSet(int id);
 
 }  // namespace res
