@@ -8,6 +8,7 @@
 
 #include "ExchangeLogFormat.h"
 #include "ResourceIds.h"
+#include "Resources.h"
 #include "StringTable.h"
 #include "Wnd.h"
 
@@ -22,7 +23,7 @@ CExchangeLogModel::CExchangeLogModel(QObject* parent, std::size_t capacity, std:
     : QAbstractTableModel(parent),
       m_capacity(std::max<std::size_t>(capacity, 1)),
       m_byteCapacity(byteCapacity),
-      m_iconFailed(LoadIcon(IDI_STATE_BAD)) {}
+      m_iconFailed(res::IconSet(IDI_STATE_BAD)) {}
 
 void CExchangeLogModel::OnExchange(const printerlink::ExchangeRecord& record) {
   if (QThread::currentThread() == thread()) {

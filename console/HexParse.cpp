@@ -35,13 +35,6 @@ std::vector<std::uint8_t> ParseHexPieces(const std::string& text) {
   return bytes;
 }
 
-int ParseHexList(const std::string& text, printerlink::CommandFrame& frame) {
-  const std::vector<std::uint8_t> bytes = ParseHexPieces(text);
-  const std::size_t n = std::min(bytes.size(), frame.size());
-  std::copy_n(bytes.begin(), n, frame.begin());
-  return static_cast<int>(bytes.size());
-}
-
 bool ParseMacText(const std::string& text, printerlink::MacBytes& mac) {
   if (text.size() != 12) return false;
   for (std::size_t j = 0; j < mac.size(); ++j) {

@@ -18,11 +18,6 @@ std::int32_t ParseHexValue(const std::string& text);
 // not split further: it is the last piece, commas and all.
 std::vector<std::uint8_t> ParseHexPieces(const std::string& text);
 
-// The same list written into the frame: the first min(count, 10) bytes are
-// written, nothing past the tenth. Returns the count of all pieces, so a
-// caller sees when the list did not fit.
-int ParseHexList(const std::string& text, printerlink::CommandFrame& frame);
-
 // A MAC text of exactly 12 characters as six bytes, first pair first; any
 // other length is refused (false) and nothing is written.
 bool ParseMacText(const std::string& text, printerlink::MacBytes& mac);

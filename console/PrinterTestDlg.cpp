@@ -7,6 +7,7 @@
 #include "DataExchange.h"
 #include "MessageBox.h"
 #include "ResourceIds.h"
+#include "Resources.h"
 #include "StringTable.h"
 #include "TargetAddress.h"
 #include "TestPage.h"
@@ -18,7 +19,7 @@ CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& socke
       m_nAddressMode(-1),
       m_strOtherHex("1B,64,10"),
       m_strMac("554433221100"),
-      m_hIcon(LoadIcon(IDR_MAINFRAME)),
+      m_hIcon(res::IconSet(IDR_MAINFRAME)),
       m_sockets(sockets) {
   m_replyBuffer.fill(0);
   BindClicked(IDC_RADIO_AUTO, &CPrinterTestDlg::OnAutoGetAddress);

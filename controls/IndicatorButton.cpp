@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <map>
+#include <utility>
 
 #include "Resources.h"
 
@@ -73,13 +75,21 @@ void DrawEdge(QPainter& painter, const QRect& r, const QColor& topLeft, const QC
 QSize LogicalSize(const QPixmap& pixmap) { return pixmap.deviceIndependentSize().toSize(); }
 
 // A lamp drawn for the device pixels it will cover, so it stays sharp on a
-// scaled screen and still measures its natural size in logical pixels.
+// scaled screen and still measures its natural size in logical pixels. Each
+// lamp is drawn once per screen scale: a poll that shows the same lamp again
+// gets the same pixmap, which AssignIcons recognises.
 QPixmap LampPixmap(UINT id, qreal dpr) {
   if (id == 0) return {};
+  static std::map<std::pair<UINT, qreal>, QPixmap> drawn;
+  const auto key = std::make_pair(id, dpr);
+  if (const auto it = drawn.find(key); it != drawn.end()) return it->second;
   QPixmap pixmap = res::IconPixmap(static_cast<int>(id), qRound(kIndicatorIconSize * dpr));
   if (!pixmap.isNull()) pixmap.setDevicePixelRatio(dpr);
+  drawn.emplace(key, pixmap);
   return pixmap;
 }
+
+bool SamePixmap(const QPixmap& a, const QPixmap& b) { return a.cacheKey() == b.cacheKey(); }
 
 }  // namespace
 
@@ -95,11 +105,13 @@ DWORD CIndicatorButton::LoadIcons(UINT idIn, UINT idOut) {
 }
 
 DWORD CIndicatorButton::AssignIcons(const QPixmap& in, const QPixmap& out) {
-  m_icons = {};
   m_nIconIdIn = 0;
   // Without an "in" icon there is nothing to show while hot, so the control
   // shows no icon at all rather than one that vanishes under the mouse.
-  if (!in.isNull()) m_icons = {in, out};
+  std::array<QPixmap, 2> icons;
+  if (!in.isNull()) icons = {in, out};
+  if (SamePixmap(icons[0], m_icons[0]) && SamePixmap(icons[1], m_icons[1])) return INDBTN_OK;
+  m_icons = icons;
   Repaint(TRUE);
   return INDBTN_OK;
 }
@@ -108,30 +120,30 @@ DWORD CIndicatorButton::ResetColors(BOOL repaint) {
   const QPalette palette = QApplication::palette();
   const COLORREF face = ColorRefOf(palette.color(QPalette::Button));
   const COLORREF text = ColorRefOf(palette.color(QPalette::ButtonText));
-  for (BYTE slot = 0; slot < INDCLR_COUNT; ++slot) m_crState[slot] = slot % 2 == 0 ? face : text;
+  std::array<COLORREF, INDCLR_COUNT> colours{};
+  for (BYTE slot = 0; slot < INDCLR_COUNT; ++slot) colours[slot] = slot % 2 == 0 ? face : text;
+  if (colours == m_crState) return INDBTN_OK;
+  m_crState = colours;
   Repaint(repaint);
   return INDBTN_OK;
 }
 
 DWORD CIndicatorButton::SetStateColor(BYTE slot, COLORREF cr, BOOL repaint) {
   if (slot >= INDCLR_COUNT) return INDBTN_BADSLOT;
+  if (m_crState[slot] == cr) return INDBTN_OK;
   m_crState[slot] = cr;
   Repaint(repaint);
   return INDBTN_OK;
 }
 
 DWORD CIndicatorButton::ShowBorder(BOOL show, BOOL repaint) {
+  if ((show != FALSE) == (m_bShowBorder != FALSE)) return INDBTN_OK;
   m_bShowBorder = show ? TRUE : FALSE;
   Repaint(repaint);
   return INDBTN_OK;
 }
 
 COLORREF CIndicatorButton::GetStateColor(BYTE slot) const { return slot < INDCLR_COUNT ? m_crState[slot] : 0; }
-
-bool CIndicatorButton::IsDefault() const {
-  const auto* button = qobject_cast<const QPushButton*>(GetSafeHwnd());
-  return button && button->isDefault();
-}
 
 bool CIndicatorButton::IsPressed() const {
   const auto* button = qobject_cast<const QAbstractButton*>(GetSafeHwnd());

@@ -24,7 +24,6 @@ class QPointF;
 
 // Results of the control's operations.
 inline constexpr DWORD INDBTN_OK = 0;
-inline constexpr DWORD INDBTN_BADICON = 1;  // kept for callers; a QPixmap is always readable
 inline constexpr DWORD INDBTN_BADSLOT = 3;
 
 // Colour slots. "Hot" means hovered or pressed.
@@ -34,7 +33,7 @@ enum : BYTE {
   INDCLR_BK_NORMAL,      // face while neither hot nor focused
   INDCLR_FG_NORMAL,      // caption whenever not hot
   INDCLR_BK_FOCUS,       // face while focused and not hot
-  INDCLR_FG_FOCUS,       // kept with the others; the caption does not change with focus
+  INDCLR_FG_FOCUS,       // part of the slot interface callers may set; the caption does not change with focus
   INDCLR_COUNT
 };
 
@@ -81,6 +80,9 @@ class CIndicatorButton : public CButton {
 public:
   CIndicatorButton();
 
+  // Setting what the control already shows (the same lamps, colours or
+  // border) repaints nothing, so a poll that changes nothing costs no paint.
+  //
   // Lamp icons by resource id at their natural size; 0, or an id without an
   // icon, means none. With no "in" icon the control shows no icon at all.
   DWORD LoadIcons(UINT idIn, UINT idOut);
@@ -98,8 +100,6 @@ public:
   // the icons came from AssignIcons.
   UINT IconIdIn() const { return m_nIconIdIn; }
   bool IsHover() const { return m_bHover != FALSE; }
-  bool IsBorderShown() const { return m_bShowBorder != FALSE; }
-  bool IsDefault() const;
 
   // Paints the control as it is now, pressed and focused as given, into any
   // painter: the widget's own paint, or an image.

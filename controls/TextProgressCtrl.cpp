@@ -101,21 +101,19 @@ void CTextProgressCtrl::Draw(QPainter& painter, const QRect& rect) const {
   painter.fillRect(filled, ColorFromRef(m_crBar));
   painter.fillRect(empty, ColorFromRef(m_crBackground));
 
-  if (m_bDrawText) {
-    if (const QWidget* widget = GetSafeHwnd()) painter.setFont(widget->font());
-    const QString text = ProgressText(FromGbk(m_strCaption), fraction);
-    // The same text in the same place twice, so a glyph cut by the bar's end
-    // shows its left part in one colour and its right part in the other.
-    const auto drawClipped = [&](const QRect& part, COLORREF colour) {
-      painter.save();
-      painter.setClipRect(part, Qt::IntersectClip);
-      painter.setPen(ColorFromRef(colour));
-      painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text);
-      painter.restore();
-    };
-    drawClipped(filled, m_crTextOnBar);
-    drawClipped(empty, m_crTextOnBackground);
-  }
+  if (const QWidget* widget = GetSafeHwnd()) painter.setFont(widget->font());
+  const QString text = ProgressText(FromGbk(m_strCaption), fraction);
+  // The same text in the same place twice, so a glyph cut by the bar's end
+  // shows its left part in one colour and its right part in the other.
+  const auto drawClipped = [&](const QRect& part, COLORREF colour) {
+    painter.save();
+    painter.setClipRect(part, Qt::IntersectClip);
+    painter.setPen(ColorFromRef(colour));
+    painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text);
+    painter.restore();
+  };
+  drawClipped(filled, m_crTextOnBar);
+  drawClipped(empty, m_crTextOnBackground);
   painter.restore();
 }
 

@@ -79,7 +79,6 @@ private:
   int m_nUpper = 100;
   int m_nLower = 0;
   CString m_strCaption;
-  BOOL m_bDrawText = TRUE;
   int m_nDrawnWidth = -1;  // filled width at the last repaint SetPos made
   COLORREF m_crBar;
   COLORREF m_crBackground;

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -20,31 +19,25 @@
 
 namespace printerlink {
 
-std::optional<std::uint32_t> ParseDottedQuad(std::string_view text) {
-  std::uint32_t host = 0;
-  int octets = 0;
-  std::size_t i = 0;
-  while (octets < 4) {
-    if (octets > 0) {
-      if (i >= text.size() || text[i] != '.') return std::nullopt;
-      ++i;
-    }
-    unsigned value = 0;
-    std::size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
-      value = value * 10 + static_cast<unsigned>(text[i] - '0');
-      ++i;
-      ++digits;
-    }
-    if (digits == 0 || value > 255) return std::nullopt;
-    host = (host << 8) | value;
-    ++octets;
-  }
-  if (i != text.size()) return std::nullopt;
-  return htonl(host);
-}
-
 namespace {
+
+// A system call's outcome: its result, and the errno it failed with (0 when
+// it did not fail).
+struct Outcome {
+  long value;
+  int error;
+};
+
+Outcome OutcomeOf(long result) { return {result, result < 0 ? errno : 0}; }
+
+// Calls again while the call is interrupted by a signal before it did anything.
+template <typename Call>
+Outcome Retrying(Call call) {
+  for (;;) {
+    const Outcome o = OutcomeOf(static_cast<long>(call()));
+    if (o.error != EINTR) return o;
+  }
+}
 
 class PosixSocketLibrary final : public SocketLibrary {
 public:
@@ -55,8 +48,8 @@ public:
   void Cleanup() override {}
 
   SocketHandle OpenTcp() override {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    return fd < 0 ? kInvalidSocket : fd;
+    const Outcome fd = OutcomeOf(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return fd.error != 0 ? kInvalidSocket : static_cast<SocketHandle>(fd.value);
   }
 
   void Close(SocketHandle socket) override {
@@ -67,14 +60,14 @@ public:
     timeval tv{};
     tv.tv_sec = milliseconds / 1000;
     tv.tv_usec = (milliseconds % 1000) * 1000;
-    return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0 ? 0 : errno;
+    return OutcomeOf(::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv)).error;
   }
 
   int SetNonBlocking(SocketHandle socket, bool on) override {
-    const int flags = ::fcntl(socket, F_GETFL);
-    if (flags < 0) return errno;
-    const int wanted = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    return ::fcntl(socket, F_SETFL, wanted) == 0 ? 0 : errno;
+    const Outcome flags = Retrying([&] { return ::fcntl(socket, F_GETFL); });
+    if (flags.error != 0) return flags.error;
+    const long wanted = on ? (flags.value | O_NONBLOCK) : (flags.value & ~O_NONBLOCK);
+    return Retrying([&] { return ::fcntl(socket, F_SETFL, static_cast<int>(wanted)); }).error;
   }
 
   int StartConnect(SocketHandle socket, const Endpoint& to) override {
@@ -82,9 +75,10 @@ public:
     sa.sin_family = AF_INET;
     sa.sin_port = htons(to.port);
     sa.sin_addr.s_addr = to.address;
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) return 0;
-    // An interrupted connect goes on in the background, like one in progress.
-    return errno == EINTR ? EINPROGRESS : errno;
+    // Never called again: an interrupted connect goes on in the background,
+    // like one in progress.
+    const int error = OutcomeOf(::connect(socket, reinterpret_cast<const sockaddr*>(&sa), sizeof sa)).error;
+    return error == EINTR ? EINPROGRESS : error;
   }
 
   int WaitConnected(std::span<ConnectWaitSlot> slots, int timeoutMs) override {
@@ -92,33 +86,28 @@ public:
     fds.reserve(slots.size());
     for (const ConnectWaitSlot& slot : slots) fds.push_back({slot.socket, POLLOUT, 0});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
+    const Outcome n = Retrying([&] {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
-      const int n = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, left.count())));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return -errno;
-      for (std::size_t i = 0; i < fds.size(); ++i) {
-        // Writable, error or hang-up: the attempt has ended one way or the other.
-        if (fds[i].revents != 0) slots[i].done = true;
-      }
-      return n;
+      return ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, left.count())));
+    });
+    if (n.error != 0) return -n.error;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      // Writable, error or hang-up: the attempt has ended one way or the other.
+      if (fds[i].revents != 0) slots[i].done = true;
     }
+    return static_cast<int>(n.value);
   }
 
   int PendingError(SocketHandle socket) override {
     int error = 0;
     socklen_t len = sizeof error;
-    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return errno;
-    return error;
+    const Outcome got = OutcomeOf(::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &len));
+    return got.error != 0 ? got.error : error;
   }
 
   IoResult Send(SocketHandle socket, const std::uint8_t* data, std::size_t length) override {
-    for (;;) {
-      const ssize_t n = ::send(socket, data, length, MSG_NOSIGNAL);
-      if (n >= 0) return {static_cast<std::size_t>(n), 0};
-      if (errno != EINTR) return {0, errno};
-    }
+    return IoResultOf(Retrying([&] { return ::send(socket, data, length, MSG_NOSIGNAL); }));
   }
 
   int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) override {
@@ -138,7 +127,7 @@ public:
         return e != 0 ? e : EPIPE;
       }
       int queued = 0;
-      if (::ioctl(socket, SIOCOUTQ, &queued) != 0) {
+      if (OutcomeOf(::ioctl(socket, SIOCOUTQ, &queued)).error != 0) {
         // A socket layer without the send-queue count: what the kernel took
         // is all that can be known.
         unacknowledged = 0;
@@ -157,11 +146,7 @@ public:
   }
 
   IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) override {
-    for (;;) {
-      const ssize_t n = ::recv(socket, data, capacity, MSG_DONTWAIT);
-      if (n >= 0) return {static_cast<std::size_t>(n), 0};
-      if (errno != EINTR) return {0, errno};
-    }
+    return IoResultOf(Retrying([&] { return ::recv(socket, data, capacity, MSG_DONTWAIT); }));
   }
 
   void Sleep(int milliseconds) override {
@@ -169,9 +154,14 @@ public:
   }
 
 private:
+  static IoResult IoResultOf(const Outcome& o) {
+    if (o.error != 0) return {0, o.error};
+    return {static_cast<std::size_t>(o.value), 0};
+  }
+
   static std::size_t QueuedBytes(SocketHandle socket) {
     int queued = 0;
-    return ::ioctl(socket, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
+    return OutcomeOf(::ioctl(socket, SIOCOUTQ, &queued)).error == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
   }
 };
 
@@ -180,22 +170,6 @@ private:
 SocketLibrary& SystemSocketLibrary() {
   static PosixSocketLibrary library;
   return library;
-}
-
-SocketLibraryScope::SocketLibraryScope(SocketLibrary& library, SocketVersion required)
-    : library_(library) {
-  SocketVersion granted;
-  if (library_.Startup(required, granted) != 0) return;
-  if (granted != required) {
-    library_.Cleanup();
-    wrongVersion_ = true;
-    return;
-  }
-  started_ = true;
-}
-
-SocketLibraryScope::~SocketLibraryScope() {
-  if (started_) library_.Cleanup();
 }
 
 }  // namespace printerlink

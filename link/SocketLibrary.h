@@ -109,26 +109,37 @@ private:
   bool wrongVersion_ = false;
 };
 
-// Owns one socket and closes it when it goes out of scope, or earlier by Close().
+// Owns one socket and closes it when it goes out of scope, or earlier by reset().
 class SocketHolder {
 public:
-  explicit SocketHolder(SocketLibrary& library) : library_(library), socket_(library.OpenTcp()) {}
-  ~SocketHolder() { Close(); }
+  explicit SocketHolder(SocketLibrary& library) : library_(&library), socket_(library.OpenTcp()) {}
+  ~SocketHolder() { reset(); }
   SocketHolder(const SocketHolder&) = delete;
   SocketHolder& operator=(const SocketHolder&) = delete;
   SocketHolder(SocketHolder&& other) noexcept : library_(other.library_), socket_(other.socket_) {
     other.socket_ = kInvalidSocket;
   }
+  // Closes the socket held and takes the other's.
+  SocketHolder& operator=(SocketHolder&& other) noexcept {
+    if (this != &other) {
+      reset();
+      library_ = other.library_;
+      socket_ = other.socket_;
+      other.socket_ = kInvalidSocket;
+    }
+    return *this;
+  }
 
   SocketHandle get() const { return socket_; }
   bool valid() const { return socket_ != kInvalidSocket; }
-  void Close() {
-    if (socket_ != kInvalidSocket) library_.Close(socket_);
-    socket_ = kInvalidSocket;
+  // Closes the socket held, if any, and holds `socket` (of the same library) instead.
+  void reset(SocketHandle socket = kInvalidSocket) {
+    if (socket_ != kInvalidSocket && socket_ != socket) library_->Close(socket_);
+    socket_ = socket;
   }
 
 private:
-  SocketLibrary& library_;
+  SocketLibrary* library_;
   SocketHandle socket_;
 };
 

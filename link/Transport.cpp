@@ -205,7 +205,7 @@ std::vector<LinkResult> ProbeAll(SocketLibrary& library, std::span<const std::st
     const Attempt attempt = StartAttempt(library, socket.get(), addresses[i], port);
     if (attempt.decided) {
       results[i] = attempt.result;
-      socket.Close();
+      socket.reset();
     } else {
       pending.push_back(i);
     }
@@ -232,7 +232,7 @@ std::vector<LinkResult> ProbeAll(SocketLibrary& library, std::span<const std::st
         continue;
       }
       results[i] = DecideEnded(library, sockets[i].get());
-      sockets[i].Close();
+      sockets[i].reset();
     }
     pending.swap(stillPending);
   }

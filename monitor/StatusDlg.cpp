@@ -157,7 +157,3 @@ void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& lin
   m_bPolled = true;
 }
 
-void CStatusDlg::OnDestroy() {
-  CDialog::OnDestroy();
-  KillTimer(kStatusTimerId);
-}

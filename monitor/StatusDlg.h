@@ -41,7 +41,6 @@ public:
 protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
-  void OnDestroy() override;
   void OnMonitor();
 
 private:

@@ -17,10 +17,6 @@ W* As(QWidget* widget) {
 }
 }  // namespace
 
-void CEdit::LimitText(int maxChars) {
-  if (auto* e = As<QLineEdit>(GetSafeHwnd())) e->setMaxLength(maxChars);
-}
-
 int CComboBox::GetCount() const {
   auto* c = As<QComboBox>(GetSafeHwnd());
   return c ? c->count() : 0;

@@ -49,9 +49,7 @@ void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxChars) {
     return;
   }
   if (static_cast<int>(value.size()) <= maxChars) return;
-  const QString text = InterfaceLanguage() == res::Language::Chinese
-                           ? QStringLiteral("请输入不超过 %1 个字符。").arg(maxChars)
-                           : QStringLiteral("Enter no more than %1 characters.").arg(maxChars);
+  const QString text = LoadText(IDS_MAX_CHARS).arg(maxChars);
   ShowMessageBox(pDX->m_pDlgWnd->GetDialogWindow(), text, QApplication::applicationName(), MB_OK | MB_ICONEXCLAMATION);
   if (edit) edit->setFocus();
   pDX->m_bFailed = true;

@@ -85,15 +85,157 @@ bool CDialog::BuildWindow() {
   window->setFixedSize(DialogUnitsToPixels(QSize(m_pTemplate->cx, m_pTemplate->cy), BaseUnitsOf(window->font())));
 
   m_pSystemMenu = std::make_unique<CMenu>();
-  const bool chinese = InterfaceLanguage() == res::Language::Chinese;
-  if (m_pTemplate->style & res::kMinimizeBox) {
-    m_pSystemMenu->AppendStandard(SC_MINIMIZE, chinese ? QStringLiteral("最小化(&N)") : QStringLiteral("Mi&nimise"));
-  }
-  m_pSystemMenu->AppendStandard(SC_CLOSE, chinese ? QStringLiteral("关闭(&C)") : QStringLiteral("&Close"));
+  if (m_pTemplate->style & res::kMinimizeBox) m_pSystemMenu->AppendStandard(SC_MINIMIZE, LoadText(IDS_SYS_MINIMIZE));
+  m_pSystemMenu->AppendStandard(SC_CLOSE, LoadText(IDS_SYS_CLOSE));
 
   BuildControls();
   Attach(window);
   return true;
+}
+
+namespace {
+
+QWidget* BuildGroupBox(const QString& caption, QWidget* parent) {
+  auto* g = new QGroupBox(caption, parent);
+  g->setFocusPolicy(Qt::NoFocus);
+  return g;
+}
+
+QWidget* BuildStaticText(const QString& caption, QWidget* parent) {
+  auto* l = new QLabel(caption, parent);
+  l->setTextFormat(Qt::PlainText);
+  l->setWordWrap(true);
+  l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return l;
+}
+
+// An icon static shows the icon at its own size, whatever the template says.
+QWidget* BuildStaticIcon(const res::ControlTemplate& c, const QRect& rect, QWidget* parent) {
+  auto* l = new QLabel(parent);
+  l->setPixmap(res::IconPixmap(c.iconId, 32));
+  l->setGeometry(QRect(rect.topLeft(), QSize(32, 32)));
+  return l;
+}
+
+QWidget* BuildEdit(const res::ControlTemplate& c, QWidget* parent) {
+  auto* e = new QLineEdit(parent);
+  if (c.style & res::kUpperCase) {
+    QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& text) {
+      const QString upper = text.toUpper();
+      if (upper == text) return;
+      const int cursor = e->cursorPosition();
+      e->setText(upper);
+      e->setCursorPosition(cursor);
+    });
+  }
+  return e;
+}
+
+QWidget* BuildRichEdit(QWidget* parent) {
+  auto* t = new QPlainTextEdit(parent);
+  t->setTabChangesFocus(true);
+  t->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  t->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  return t;
+}
+
+QWidget* BuildProgress(QWidget* parent) {
+  auto* p = new QProgressBar(parent);
+  p->setTextVisible(false);
+  p->setRange(0, 100);
+  p->setValue(0);
+  return p;
+}
+
+// Labels, frames, icons and bars are passed over by Tab and clicks alike.
+bool TakesFocus(ControlKind kind) {
+  return kind != ControlKind::StaticText && kind != ControlKind::GroupBox && kind != ControlKind::StaticIcon &&
+         kind != ControlKind::Progress;
+}
+
+}  // namespace
+
+QWidget* CDialog::BuildPushButton(const res::ControlTemplate& c, const QString& caption) {
+  auto* b = new QPushButton(caption, m_pWindow);
+  b->setAutoDefault(false);
+  if (c.kind == ControlKind::DefPushButton) {
+    b->setDefault(true);
+    m_defaultButtonId = c.id;
+  }
+  const int id = c.id;
+  QObject::connect(b, &QPushButton::clicked, m_pWindow, [this, id] { Dispatch(id); });
+  if (EndsDialog(id)) b->setProperty(kEndsDialogProperty, true);
+  return b;
+}
+
+QWidget* CDialog::BuildRadioButton(const res::ControlTemplate& c, const QString& caption, QButtonGroup*& group) {
+  auto* r = new QRadioButton(caption, m_pWindow);
+  // An auto radio button selects itself and clears the others of its group;
+  // the arrow keys move the selection within the group. Each template group
+  // is a button group of its own, exclusive, so the desktop sees radio
+  // buttons, not check boxes.
+  if (!group || (c.style & res::kGroup)) {
+    group = new QButtonGroup(m_pWindow);
+    group->setExclusive(true);
+  }
+  group->addButton(r);
+  const int id = c.id;
+  QObject::connect(r, &QRadioButton::clicked, m_pWindow, [this, id] { Dispatch(id); });
+  return r;
+}
+
+QWidget* CDialog::BuildDropList(const res::ControlTemplate& c, const QRect& rect) {
+  auto* combo = new QComboBox(m_pWindow);
+  combo->setEditable(false);
+  const int id = c.id;
+  QObject::connect(combo, &QComboBox::activated, m_pWindow, [this, id] {
+    if (CallInFlight()) return;
+    if (auto it = m_selChange.find(id); it != m_selChange.end()) it->second();
+  });
+  // The template's height is that of the open list.
+  const int rowHeight = std::max(1, combo->fontMetrics().height() + 2);
+  combo->setMaxVisibleItems(std::max(1, (rect.height() - combo->sizeHint().height()) / rowHeight));
+  combo->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), combo->sizeHint().height())));
+  return combo;
+}
+
+QWidget* CDialog::BuildControl(const res::ControlTemplate& c, const QRect& rect, QButtonGroup*& radioGroup) {
+  const QString caption = QString::fromUtf8(c.caption);
+  if (c.kind != ControlKind::RadioButton) radioGroup = nullptr;  // any other control ends a radio group
+  QWidget* widget = nullptr;
+  switch (c.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton:
+      widget = BuildPushButton(c, caption);
+      break;
+    case ControlKind::RadioButton:
+      widget = BuildRadioButton(c, caption, radioGroup);
+      break;
+    case ControlKind::GroupBox:
+      widget = BuildGroupBox(caption, m_pWindow);
+      break;
+    case ControlKind::StaticText:
+      widget = BuildStaticText(caption, m_pWindow);
+      break;
+    case ControlKind::StaticIcon:
+      return BuildStaticIcon(c, rect, m_pWindow);  // placed at its own size
+    case ControlKind::Edit:
+      widget = BuildEdit(c, m_pWindow);
+      break;
+    case ControlKind::RichEdit:
+      widget = BuildRichEdit(m_pWindow);
+      break;
+    case ControlKind::DropList:
+      return BuildDropList(c, rect);  // placed by its closed height
+    case ControlKind::IpAddress:
+      widget = new IpAddressEdit(m_pWindow);
+      break;
+    case ControlKind::Progress:
+      widget = BuildProgress(m_pWindow);
+      break;
+  }
+  widget->setGeometry(rect);
+  return widget;
 }
 
 void CDialog::BuildControls() {
@@ -103,120 +245,9 @@ void CDialog::BuildControls() {
   std::vector<QWidget*> built;         // one per template control, for naming
 
   for (const res::ControlTemplate& c : m_pTemplate->controls) {
-    const QRect rect = DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), base);
-    const QString caption = QString::fromUtf8(c.caption);
-    QWidget* widget = nullptr;
-    if (c.kind != ControlKind::RadioButton) radioGroup = nullptr;  // any other control ends a radio group
-
-    switch (c.kind) {
-      case ControlKind::PushButton:
-      case ControlKind::DefPushButton: {
-        auto* b = new QPushButton(caption, m_pWindow);
-        b->setAutoDefault(false);
-        if (c.kind == ControlKind::DefPushButton) {
-          b->setDefault(true);
-          m_defaultButtonId = c.id;
-        }
-        const int id = c.id;
-        QObject::connect(b, &QPushButton::clicked, m_pWindow, [this, id] { Dispatch(id); });
-        if (EndsDialog(id)) b->setProperty(kEndsDialogProperty, true);
-        widget = b;
-        break;
-      }
-      case ControlKind::RadioButton: {
-        auto* r = new QRadioButton(caption, m_pWindow);
-        // An auto radio button selects itself and clears the others of its
-        // group; the arrow keys move the selection within the group. Each
-        // template group is a button group of its own, exclusive, so the
-        // desktop sees radio buttons, not check boxes.
-        if (!radioGroup || (c.style & res::kGroup)) {
-          radioGroup = new QButtonGroup(m_pWindow);
-          radioGroup->setExclusive(true);
-        }
-        radioGroup->addButton(r);
-        const int id = c.id;
-        QObject::connect(r, &QRadioButton::clicked, m_pWindow, [this, id] { Dispatch(id); });
-        widget = r;
-        break;
-      }
-      case ControlKind::GroupBox: {
-        auto* g = new QGroupBox(caption, m_pWindow);
-        g->setFocusPolicy(Qt::NoFocus);
-        behind.push_back(g);
-        widget = g;
-        break;
-      }
-      case ControlKind::StaticText: {
-        auto* l = new QLabel(caption, m_pWindow);
-        l->setTextFormat(Qt::PlainText);
-        l->setWordWrap(true);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        widget = l;
-        break;
-      }
-      case ControlKind::StaticIcon: {
-        auto* l = new QLabel(m_pWindow);
-        const QPixmap icon = res::IconPixmap(c.iconId, 32);
-        l->setPixmap(icon);
-        widget = l;
-        // An icon static shows the icon at its own size, whatever the template says.
-        widget->setGeometry(QRect(rect.topLeft(), QSize(32, 32)));
-        break;
-      }
-      case ControlKind::Edit: {
-        auto* e = new QLineEdit(m_pWindow);
-        if (c.style & res::kUpperCase) {
-          QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& text) {
-            const QString upper = text.toUpper();
-            if (upper == text) return;
-            const int cursor = e->cursorPosition();
-            e->setText(upper);
-            e->setCursorPosition(cursor);
-          });
-        }
-        widget = e;
-        break;
-      }
-      case ControlKind::RichEdit: {
-        auto* t = new QPlainTextEdit(m_pWindow);
-        t->setTabChangesFocus(true);
-        t->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        t->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        widget = t;
-        break;
-      }
-      case ControlKind::DropList: {
-        auto* combo = new QComboBox(m_pWindow);
-        combo->setEditable(false);
-        const int id = c.id;
-        QObject::connect(combo, &QComboBox::activated, m_pWindow, [this, id] {
-          if (CallInFlight()) return;
-          if (auto it = m_selChange.find(id); it != m_selChange.end()) it->second();
-        });
-        // The template's height is that of the open list.
-        const int rowHeight = std::max(1, combo->fontMetrics().height() + 2);
-        combo->setMaxVisibleItems(std::max(1, (rect.height() - combo->sizeHint().height()) / rowHeight));
-        widget = combo;
-        widget->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), combo->sizeHint().height())));
-        break;
-      }
-      case ControlKind::IpAddress:
-        widget = new IpAddressEdit(m_pWindow);
-        break;
-      case ControlKind::Progress: {
-        auto* p = new QProgressBar(m_pWindow);
-        p->setTextVisible(false);
-        p->setRange(0, 100);
-        p->setValue(0);
-        widget = p;
-        break;
-      }
-    }
-
-    // Icons and drop-down lists placed themselves above.
-    if (c.kind != ControlKind::StaticIcon && c.kind != ControlKind::DropList) widget->setGeometry(rect);
-    if (c.kind == ControlKind::StaticText || c.kind == ControlKind::GroupBox ||
-        c.kind == ControlKind::StaticIcon || c.kind == ControlKind::Progress) {
+    QWidget* widget = BuildControl(c, DialogUnitsToPixels(QRect(c.x, c.y, c.cx, c.cy), base), radioGroup);
+    if (c.kind == ControlKind::GroupBox) behind.push_back(widget);
+    if (!TakesFocus(c.kind)) {
       widget->setFocusPolicy(Qt::NoFocus);
     } else {
       widget->setFocusPolicy((c.style & res::kTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
@@ -396,9 +427,4 @@ void CDialog::OnSysCommand(UINT id, long) {
     default:
       break;
   }
-}
-
-BOOL CMenu::AppendMenu(UINT flags, UINT id, const CString& text) {
-  m_items.push_back({flags, id, FromGbk(text)});
-  return TRUE;
 }

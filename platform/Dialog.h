@@ -17,6 +17,7 @@
 #include "Wnd.h"
 
 class CDataExchange;
+class QButtonGroup;
 class QDialog;
 class QRadioButton;
 
@@ -46,7 +47,6 @@ public:
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
   QWidget* GetDlgItem(int id) const;
-  const res::DialogTemplate* GetTemplate() const { return m_pTemplate; }
   // The radio buttons of the group that starts with `firstId`, in template order.
   std::vector<QRadioButton*> RadioGroup(int firstId) const;
 
@@ -89,6 +89,12 @@ private:
 
   bool BuildWindow();
   void BuildControls();
+  // One template control as a widget of the dialog, placed; `radioGroup` is
+  // the button group of the radio buttons before it.
+  QWidget* BuildControl(const res::ControlTemplate& c, const QRect& rect, QButtonGroup*& radioGroup);
+  QWidget* BuildPushButton(const res::ControlTemplate& c, const QString& caption);
+  QWidget* BuildRadioButton(const res::ControlTemplate& c, const QString& caption, QButtonGroup*& group);
+  QWidget* BuildDropList(const res::ControlTemplate& c, const QRect& rect);
   void Dispatch(int id);
   // Whether a click on `id` ends the dialog (OK or Cancel with no handler of its own).
   bool EndsDialog(int id) const;

@@ -76,6 +76,8 @@ Hop HopForKey(int key, const FieldState& field);
 
 class IpAddressEdit : public QFrame {
   Q_OBJECT
+  // The dotted text is the field's value, read and written like a line edit's.
+  Q_PROPERTY(QString text READ Text WRITE SetText USER true)
 
  public:
   explicit IpAddressEdit(QWidget* parent = nullptr);

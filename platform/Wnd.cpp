@@ -2,18 +2,14 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
+#include <QMetaProperty>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 
 #include "AccessibleNames.h"
 #include "Gbk.h"
-#include "IpAddressEdit.h"
-#include "Resources.h"
 
 class CWnd::Subclass : public QObject {
 public:
@@ -61,7 +57,6 @@ void CWnd::EnableWindow(BOOL enable) {
 }
 
 QString WidgetText(const QWidget* widget) {
-  if (auto* w = qobject_cast<const QLineEdit*>(widget)) return w->text();
   if (auto* w = qobject_cast<const QPlainTextEdit*>(widget)) {
     // Line breaks read back as single line feeds, whatever was pasted in.
     QString text = w->toPlainText();
@@ -69,16 +64,19 @@ QString WidgetText(const QWidget* widget) {
     return text;
   }
   if (auto* w = qobject_cast<const QAbstractButton*>(widget)) return w->text();
-  if (auto* w = qobject_cast<const QComboBox*>(widget)) return w->currentText();
   if (auto* w = qobject_cast<const QLabel*>(widget)) return w->text();
   if (auto* w = qobject_cast<const QGroupBox*>(widget)) return w->title();
-  if (auto* w = qobject_cast<const IpAddressEdit*>(widget)) return w->Text();
-  if (widget && widget->isWindow()) return widget->windowTitle();
-  return widget ? widget->property("windowText").toString() : QString();
+  if (!widget) return {};
+  if (widget->isWindow()) return widget->windowTitle();
+  // Fields whose value is their text (a line edit, a drop-down list's
+  // choice, the address field) say so by their user property.
+  if (const QMetaProperty value = widget->metaObject()->userProperty(); value.typeId() == QMetaType::QString) {
+    return value.read(widget).toString();
+  }
+  return widget->property("windowText").toString();
 }
 
 void SetWidgetText(QWidget* widget, const QString& text) {
-  if (auto* w = qobject_cast<QLineEdit*>(widget)) return w->setText(text);
   if (auto* w = qobject_cast<QPlainTextEdit*>(widget)) return w->setPlainText(text);
   if (auto* w = qobject_cast<QAbstractButton*>(widget)) {
     // The name a screen reader reads follows the caption (the status lamps').
@@ -86,18 +84,19 @@ void SetWidgetText(QWidget* widget, const QString& text) {
     w->setAccessibleName(accessible::CaptionName(text));
     return;
   }
-  if (auto* w = qobject_cast<QComboBox*>(widget)) {
-    const int index = w->findText(text);
-    if (index >= 0) w->setCurrentIndex(index);
-    return;
-  }
   if (auto* w = qobject_cast<QLabel*>(widget)) return w->setText(text);
   if (auto* w = qobject_cast<QGroupBox*>(widget)) return w->setTitle(text);
-  if (auto* w = qobject_cast<IpAddressEdit*>(widget)) return w->SetText(text);
-  if (widget && widget->isWindow()) return widget->setWindowTitle(text);
+  if (!widget) return;
+  if (widget->isWindow()) return widget->setWindowTitle(text);
+  // A drop-down list that cannot be typed in selects the item of that text,
+  // if it has one; a line edit and the address field take the text.
+  if (const QMetaProperty value = widget->metaObject()->userProperty(); value.typeId() == QMetaType::QString) {
+    value.write(widget, text);
+    return;
+  }
   // Controls without a text of their own (the progress bar) keep it as a
   // property, where a control class can read it.
-  if (widget) widget->setProperty("windowText", text);
+  widget->setProperty("windowText", text);
 }
 
 void SetRadioChecked(QAbstractButton* button, bool checked) {
@@ -112,13 +111,4 @@ void SetRadioChecked(QAbstractButton* button, bool checked) {
   button->setChecked(false);
   button->setAutoExclusive(autoExclusive);
   if (group) group->setExclusive(true);
-}
-
-QIcon LoadIcon(int id) {
-  QIcon icon;
-  for (int size : {16, 32}) {
-    const QPixmap pixmap = res::IconPixmap(id, size);
-    if (!pixmap.isNull()) icon.addPixmap(pixmap);
-  }
-  return icon;
 }

@@ -55,6 +55,3 @@ void SetWidgetText(QWidget* widget, const QString& text);
 
 // Checks or clears a radio button, even the checked one of an exclusive group.
 void SetRadioChecked(QAbstractButton* button, bool checked);
-
-// An application icon by resource id, at both of its sizes.
-QIcon LoadIcon(int id);

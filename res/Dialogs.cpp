@@ -8,12 +8,12 @@ namespace {
 
 using K = ControlKind;
 
-constexpr unsigned kDialogStyle = kModalFrame | kCaption | kSysMenu;
-constexpr unsigned kConsoleStyle = kDialogStyle | kMinimizeBox | kVisible | kAppWindow;
+constexpr unsigned kDialogStyle = kSysMenu;
+constexpr unsigned kConsoleStyle = kDialogStyle | kMinimizeBox;
 
 constexpr unsigned kButton = kTabStop;
-constexpr unsigned kHexEdit = kBorder | kTabStop | kAutoHScroll | kUpperCase;
-constexpr unsigned kTextPage = kMultiLine | kWantReturn | kVScroll | kBorder | kTabStop;
+constexpr unsigned kHexEdit = kTabStop | kUpperCase;
+constexpr unsigned kTextPage = kTabStop;
 
 constexpr const char* kSongTi = "宋体";
 constexpr const char* kSansSerif = "Microsoft Sans Serif";
@@ -53,7 +53,7 @@ const DialogTemplate kConsoleEnglish{
         {IDC_CUT_PAPER, K::PushButton, 168, 211, 50, 14, "Cut Paper", kButton},
         {IDC_RADIO_MANUAL, K::RadioButton, 15, 13, 100, 10, "Setting IP Connection", kGroup | kTabStop},
         {IDC_RADIO_AUTO, K::RadioButton, 15, 35, 124, 10, "Auto Get Printer IP Address", 0},
-        {IDC_PRINTER_LIST, K::DropList, 131, 34, 100, 118, "", kVScroll | kTabStop},
+        {IDC_PRINTER_LIST, K::DropList, 131, 34, 100, 118, "", kTabStop},
         {-1, K::StaticText, 18, 97, 57, 8, "Set New Mac ID", 0},
         {IDC_MAC, K::Edit, 111, 92, 100, 14, "", kHexEdit},
         {IDC_SET_MAC, K::PushButton, 218, 93, 50, 14, "Set Mac", kButton},
@@ -63,7 +63,7 @@ const DialogTemplate kConsoleEnglish{
         {IDC_OTHER_SET, K::PushButton, 218, 249, 50, 14, "Set", kButton},
         {IDC_TEST_PAGE, K::RichEdit, 17, 129, 248, 78, "", kTextPage},
         {IDC_GET_STATUS, K::PushButton, 220, 211, 50, 14, "Get Status", kButton},
-        {IDC_PROGRESS, K::Progress, 21, 53, 235, 11, "", kBorder | kHidden},
+        {IDC_PROGRESS, K::Progress, 21, 53, 235, 11, "", kHidden},
         {IDC_TEST_CONNECTION, K::PushButton, 236, 12, 20, 11, "Test", kButton},
     }};
 
@@ -81,7 +81,7 @@ const DialogTemplate kConsoleChinese{
         {IDC_CUT_PAPER, K::PushButton, 166, 214, 50, 14, "切刀(&C)", kButton},
         {IDC_RADIO_MANUAL, K::RadioButton, 15, 13, 122, 10, "指定连接的IP地址", kGroup | kTabStop},
         {IDC_RADIO_AUTO, K::RadioButton, 15, 35, 121, 10, "自动获取打印机IP地址", 0},
-        {IDC_PRINTER_LIST, K::DropList, 141, 34, 100, 118, "", kVScroll | kTabStop},
+        {IDC_PRINTER_LIST, K::DropList, 141, 34, 100, 118, "", kTabStop},
         {-1, K::StaticText, 18, 96, 65, 8, "设置新的物理地址", 0},
         {IDC_MAC, K::Edit, 111, 91, 100, 14, "", kHexEdit},
         {IDC_SET_MAC, K::PushButton, 218, 92, 50, 14, "设置 &Mac", kButton},
@@ -91,7 +91,7 @@ const DialogTemplate kConsoleChinese{
         {IDC_OTHER_SET, K::PushButton, 218, 265, 50, 14, "设置(&S)", kButton},
         {IDC_TEST_PAGE, K::RichEdit, 12, 135, 255, 72, "", kTextPage},
         {IDC_GET_STATUS, K::PushButton, 218, 214, 50, 14, "打印机状态", kButton},
-        {IDC_PROGRESS, K::Progress, 21, 51, 240, 14, "", kBorder | kHidden},
+        {IDC_PROGRESS, K::Progress, 21, 51, 240, 14, "", kHidden},
         {IDC_TEST_CONNECTION, K::PushButton, 246, 11, 23, 14, "测试", kButton},
     }};
 

@@ -111,6 +111,15 @@ void DrawLamp(QPainter& painter, int size, const LampColours& colours) {
 
 }  // namespace
 
+QIcon IconSet(int id) {
+  QIcon icon;
+  for (int size : {16, 32}) {
+    const QPixmap pixmap = IconPixmap(id, size);
+    if (!pixmap.isNull()) icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 QPixmap IconPixmap(int id, int size) {
   const LampColours* lamp = nullptr;
   switch (id) {

@@ -2,6 +2,7 @@
 // The program's resources as data: dialog templates in dialog units, the
 // string table and the icons, each in English and in Simplified Chinese.
 
+#include <QIcon>
 #include <QPixmap>
 #include <string_view>
 #include <vector>
@@ -24,7 +25,7 @@ enum class ControlKind {
   StaticText,
   StaticIcon,     // shows the icon named by iconId
   Edit,           // single-line edit
-  RichEdit,       // multi-line text field
+  RichEdit,       // multi-line text field with a scroll bar; Return adds a line
   DropList,       // drop-down list, no typing, no sorting
   IpAddress,      // four fields of 0 to 255
   Progress,
@@ -35,13 +36,8 @@ enum ControlStyle : unsigned {
   kTabStop = 1u << 0,
   kGroup = 1u << 1,        // starts a group (of radio buttons, or of tab stops)
   kUpperCase = 1u << 2,    // typed letters become capitals
-  kAutoHScroll = 1u << 3,
-  kBorder = 1u << 4,
-  kMultiLine = 1u << 5,
-  kWantReturn = 1u << 6,   // Return adds a line instead of pressing the default button
-  kVScroll = 1u << 7,
-  kHidden = 1u << 8,       // not visible on creation
-  kNoPrefix = 1u << 9,     // '&' is shown as it is, not as an accelerator
+  kHidden = 1u << 3,       // not visible on creation
+  kNoPrefix = 1u << 4,     // '&' is shown as it is, not as an accelerator
 };
 
 struct ControlTemplate {
@@ -54,13 +50,10 @@ struct ControlTemplate {
 };
 
 // Dialog styles, or-ed together.
+// Every dialog has a frame and a title bar.
 enum DialogStyle : unsigned {
-  kModalFrame = 1u << 0,
-  kCaption = 1u << 1,
-  kSysMenu = 1u << 2,
-  kMinimizeBox = 1u << 3,
-  kVisible = 1u << 4,
-  kAppWindow = 1u << 5,  // a taskbar button of its own
+  kSysMenu = 1u << 0,      // a system menu and a close box
+  kMinimizeBox = 1u << 1,
 };
 
 struct DialogTemplate {
@@ -82,5 +75,8 @@ const char* FindString(int id, Language language);
 // The icon at the given square size in pixels, drawn for that size; a null
 // pixmap when the id names no icon.
 QPixmap IconPixmap(int id, int size);
+// The icon at both of its sizes (16 and 32), for a window or a list row; an
+// empty icon when the id names no icon.
+QIcon IconSet(int id);
 
 }  // namespace res

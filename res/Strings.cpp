@@ -123,6 +123,9 @@ constexpr std::array kStrings = {
     StringEntry{IDS_OUT_LIB_NO_SOCKET, "the socket library gave no socket", "套接字库无法创建套接字"},
     StringEntry{IDS_OUT_BAD_ADDRESS, "\"%1\" is no IPv4 address", "“%1”不是 IPv4 地址"},
     StringEntry{IDS_LOG_LAMP_CHANGED, "status lamp changed", "状态指示灯变化"},
+    StringEntry{IDS_SYS_MINIMIZE, "Mi&nimise", "最小化(&N)"},
+    StringEntry{IDS_SYS_CLOSE, "&Close", "关闭(&C)"},
+    StringEntry{IDS_MAX_CHARS, "Enter no more than %1 characters.", "请输入不超过 %1 个字符。"},
 };
 
 }  // namespace

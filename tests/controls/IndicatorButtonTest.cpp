@@ -388,6 +388,41 @@ TEST_F(IndicatorOnDialog, IconChoiceFollowsHotAndTheIconsGiven) {
   EXPECT_EQ(image.pixel(3 + 32, 0), face) << "not 64 device pixels wide";
 }
 
+// The monitor sets every lamp, caption and colour again at each poll; a poll
+// that changes nothing must cost no paint, and one that changes a lamp must.
+TEST_F(IndicatorOnDialog, APollThatChangesNothingRepaintsNothing) {
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  push->installEventFilter(&counter);
+  const auto paintsAfter = [&](const std::function<void()>& change) {
+    QCoreApplication::processEvents();
+    counter.paints = 0;
+    change();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    return counter.paints;
+  };
+  const auto poll = [&](UINT lamp) {
+    indicator.SetWindowText("Paper Ok");
+    indicator.LoadIcons(lamp, 0);
+    indicator.ShowBorder(FALSE, TRUE);
+    indicator.SetStateColor(INDCLR_FG_NORMAL, kBlue, TRUE);
+  };
+
+  EXPECT_GE(paintsAfter([&] { poll(IDI_STATE_GOOD); }), 1) << "the first poll shows the lamp";
+  EXPECT_EQ(paintsAfter([&] { poll(IDI_STATE_GOOD); }), 0) << "the same state again repainted the control";
+  EXPECT_GE(paintsAfter([&] { indicator.ResetColors(TRUE); }), 1) << "colours changed back to the palette's";
+  EXPECT_EQ(paintsAfter([&] { indicator.ResetColors(TRUE); }), 0) << "the palette's colours again repainted";
+  EXPECT_GE(paintsAfter([&] { poll(IDI_STATE_BAD); }), 1) << "a changed lamp was not shown";
+  EXPECT_EQ(indicator.IconIdIn(), static_cast<UINT>(IDI_STATE_BAD));
+  push->removeEventFilter(&counter);
+}
+
 TEST_F(IndicatorOnDialog, TwoLineCaptionIsWrappedAndCentredAsABlock) {
   push->resize(70, 60);
   push->setText("Printer is off-line");

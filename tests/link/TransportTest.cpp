@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <arpa/inet.h>
 #include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -252,6 +253,48 @@ TEST_F(Transport, ConcurrentProbeDecidesEveryAddressInTheCallersOrder) {
     }
   }
   EXPECT_EQ(results.back().error, LinkError::BadAddress);
+}
+
+TEST(SocketHolder, EverySocketIsClosedExactlyOnceWhateverItsOwnerDoes) {
+  struct Case {
+    const char* catches;
+    std::function<void(LoopbackOnlyLibrary&)> run;
+    int opened;
+  };
+  const Case cases[] = {
+      {"a move-assigned holder leaking the socket it held",
+       [](LoopbackOnlyLibrary& l) {
+         SocketHolder a(l), b(l);
+         a = std::move(b);
+         EXPECT_EQ(l.closed, 1);
+       },
+       2},
+      {"a socket closed twice after a move and a reset",
+       [](LoopbackOnlyLibrary& l) {
+         SocketHolder a(l);
+         SocketHolder b(std::move(a));
+         b.reset();
+         EXPECT_FALSE(b.valid());
+         a.reset();
+       },
+       1},
+      {"self-assignment closing the socket in use",
+       [](LoopbackOnlyLibrary& l) {
+         SocketHolder a(l);
+         SocketHolder& same = a;
+         a = std::move(same);
+         EXPECT_TRUE(a.valid());
+         EXPECT_EQ(l.closed, 0);
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.catches);
+    LoopbackOnlyLibrary library;
+    c.run(library);
+    EXPECT_EQ(library.opened, c.opened);
+    EXPECT_EQ(library.closed, c.opened) << "every socket opened is closed once the holders are gone";
+  }
 }
 
 TEST(DottedQuad, OnlyFourDecimalOctetsAreAnAddress) {

@@ -55,6 +55,7 @@ const std::vector<int> kStringIds = {
     IDS_FIELD_NOT_USED, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED,
     IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_CHANGE_PAUSED,
     IDS_CHANGE_PAUSE_CLEARED, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_CHANGE_NOT_READ,
+    IDS_SYS_MINIMIZE, IDS_SYS_CLOSE, IDS_MAX_CHARS,
 };
 
 TEST(StringTable, EveryIdHasATranslatedTextInBothLanguages) {
@@ -303,11 +304,11 @@ TEST(DialogTemplates, StylesTheConsoleBehaviourDependsOn) {
   const std::vector<Case> cases = {
       {"lower-case letters reaching the MAC frame", IDC_MAC, res::kUpperCase | res::kTabStop, 0},
       {"lower-case letters in the hex byte list", IDC_OTHER_HEX, res::kUpperCase | res::kTabStop, 0},
-      {"Return in the test page closing the console", IDC_TEST_PAGE, res::kMultiLine | res::kWantReturn, 0},
+      {"test page unreachable by keyboard", IDC_TEST_PAGE, res::kTabStop, 0},
       {"progress bar showing before a sweep", IDC_PROGRESS, res::kHidden, res::kTabStop},
       {"the radio pair not forming one group", IDC_RADIO_MANUAL, res::kGroup | res::kTabStop, 0},
       {"the second radio splitting the group", IDC_RADIO_AUTO, 0, res::kGroup | res::kTabStop},
-      {"printer list unreachable by keyboard", IDC_PRINTER_LIST, res::kTabStop | res::kVScroll, 0},
+      {"printer list unreachable by keyboard", IDC_PRINTER_LIST, res::kTabStop, 0},
       {"target address unreachable by keyboard", IDC_IP_TARGET, res::kTabStop, 0},
       {"new address unreachable by keyboard", IDC_IP_NEW, res::kTabStop, 0},
   };
