@@ -102,7 +102,9 @@ const char* JsonName(StatusIndicator indicator) {
 }
 
 Text Caption(StatusIndicator indicator, const std::optional<bool>& set) {
-  struct Three { Text fine, fault, unknown; };
+  struct Three {
+    Text fine, fault, unknown;
+  };
   const Three t = [&] {
     switch (indicator) {
       case StatusIndicator::Cover: return Three{Text::CoverClosed, Text::CoverOpen, Text::CoverUnknown};
@@ -165,18 +167,15 @@ std::string NowClock() {
 
 int ExitFor(Outcome outcome) {
   switch (outcome) {
-    case Outcome::Ok:
-      return kExitOk;
+    case Outcome::Ok: return kExitOk;
     case Outcome::Refused:
     case Outcome::Timeout:
     case Outcome::Unreachable:
     case Outcome::Library:
-    case Outcome::BadAddress:
-      return kExitUnreachable;
+    case Outcome::BadAddress: return kExitUnreachable;
     case Outcome::Closed:
     case Outcome::Incomplete:
-    case Outcome::NoReply:
-      return kExitPartial;
+    case Outcome::NoReply: return kExitPartial;
   }
   return kExitUnreachable;
 }
@@ -184,7 +183,9 @@ int ExitFor(Outcome outcome) {
 bool StatusReading::SameLamps(const StatusReading& other) const {
   if (online != other.online || conditions != other.conditions) return false;
   // Off-line for another reason is another line: refused is not timed out.
-  const auto outcome = [](const StatusReading& r) { return r.records.empty() ? Outcome::Ok : Deciding(r.records).outcome; };
+  const auto outcome = [](const StatusReading& r) {
+    return r.records.empty() ? Outcome::Ok : Deciding(r.records).outcome;
+  };
   return outcome(*this) == outcome(other);
 }
 
@@ -198,8 +199,8 @@ StatusReading ReadStatus(Session& s, const std::string& address) {
   if (probe.ok()) {
     printerlink::CommandFrame frame{};
     const std::size_t n = printerlink::BuildStatusQueryFrame(frame);
-    const printerlink::LinkResult q = printerlink::ExchangeFrame(s.sockets, address, std::span(frame.data(), n),
-                                                                 true, r.reply, s.timings, &collector);
+    const printerlink::LinkResult q = printerlink::ExchangeFrame(s.sockets, address, std::span(frame.data(), n), true,
+                                                                 r.reply, s.timings, &collector);
     r.received = std::min(q.received, r.reply.size());
   }
   r.records = std::move(collector.records);
@@ -340,8 +341,7 @@ int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
   TellSending(s, std::span(frame.data(), n));
   Collector collector(s.log);
   printerlink::ReplyBuffer unused{};
-  printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings,
-                             &collector);
+  printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings, &collector);
   const int exit = ExitOf(collector.records);
   if (s.json) {
     WriteJson(s, CommandJson("set-ip", collector.records, exit));
@@ -367,8 +367,7 @@ int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
   TellSending(s, std::span(frame.data(), n));
   Collector collector(s.log);
   printerlink::ReplyBuffer unused{};
-  printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings,
-                             &collector);
+  printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings, &collector);
   const int exit = ExitOf(collector.records);
   if (s.json) {
     WriteJson(s, CommandJson("set-mac", collector.records, exit));

@@ -61,8 +61,8 @@ bool ReadAll(const std::string& path, std::string& text, std::string& error) {
   return true;
 }
 
-constexpr const char* kCommands[] = {"test", "status", "print",  "drawer", "cut",
-                                    "init", "hex",    "set-ip", "set-mac", "sweep"};
+constexpr const char* kCommands[] = {"test", "status", "print",  "drawer",  "cut",
+                                     "init", "hex",    "set-ip", "set-mac", "sweep"};
 
 // The first word that stands where the command belongs but names none; CLI11
 // reads such a word as a missing command.
@@ -112,7 +112,8 @@ int main(int argc, char** argv) {
                     ->expected(0, 1)
                     ->option_text("[SECONDS]");
 
-  auto* print = app.add_subcommand("print", "print FILE, standard input (-), or the test page (UTF-8 text, sent as GBK)");
+  auto* print =
+      app.add_subcommand("print", "print FILE, standard input (-), or the test page (UTF-8 text, sent as GBK)");
   std::string printFile;
   print->add_option("FILE", printFile, "the text to print; - for standard input")->option_text("[FILE|-]");
 
@@ -180,7 +181,7 @@ int main(int argc, char** argv) {
     if (watch->count() == 0) return RunStatus(session);
     const auto seconds = ParseWatchSeconds(watchText);
     if (!seconds) return Usage("--watch: \"" + watchText + "\" is not a number of seconds from 1 to 86400");
-    struct sigaction on{};
+    struct sigaction on {};
     on.sa_handler = OnInterrupt;
     on.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &on, nullptr);
@@ -194,7 +195,8 @@ int main(int argc, char** argv) {
     std::string text;
     std::string error;
     if (!ReadAll(printFile, text, error)) return Usage(error);
-    if (text.empty()) return Usage((printFile == "-" ? std::string("standard input") : printFile) + " is empty: nothing to print");
+    if (text.empty())
+      return Usage((printFile == "-" ? std::string("standard input") : printFile) + " is empty: nothing to print");
     const GbkText gbk = Utf8ToGbk(text);
     if (!gbk.ok()) return Usage((printFile == "-" ? std::string("standard input") : printFile) + ", " + gbk.error);
     return RunPrint(session, gbk.bytes);

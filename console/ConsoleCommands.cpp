@@ -105,13 +105,16 @@ void CPrinterTestDlg::SweepSubnet() {
   BYTE a = 0, b = 0, c = 0, ignored = 0;  // the fourth field plays no part
   m_ipTarget.GetAddress(a, b, c, ignored);
   m_progress.ShowWindow(SW_SHOW);
-  ProbeSubnet(m_sockets, {a, b, c}, [this](int host, const std::string& address, bool found) {
-    if (found) {
-      m_comboPrinters.AddString(address);
-      UpdateData(FALSE);
-    }
-    m_progress.SetPos(SweepProgress(host));
-  }, m_pExchangeObserver);
+  ProbeSubnet(
+      m_sockets, {a, b, c},
+      [this](int host, const std::string& address, bool found) {
+        if (found) {
+          m_comboPrinters.AddString(address);
+          UpdateData(FALSE);
+        }
+        m_progress.SetPos(SweepProgress(host));
+      },
+      m_pExchangeObserver);
   // Selected, but not copied into the target field: only a technician's pick does that.
   if (m_comboPrinters.GetCount() > 0) m_comboPrinters.SetCurSel(0);
   m_progress.ShowWindow(SW_HIDE);

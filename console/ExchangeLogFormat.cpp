@@ -42,16 +42,13 @@ QString LogColumnTitle(LogColumn column) {
 QString SentWords(const ExchangeRecord& r) {
   if (!r.note.empty()) return Utf8(r.noteShown.empty() ? r.note : r.noteShown);
   switch (r.kind) {
-    case ExchangeKind::Probe:
-      return LoadText(IDS_LOG_PROBE);
-    case ExchangeKind::Sweep:
-      return LoadText(IDS_LOG_SWEEP).arg(Utf8(r.address)).arg(r.waitMs);
+    case ExchangeKind::Probe: return LoadText(IDS_LOG_PROBE);
+    case ExchangeKind::Sweep: return LoadText(IDS_LOG_SWEEP).arg(Utf8(r.address)).arg(r.waitMs);
     case ExchangeKind::Text:
       if (r.sent.empty()) return LoadText(IDS_LOG_EMPTY_TEXT);
       break;
     case ExchangeKind::Frame:
-    case ExchangeKind::Status:
-      break;
+    case ExchangeKind::Status: break;
   }
   return Utf8(printerlink::DescribeLine(r.sent));
 }
@@ -69,23 +66,18 @@ QString OutcomeWords(const ExchangeRecord& r) {
           return r.answering == 0 ? LoadText(IDS_OUT_SWEEP_NONE).arg(r.refusing).arg(r.silent)
                                   : LoadText(IDS_OUT_SWEEP_FOUND).arg(r.answering).arg(r.refusing).arg(r.silent);
         case ExchangeKind::Frame:
-        case ExchangeKind::Text:
-          break;
+        case ExchangeKind::Text: break;
       }
       return LoadText(IDS_OUT_OK).arg(taken).arg(total);
-    case Outcome::Refused:
-      return WithError(LoadText(IDS_OUT_REFUSED).arg(r.port), r.sysError);
-    case Outcome::Timeout:
-      return LoadText(IDS_OUT_TIMEOUT).arg(r.waitMs);
-    case Outcome::Unreachable:
-      return WithError(LoadText(IDS_OUT_UNREACHABLE), r.sysError);
+    case Outcome::Refused: return WithError(LoadText(IDS_OUT_REFUSED).arg(r.port), r.sysError);
+    case Outcome::Timeout: return LoadText(IDS_OUT_TIMEOUT).arg(r.waitMs);
+    case Outcome::Unreachable: return WithError(LoadText(IDS_OUT_UNREACHABLE), r.sysError);
     case Outcome::Closed:
       if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
         return WithError(LoadText(IDS_OUT_CLOSED_NO_REPLY), r.sysError);
       }
       return WithError(LoadText(IDS_OUT_CLOSED).arg(taken).arg(total), r.sysError);
-    case Outcome::Incomplete:
-      return WithError(LoadText(IDS_OUT_INCOMPLETE).arg(taken).arg(total), r.sysError);
+    case Outcome::Incomplete: return WithError(LoadText(IDS_OUT_INCOMPLETE).arg(taken).arg(total), r.sysError);
     case Outcome::NoReply:
       return LoadText(IDS_OUT_NO_REPLY).arg(printerlink::kReplyPollMs * (printerlink::kReplyRetries + 1));
     case Outcome::Library:
@@ -93,26 +85,20 @@ QString OutcomeWords(const ExchangeRecord& r) {
         case printerlink::LibraryFault::WrongVersion: return LoadText(IDS_OUT_LIB_VERSION);
         case printerlink::LibraryFault::NoSocket: return WithError(LoadText(IDS_OUT_LIB_NO_SOCKET), r.sysError);
         case printerlink::LibraryFault::NotStarted:
-        case printerlink::LibraryFault::None:
-          break;
+        case printerlink::LibraryFault::None: break;
       }
       return LoadText(IDS_OUT_LIB_NOT_STARTED);
-    case Outcome::BadAddress:
-      return LoadText(IDS_OUT_BAD_ADDRESS).arg(Utf8(r.address));
+    case Outcome::BadAddress: return LoadText(IDS_OUT_BAD_ADDRESS).arg(Utf8(r.address));
   }
   return {};
 }
 
 QString LogCellText(const ExchangeRecord& r, LogColumn column, const QString& sentWords) {
   switch (column) {
-    case LogColumn::Time:
-      return LocalTime(r.startMs, "HH:mm:ss.zzz");
-    case LogColumn::Printer:
-      return Utf8(r.address) + QLatin1Char(':') + QString::number(r.port);
-    case LogColumn::Sent:
-      return sentWords;
-    case LogColumn::Bytes:
-      return Utf8(printerlink::HexBytes(r.sent));
+    case LogColumn::Time: return LocalTime(r.startMs, "HH:mm:ss.zzz");
+    case LogColumn::Printer: return Utf8(r.address) + QLatin1Char(':') + QString::number(r.port);
+    case LogColumn::Sent: return sentWords;
+    case LogColumn::Bytes: return Utf8(printerlink::HexBytes(r.sent));
     case LogColumn::Reply:
       if (r.kind == ExchangeKind::Sweep) {
         QStringList found;
@@ -120,10 +106,8 @@ QString LogCellText(const ExchangeRecord& r, LogColumn column, const QString& se
         return found.isEmpty() ? QString() : LoadText(IDS_LOG_FOUND).arg(found.join(QStringLiteral(", ")));
       }
       return Utf8(printerlink::HexBytes(r.received));
-    case LogColumn::Outcome:
-      return OutcomeWords(r);
-    case LogColumn::Ms:
-      return QString::number(r.durationMs);
+    case LogColumn::Outcome: return OutcomeWords(r);
+    case LogColumn::Ms: return QString::number(r.durationMs);
   }
   return {};
 }
@@ -156,7 +140,8 @@ QString ServiceReport(const ReportHeader& h, std::span<const ExchangeRecord> rec
             (r.failed() ? QStringLiteral("  ") + LoadText(IDS_LOG_FAILED) : QString()) + QLatin1Char('\n');
     const QString sent = SentWords(r);
     line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_SENT), sent);
-    if (!r.sent.empty()) line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_BYTES), LogCellText(r, LogColumn::Bytes, sent));
+    if (!r.sent.empty())
+      line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_BYTES), LogCellText(r, LogColumn::Bytes, sent));
     const QString reply = LogCellText(r, LogColumn::Reply, sent);
     if (!reply.isEmpty()) line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_REPLY), reply);
     line(QStringLiteral("  ") + LoadText(IDS_LOG_COL_OUTCOME), OutcomeWords(r));

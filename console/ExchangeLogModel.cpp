@@ -32,7 +32,8 @@ void CExchangeLogModel::OnExchange(const printerlink::ExchangeRecord& record) {
   }
   // From a worker: the copy travels to the model's thread; a model gone by
   // then drops it.
-  QMetaObject::invokeMethod(this, [this, record] { Append(record); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, record] { Append(record); }, Qt::QueuedConnection);
 }
 
 void CExchangeLogModel::DropOldest() {
@@ -101,8 +102,7 @@ QVariant CExchangeLogModel::data(const QModelIndex& index, int role) const {
   const bool failed = row.record.failed();
   switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-      return LogCellText(row.record, column, row.sentWords);
+    case Qt::ToolTipRole: return LogCellText(row.record, column, row.sentWords);
     case Qt::AccessibleTextRole:
       // A screen reader hears the failure in words, not in colour.
       if (column == LogColumn::Outcome && failed) {
@@ -113,15 +113,12 @@ QVariant CExchangeLogModel::data(const QModelIndex& index, int role) const {
       // Only failures carry the lamp, so its presence alone marks them.
       if (column == LogColumn::Outcome && failed) return m_iconFailed;
       return {};
-    case Qt::ForegroundRole:
-      return failed ? QVariant(QBrush(kFailedText)) : QVariant();
-    case Qt::BackgroundRole:
-      return failed ? QVariant(QBrush(kFailedGround)) : QVariant();
+    case Qt::ForegroundRole: return failed ? QVariant(QBrush(kFailedText)) : QVariant();
+    case Qt::BackgroundRole: return failed ? QVariant(QBrush(kFailedGround)) : QVariant();
     case Qt::TextAlignmentRole:
       if (column == LogColumn::Ms) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
       return {};
-    default:
-      return {};
+    default: return {};
   }
 }
 

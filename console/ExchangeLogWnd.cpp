@@ -49,9 +49,8 @@ CExchangeLogWnd::CExchangeLogWnd(CExchangeLogModel& model, QWidget* parent)
   const struct {
     LogColumn column;
     int digits;
-  } widths[] = {{LogColumn::Time, 13}, {LogColumn::Printer, 19}, {LogColumn::Sent, 32},
-                {LogColumn::Bytes, 15}, {LogColumn::Reply, 12}, {LogColumn::Outcome, 48},
-                {LogColumn::Ms, 6}};
+  } widths[] = {{LogColumn::Time, 13},  {LogColumn::Printer, 19}, {LogColumn::Sent, 32}, {LogColumn::Bytes, 15},
+                {LogColumn::Reply, 12}, {LogColumn::Outcome, 48}, {LogColumn::Ms, 6}};
   for (const auto& w : widths) header->resizeSection(static_cast<int>(w.column), w.digits * digit);
 
   auto* copy = new QAction(m_table);

@@ -26,8 +26,7 @@ std::int32_t ParseHexValue(const std::string& text) {
 std::vector<std::uint8_t> ParseHexPieces(const std::string& text) {
   std::vector<std::uint8_t> bytes;
   std::size_t start = 0;  // where the rest begins
-  for (std::size_t comma = text.find(','); comma != std::string::npos && comma > start;
-       comma = text.find(',', start)) {
+  for (std::size_t comma = text.find(','); comma != std::string::npos && comma > start; comma = text.find(',', start)) {
     bytes.push_back(static_cast<std::uint8_t>(ParseHexValue(text.substr(start, comma - start)) & 0xFF));
     start = comma + 1;
   }

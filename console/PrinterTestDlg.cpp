@@ -61,8 +61,7 @@ BOOL CPrinterTestDlg::OnInitDialog() {
   }
   if (m_runExchangeLog) {
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), GetDialogWindow());
-    QObject::connect(shortcut, &QShortcut::activated, GetDialogWindow(),
-                     [this] { OnSysCommand(IDM_EXCHANGE_LOG, 0); });
+    QObject::connect(shortcut, &QShortcut::activated, GetDialogWindow(), [this] { OnSysCommand(IDM_EXCHANGE_LOG, 0); });
   }
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
@@ -118,9 +117,9 @@ int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, 
     printerlink::LinkResult result;
     printerlink::ReplyBuffer reply;
   };
-  const Outcome outcome = WaitWithoutFreezing(
-      [&sockets = m_sockets, address, frame = std::vector<std::uint8_t>(bytes.begin(), bytes.end()), expectReply,
-       reply = m_replyBuffer, observer = m_pExchangeObserver]() mutable {
+  const Outcome outcome =
+      WaitWithoutFreezing([&sockets = m_sockets, address, frame = std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                           expectReply, reply = m_replyBuffer, observer = m_pExchangeObserver]() mutable {
         const printerlink::LinkResult r =
             printerlink::ExchangeFrame(sockets, address, frame, expectReply, reply, {}, observer);
         return Outcome{r, reply};

@@ -89,8 +89,8 @@ private:
   // expected. On failure shows "Can't Connect Net!", unless `caller` was
   // closed while the call waited.
   // `result` keeps why it failed.
-  int SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
-                  bool expectReply, printerlink::LinkResult& result);
+  int SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes, bool expectReply,
+                  printerlink::LinkResult& result);
 
   // The state, in declaration order.
   printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent

@@ -20,7 +20,7 @@ public:
   CStatusChannel& operator=(const CStatusChannel&) = delete;
 
   struct Reply {
-    int sent = 0;                     // 1 when the printer took the whole frame, as SendCommandFrame
+    int sent = 0;                      // 1 when the printer took the whole frame, as SendCommandFrame
     printerlink::ReplyBuffer bytes{};  // the answer from index 0, zeros where none arrived
     std::size_t received = 0;          // how many bytes of it arrived
     printerlink::LinkResult link;      // the exchange's outcome and its cause

@@ -169,8 +169,7 @@ void CIndicatorButton::Draw(QPainter& painter, const QRect& rect, bool pressed, 
     case IndicatorEdge::Sunken:
       DrawEdge(painter, rect, palette.color(QPalette::Dark), palette.color(QPalette::Light));
       break;
-    case IndicatorEdge::None:
-      break;
+    case IndicatorEdge::None: break;
   }
 
   const QString caption = Caption();
@@ -238,9 +237,7 @@ bool CIndicatorButton::WindowProc(QEvent* event) {
     case QEvent::Leave:
     case QEvent::FocusOut:
     case QEvent::WindowDeactivate:
-    case QEvent::Hide:
-      EndHover();
-      return false;
+    case QEvent::Hide: EndHover(); return false;
     case QEvent::MouseButtonDblClick: {
       // The second click of a double click is a click like the first. Some
       // platforms send a press before the double click and some do not; the
@@ -254,7 +251,6 @@ bool CIndicatorButton::WindowProc(QEvent* event) {
       }
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }

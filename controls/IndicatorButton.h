@@ -28,12 +28,12 @@ inline constexpr DWORD INDBTN_BADSLOT = 3;
 
 // Colour slots. "Hot" means hovered or pressed.
 enum : BYTE {
-  INDCLR_BK_HOT = 0,     // face while hot
-  INDCLR_FG_HOT,         // caption while hot
-  INDCLR_BK_NORMAL,      // face while neither hot nor focused
-  INDCLR_FG_NORMAL,      // caption whenever not hot
-  INDCLR_BK_FOCUS,       // face while focused and not hot
-  INDCLR_FG_FOCUS,       // part of the slot interface callers may set; the caption does not change with focus
+  INDCLR_BK_HOT = 0,  // face while hot
+  INDCLR_FG_HOT,      // caption while hot
+  INDCLR_BK_NORMAL,   // face while neither hot nor focused
+  INDCLR_FG_NORMAL,   // caption whenever not hot
+  INDCLR_BK_FOCUS,    // face while focused and not hot
+  INDCLR_FG_FOCUS,    // part of the slot interface callers may set; the caption does not change with focus
   INDCLR_COUNT
 };
 

@@ -23,10 +23,8 @@ std::optional<unsigned> TypedCode(const QKeyEvent& key) {
     case Qt::Key_Escape:
     case Qt::Key_Delete:  // a key, not a character
       return std::nullopt;
-    case Qt::Key_Backspace:
-      return 0x08;
-    default:
-      break;
+    case Qt::Key_Backspace: return 0x08;
+    default: break;
   }
   if ((key.modifiers() & Qt::ControlModifier) && key.key() >= Qt::Key_A && key.key() <= Qt::Key_Z) {
     return static_cast<unsigned>(key.key() - Qt::Key_A + 1);

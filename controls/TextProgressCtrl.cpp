@@ -136,7 +136,6 @@ bool CTextProgressCtrl::WindowProc(QEvent* event) {
       // The width SetPos last drew no longer says what is on the screen.
       m_nDrawnWidth = -1;
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }

@@ -11,9 +11,9 @@ namespace printerlink {
 
 // What one conversion made of its input.
 struct Converted {
-  std::string bytes;      // the converted bytes up to the first fault
-  std::size_t read = 0;   // input bytes converted
-  int error = 0;          // 0; EILSEQ (no such character), EINVAL (cut off) or ENOENT (no converter)
+  std::string bytes;     // the converted bytes up to the first fault
+  std::size_t read = 0;  // input bytes converted
+  int error = 0;         // 0; EILSEQ (no such character), EINVAL (cut off) or ENOENT (no converter)
 };
 
 // One conversion descriptor. Opening one costs more than converting a line,

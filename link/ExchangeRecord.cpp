@@ -57,18 +57,16 @@ std::string ErrorName(int sysError) {
 std::string RecordSummary(const ExchangeRecord& r) {
   if (!r.note.empty()) return r.note;
   switch (r.kind) {
-    case ExchangeKind::Probe:
-      return "connection opened and closed, nothing sent";
+    case ExchangeKind::Probe: return "connection opened and closed, nothing sent";
     case ExchangeKind::Sweep:
-      return "sweep of " + r.address + " on port " + std::to_string(r.port) + ": " +
-             std::to_string(r.answering) + " answering, " + std::to_string(r.refusing) + " refusing, " +
-             std::to_string(r.silent) + " silent within " + std::to_string(r.waitMs) + " ms";
+      return "sweep of " + r.address + " on port " + std::to_string(r.port) + ": " + std::to_string(r.answering) +
+             " answering, " + std::to_string(r.refusing) + " refusing, " + std::to_string(r.silent) +
+             " silent within " + std::to_string(r.waitMs) + " ms";
     case ExchangeKind::Text:
       if (r.sent.empty()) return "empty text job";
       break;
     case ExchangeKind::Frame:
-    case ExchangeKind::Status:
-      break;
+    case ExchangeKind::Status: break;
   }
   return DescribeLine(r.sent);
 }
@@ -83,34 +81,25 @@ std::string OutcomeText(const ExchangeRecord& r) {
       }
       if (r.kind == ExchangeKind::Probe) return "connected";
       return "ok, the printer took " + ofSent;
-    case Outcome::Refused:
-      return WithError("refused: nothing listens on port " + std::to_string(r.port), r.sysError);
-    case Outcome::Timeout:
-      return "no answer to the connection within " + std::to_string(r.waitMs) + " ms";
-    case Outcome::Unreachable:
-      return WithError("cannot reach the printer", r.sysError);
+    case Outcome::Refused: return WithError("refused: nothing listens on port " + std::to_string(r.port), r.sysError);
+    case Outcome::Timeout: return "no answer to the connection within " + std::to_string(r.waitMs) + " ms";
+    case Outcome::Unreachable: return WithError("cannot reach the printer", r.sysError);
     case Outcome::Closed:
       if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
         return WithError("the printer closed the connection without a reply", r.sysError);
       }
       return WithError("the printer closed the connection after taking " + ofSent, r.sysError);
-    case Outcome::Incomplete:
-      return WithError("the printer took " + ofSent, r.sysError);
-    case Outcome::NoReply:
-      return "no reply within " + std::to_string(kReplyPollMs * (kReplyRetries + 1)) + " ms";
+    case Outcome::Incomplete: return WithError("the printer took " + ofSent, r.sysError);
+    case Outcome::NoReply: return "no reply within " + std::to_string(kReplyPollMs * (kReplyRetries + 1)) + " ms";
     case Outcome::Library:
       switch (r.libraryFault) {
-        case LibraryFault::WrongVersion:
-          return "the socket library granted a version other than 1.1";
-        case LibraryFault::NoSocket:
-          return WithError("the socket library gave no socket", r.sysError);
+        case LibraryFault::WrongVersion: return "the socket library granted a version other than 1.1";
+        case LibraryFault::NoSocket: return WithError("the socket library gave no socket", r.sysError);
         case LibraryFault::NotStarted:
-        case LibraryFault::None:
-          break;
+        case LibraryFault::None: break;
       }
       return "the socket library refused to start";
-    case Outcome::BadAddress:
-      return "\"" + r.address + "\" is no IPv4 address";
+    case Outcome::BadAddress: return "\"" + r.address + "\" is no IPv4 address";
   }
   return {};
 }

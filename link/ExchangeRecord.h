@@ -38,16 +38,16 @@ enum class LibraryFault { None, NotStarted, WrongVersion, NoSocket };
 struct ExchangeRecord {
   std::int64_t startMs = 0;  // wall clock, milliseconds since 1970-01-01 UTC
   ExchangeKind kind = ExchangeKind::Frame;
-  std::string address;       // the printer; for a sweep the range, e.g. "192.168.1.0/24"
+  std::string address;  // the printer; for a sweep the range, e.g. "192.168.1.0/24"
   std::uint16_t port = 0;
   std::vector<std::uint8_t> sent;      // every byte the call had to send
   std::size_t taken = 0;               // of those, the bytes the printer's TCP acknowledged
   std::vector<std::uint8_t> received;  // the reply bytes
   Outcome outcome = Outcome::Ok;
   LibraryFault libraryFault = LibraryFault::None;
-  int sysError = 0;          // errno of the cause, 0 where there is none
+  int sysError = 0;  // errno of the cause, 0 where there is none
   std::int64_t durationMs = 0;
-  int waitMs = 0;            // the bound on the connection attempt; a sweep's one wait for every address
+  int waitMs = 0;  // the bound on the connection attempt; a sweep's one wait for every address
 
   // A sweep only.
   int answering = 0;               // connections accepted

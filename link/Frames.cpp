@@ -29,9 +29,7 @@ std::uint8_t Checksum(std::span<const std::uint8_t> bytes) {
 
 std::size_t BuildInitFrame(CommandFrame& frame) { return ClearAndWrite(frame, {ESC, 0x40}); }
 
-std::size_t BuildDrawerFrame(CommandFrame& frame) {
-  return ClearAndWrite(frame, {ESC, 0x70, 0x00, 0x08, 0x08});
-}
+std::size_t BuildDrawerFrame(CommandFrame& frame) { return ClearAndWrite(frame, {ESC, 0x70, 0x00, 0x08, 0x08}); }
 
 std::size_t BuildFeedFrame(CommandFrame& frame) { return ClearAndWrite(frame, {ESC, 0x64, 0x10}); }
 

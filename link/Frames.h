@@ -27,11 +27,11 @@ std::uint8_t Checksum(std::span<const std::uint8_t> bytes);
 // Each builder writes its frame from index 0 and returns the number of bytes
 // to send. Init, Drawer, Feed and Cut clear all ten bytes first; the others
 // write only their own bytes and leave the rest as an earlier command left it.
-std::size_t BuildInitFrame(CommandFrame& frame);         // ESC @
-std::size_t BuildDrawerFrame(CommandFrame& frame);       // ESC p 0 8 8: pin 2, 16 ms on, 16 ms off
-std::size_t BuildFeedFrame(CommandFrame& frame);         // ESC d 16: print and feed 16 lines
-std::size_t BuildCutFrame(CommandFrame& frame);          // ESC m
-std::size_t BuildStatusQueryFrame(CommandFrame& frame);  // ESC v, answered on port 4000
+std::size_t BuildInitFrame(CommandFrame& frame);                              // ESC @
+std::size_t BuildDrawerFrame(CommandFrame& frame);                            // ESC p 0 8 8: pin 2, 16 ms on, 16 ms off
+std::size_t BuildFeedFrame(CommandFrame& frame);                              // ESC d 16: print and feed 16 lines
+std::size_t BuildCutFrame(CommandFrame& frame);                               // ESC m
+std::size_t BuildStatusQueryFrame(CommandFrame& frame);                       // ESC v, answered on port 4000
 std::size_t BuildSetIpFrame(CommandFrame& frame, const Ipv4Octets& address);  // GS D o1..o4 s
 std::size_t BuildSetMacFrame(CommandFrame& frame, const MacBytes& mac);       // GS E m0..m5 s
 

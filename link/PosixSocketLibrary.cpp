@@ -87,8 +87,8 @@ public:
     for (const ConnectWaitSlot& slot : slots) fds.push_back({slot.socket, POLLOUT, 0});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const Outcome n = Retrying([&] {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       return ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, left.count())));
     });
     if (n.error != 0) return -n.error;
@@ -149,9 +149,7 @@ public:
     return IoResultOf(Retrying([&] { return ::recv(socket, data, capacity, MSG_DONTWAIT); }));
   }
 
-  void Sleep(int milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
+  void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 private:
   static IoResult IoResultOf(const Outcome& o) {
@@ -161,7 +159,8 @@ private:
 
   static std::size_t QueuedBytes(SocketHandle socket) {
     int queued = 0;
-    return OutcomeOf(::ioctl(socket, SIOCOUTQ, &queued)).error == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
+    return OutcomeOf(::ioctl(socket, SIOCOUTQ, &queued)).error == 0 && queued > 0 ? static_cast<std::size_t>(queued)
+                                                                                  : 0;
   }
 };
 

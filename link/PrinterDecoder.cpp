@@ -1,6 +1,5 @@
 #include "PrinterDecoder.h"
 
-
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -210,9 +209,7 @@ bool TextRunEnd(std::span<const std::uint8_t> bytes, std::size_t pos, bool final
   return true;
 }
 
-std::size_t RasterDataLength(std::span<const std::uint8_t> header) {
-  return Little16(header, 4) * Little16(header, 6);
-}
+std::size_t RasterDataLength(std::span<const std::uint8_t> header) { return Little16(header, 4) * Little16(header, 6); }
 
 std::string Hex2(unsigned value) {
   char buf[4];
@@ -384,8 +381,10 @@ std::string UnderlineText(std::uint8_t n) {
 std::string GsCutText(std::span<const std::uint8_t> b) {
   const std::uint8_t m = b[2];
   switch (m) {
-    case 0: case 48: return "full cut";
-    case 1: case 49: return "partial cut";
+    case 0:
+    case 48: return "full cut";
+    case 1:
+    case 49: return "partial cut";
     case 65: return "feed " + Plural(b[3], "dot", "dots") + " and full cut";
     case 66: return "feed " + Plural(b[3], "dot", "dots") + " and partial cut";
     case 97: return "full cut at the next print start, feed " + Plural(b[3], "dot", "dots");
@@ -397,7 +396,8 @@ std::string GsCutText(std::span<const std::uint8_t> b) {
 }
 
 const char* BarcodeSystem(std::uint8_t m) {
-  static const char* const kNames[] = {"UPC-A", "UPC-E", "EAN-13", "EAN-8", "CODE39", "ITF", "CODABAR", "CODE93", "CODE128"};
+  static const char* const kNames[] = {"UPC-A", "UPC-E",   "EAN-13", "EAN-8",  "CODE39",
+                                       "ITF",   "CODABAR", "CODE93", "CODE128"};
   if (m <= 6) return kNames[m];
   if (m >= 65 && m <= 73) return kNames[m - 65];
   return nullptr;
@@ -439,14 +439,10 @@ std::string QrText(std::span<const std::uint8_t> b) {
         return "QR code error correction unknown (n = " + Hex2(params[0]) + ")";
       }
       break;
-    case 80:
-      return "QR code store " + QuotedData(params.empty() ? params : params.subspan(1));
-    case 81:
-      return "QR code print";
-    case 82:
-      return "QR code size request";
-    default:
-      break;
+    case 80: return "QR code store " + QuotedData(params.empty() ? params : params.subspan(1));
+    case 81: return "QR code print";
+    case 82: return "QR code size request";
+    default: break;
   }
   return "QR code function " + std::to_string(fn) + ", " + Plural(params.size(), "parameter byte", "parameter bytes");
 }
@@ -457,7 +453,8 @@ std::string RasterText(const DecodedCommand& c) {
   const std::size_t rows = Little16(b, 6);
   static const char* const kModes[] = {"", ", double width", ", double height", ", double width and height"};
   const std::uint8_t mode = static_cast<std::uint8_t>(Digit(b[3]));
-  std::string s = std::to_string(widthBytes * 8) + " x " + std::to_string(rows) + " dots" + (mode < 4 ? kModes[mode] : "");
+  std::string s =
+      std::to_string(widthBytes * 8) + " x " + std::to_string(rows) + " dots" + (mode < 4 ? kModes[mode] : "");
   if (c.cutShort) {
     return s + " CUT SHORT: " + std::to_string(c.notKept) + " of " + Plural(widthBytes * rows, "byte", "bytes") +
            " of image data";

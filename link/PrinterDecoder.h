@@ -23,37 +23,37 @@ enum class CommandKind {
   Text,           // printable text, line feeds included
   Raw,            // anything else
   // What receipt software commonly sends besides.
-  PrintMode,          // ESC ! n
-  Emphasis,           // ESC E n
-  Underline,          // ESC - n
-  Align,              // ESC a n
-  FeedDots,           // ESC J n
-  CodePage,           // ESC t n
-  Font,               // ESC M n
-  CharacterSet,       // ESC R n
-  DefaultLineSpacing, // ESC 2
-  LineSpacing,        // ESC 3 n
-  FullCut,            // ESC i
-  PeripheralStatus,   // ESC u n
-  GsCut,              // GS V m [n]
-  CharacterSize,      // GS ! n
-  Reverse,            // GS B n
-  LeftMargin,         // GS L nL nH
-  PrintWidth,         // GS W nL nH
-  BarcodeHeight,      // GS h n
-  BarcodeWidth,       // GS w n
-  BarcodeLabel,       // GS H n
-  BarcodeLabelFont,   // GS f n
-  Barcode,            // GS k m d1..dk NUL, or GS k m n d1..dn
-  QrCode,             // GS ( k pL pH 49 fn ...
-  RasterImage,        // GS v 0 m xL xH yL yH d...
-  TransmitStatus,     // GS r n
-  AutoStatusBack,     // GS a n
-  RealTimeStatus,     // DLE EOT n
-  RealTimeRequest,    // DLE DC4 fn ...
-  NvImage,            // FS p n m
-  ChineseOn,          // FS &
-  ChineseOff,         // FS .
+  PrintMode,           // ESC ! n
+  Emphasis,            // ESC E n
+  Underline,           // ESC - n
+  Align,               // ESC a n
+  FeedDots,            // ESC J n
+  CodePage,            // ESC t n
+  Font,                // ESC M n
+  CharacterSet,        // ESC R n
+  DefaultLineSpacing,  // ESC 2
+  LineSpacing,         // ESC 3 n
+  FullCut,             // ESC i
+  PeripheralStatus,    // ESC u n
+  GsCut,               // GS V m [n]
+  CharacterSize,       // GS ! n
+  Reverse,             // GS B n
+  LeftMargin,          // GS L nL nH
+  PrintWidth,          // GS W nL nH
+  BarcodeHeight,       // GS h n
+  BarcodeWidth,        // GS w n
+  BarcodeLabel,        // GS H n
+  BarcodeLabelFont,    // GS f n
+  Barcode,             // GS k m d1..dk NUL, or GS k m n d1..dn
+  QrCode,              // GS ( k pL pH 49 fn ...
+  RasterImage,         // GS v 0 m xL xH yL yH d...
+  TransmitStatus,      // GS r n
+  AutoStatusBack,      // GS a n
+  RealTimeStatus,      // DLE EOT n
+  RealTimeRequest,     // DLE DC4 fn ...
+  NvImage,             // FS p n m
+  ChineseOn,           // FS &
+  ChineseOff,          // FS .
 };
 
 struct DecodedCommand {

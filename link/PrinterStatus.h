@@ -14,9 +14,9 @@ namespace printerlink {
 enum class StatusIndicator { Cover, Busy, Temperature, Pause, Paper };
 
 // The order a poll shows them in.
-inline constexpr std::array<StatusIndicator, 5> kDecodeOrder = {
-    StatusIndicator::Cover, StatusIndicator::Busy, StatusIndicator::Temperature, StatusIndicator::Pause,
-    StatusIndicator::Paper};
+inline constexpr std::array<StatusIndicator, 5> kDecodeOrder = {StatusIndicator::Cover, StatusIndicator::Busy,
+                                                                StatusIndicator::Temperature, StatusIndicator::Pause,
+                                                                StatusIndicator::Paper};
 
 // The status byte a condition is read from: cover and busy from byte 0,
 // temperature and pause from byte 1, paper from byte 2.

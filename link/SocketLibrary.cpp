@@ -31,8 +31,7 @@ std::optional<std::uint32_t> ParseDottedQuad(std::string_view text) {
   return htonl(host);
 }
 
-SocketLibraryScope::SocketLibraryScope(SocketLibrary& library, SocketVersion required)
-    : library_(library) {
+SocketLibraryScope::SocketLibraryScope(SocketLibrary& library, SocketVersion required) : library_(library) {
   SocketVersion granted;
   if (library_.Startup(required, granted) != 0) return;
   if (granted != required) {

@@ -25,8 +25,7 @@ struct Attempt {
   LinkResult result;
 };
 
-Attempt StartAttempt(SocketLibrary& library, SocketHandle socket, std::string_view address,
-                     std::uint16_t port) {
+Attempt StartAttempt(SocketLibrary& library, SocketHandle socket, std::string_view address, std::uint16_t port) {
   if (socket == kInvalidSocket) return {true, Failure(LinkError::NoSocket)};
   const auto ip = ParseDottedQuad(address);
   if (!ip) return {true, Failure(LinkError::BadAddress)};
@@ -44,8 +43,8 @@ LinkResult DecideEnded(SocketLibrary& library, SocketHandle socket) {
 }
 
 // Connects within `timeoutMs` and leaves the socket blocking for the sends.
-LinkResult Connect(SocketLibrary& library, SocketHandle socket, std::string_view address,
-                   std::uint16_t port, int timeoutMs) {
+LinkResult Connect(SocketLibrary& library, SocketHandle socket, std::string_view address, std::uint16_t port,
+                   int timeoutMs) {
   Attempt attempt = StartAttempt(library, socket, address, port);
   if (!attempt.decided) {
     ConnectWaitSlot slot{socket, false};
@@ -63,8 +62,7 @@ LinkResult Connect(SocketLibrary& library, SocketHandle socket, std::string_view
 // Sends every byte, going on from where a partial send stopped. A send that
 // takes nothing or fails counts against the budget; a good one does not
 // restore it. Returns the number of bytes the printer took.
-std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const std::uint8_t> data,
-                    int& lastError) {
+std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const std::uint8_t> data, int& lastError) {
   std::size_t offset = 0;
   int budget = kFailedSendBudget;
   while (offset < data.size()) {
@@ -83,8 +81,7 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 // nothing has, wait and try again, at most kReplyRetries more times. A printer
 // that closes or resets the connection without a word ends the wait at once:
 // nothing more can arrive on it.
-ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, int pollMs,
-                      LinkResult& result) {
+ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, int pollMs, LinkResult& result) {
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
     library.Sleep(pollMs);
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
@@ -122,8 +119,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   // a send that failed only the count is wanted.
   std::size_t unacknowledged = 0;
   const bool allHanded = handed == bytes.size();
-  const int ackError =
-      library.WaitAcknowledged(socket.get(), allHanded ? timings.sendTimeoutMs : 0, unacknowledged);
+  const int ackError = library.WaitAcknowledged(socket.get(), allHanded ? timings.sendTimeoutMs : 0, unacknowledged);
   result.sent = handed - std::min(unacknowledged, handed);
   if (!allHanded || ackError != 0) {
     // A reply to half a frame means nothing: the call has failed already.
@@ -139,8 +135,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
 using Clock = std::chrono::steady_clock;
 
 std::int64_t WallClockMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
@@ -151,8 +146,7 @@ std::int64_t MsSince(Clock::time_point start) {
 // Begins a record when someone listens; costs nothing otherwise.
 class Recorder {
 public:
-  Recorder(ExchangeObserver* observer, ExchangeKind kind, std::string_view address, std::uint16_t port,
-           int waitMs)
+  Recorder(ExchangeObserver* observer, ExchangeKind kind, std::string_view address, std::uint16_t port, int waitMs)
       : observer_(observer) {
     if (!observer_) return;
     started_ = Clock::now();
@@ -188,8 +182,8 @@ private:
   ExchangeRecord record_;
 };
 
-std::vector<LinkResult> ProbeAll(SocketLibrary& library, std::span<const std::string> addresses,
-                                 std::uint16_t port, int waitMs) {
+std::vector<LinkResult> ProbeAll(SocketLibrary& library, std::span<const std::string> addresses, std::uint16_t port,
+                                 int waitMs) {
   std::vector<LinkResult> results(addresses.size());
   SocketLibraryScope scope(library, kSocketVersion);
   if (!scope.started()) {
@@ -244,32 +238,22 @@ std::vector<LinkResult> ProbeAll(SocketLibrary& library, std::span<const std::st
 
 Outcome OutcomeOf(ExchangeKind kind, const LinkResult& result) {
   switch (result.error) {
-    case LinkError::None:
-      break;
+    case LinkError::None: break;
     case LinkError::LibraryNotStarted:
     case LinkError::WrongVersion:
-    case LinkError::NoSocket:
-      return Outcome::Library;
-    case LinkError::BadAddress:
-      return Outcome::BadAddress;
-    case LinkError::ConnectFailed:
-      return result.sysError == ECONNREFUSED ? Outcome::Refused : Outcome::Unreachable;
-    case LinkError::ConnectTimedOut:
-      return Outcome::Timeout;
-    case LinkError::SendIncomplete:
-      return Outcome::Incomplete;
-    case LinkError::PeerClosed:
-      return Outcome::Closed;
+    case LinkError::NoSocket: return Outcome::Library;
+    case LinkError::BadAddress: return Outcome::BadAddress;
+    case LinkError::ConnectFailed: return result.sysError == ECONNREFUSED ? Outcome::Refused : Outcome::Unreachable;
+    case LinkError::ConnectTimedOut: return Outcome::Timeout;
+    case LinkError::SendIncomplete: return Outcome::Incomplete;
+    case LinkError::PeerClosed: return Outcome::Closed;
   }
   if (kind != ExchangeKind::Status) return Outcome::Ok;
   switch (result.reply) {
-    case ReplyEnd::Closed:
-      return Outcome::Closed;
-    case ReplyEnd::Silent:
-      return Outcome::NoReply;
+    case ReplyEnd::Closed: return Outcome::Closed;
+    case ReplyEnd::Silent: return Outcome::NoReply;
     case ReplyEnd::NotAsked:
-    case ReplyEnd::Arrived:
-      break;
+    case ReplyEnd::Arrived: break;
   }
   return Outcome::Ok;
 }
@@ -308,9 +292,8 @@ LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::u
   return r;
 }
 
-LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address,
-                         std::span<const std::uint8_t> frame, bool expectReply, ReplyBuffer& reply,
-                         const LinkTimings& timings, ExchangeObserver* observer) {
+LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address, std::span<const std::uint8_t> frame,
+                         bool expectReply, ReplyBuffer& reply, const LinkTimings& timings, ExchangeObserver* observer) {
   const std::uint16_t port = FramePortFor(expectReply);
   Recorder recorder(observer, expectReply ? ExchangeKind::Status : ExchangeKind::Frame, address, port,
                     timings.connectTimeoutMs);

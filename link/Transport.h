@@ -23,10 +23,10 @@ inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does 
 inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and the probes of Test and the sweep
 inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
 
-inline constexpr int kSendTimeoutMs = 1000;     // also the wait for the printer to acknowledge the bytes
-inline constexpr int kFailedSendBudget = 10;    // failed sends allowed before giving up
-inline constexpr int kReplyPollMs = 100;        // wait before each receive of a reply
-inline constexpr int kReplyRetries = 10;        // further receives after one that found nothing
+inline constexpr int kSendTimeoutMs = 1000;   // also the wait for the printer to acknowledge the bytes
+inline constexpr int kFailedSendBudget = 10;  // failed sends allowed before giving up
+inline constexpr int kReplyPollMs = 100;      // wait before each receive of a reply
+inline constexpr int kReplyRetries = 10;      // further receives after one that found nothing
 inline constexpr std::size_t kReplyReadSize = kFrameSize;
 inline constexpr int kConnectTimeoutMs = 3000;  // a printer that has not accepted by then is unreachable
 inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed networks
@@ -61,9 +61,9 @@ enum class ReplyEnd {
 
 struct LinkResult {
   LinkError error = LinkError::None;
-  int sysError = 0;           // errno-style cause where there is one
-  std::size_t sent = 0;       // bytes the printer's TCP acknowledged
-  std::size_t received = 0;   // reply bytes placed in the ReplyBuffer
+  int sysError = 0;          // errno-style cause where there is one
+  std::size_t sent = 0;      // bytes the printer's TCP acknowledged
+  std::size_t received = 0;  // reply bytes placed in the ReplyBuffer
   ReplyEnd reply = ReplyEnd::NotAsked;
   bool ok() const { return error == LinkError::None; }
 };
@@ -79,8 +79,8 @@ inline std::uint16_t FramePortFor(bool expectReply) { return expectReply ? kRepl
 //
 // Every call below gives `observer`, when there is one, one record of what it
 // did. Without one nothing is recorded and nothing is spent on it.
-LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::uint16_t port,
-                        int waitMs = kProbeWaitMs, ExchangeObserver* observer = nullptr);
+LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::uint16_t port, int waitMs = kProbeWaitMs,
+                        ExchangeObserver* observer = nullptr);
 
 // Probes many addresses on one port at the same time, all within one wait of
 // `waitMs`. Results come in the order of `addresses`; each socket is closed as
@@ -94,9 +94,9 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
 // connection was made and the printer's TCP acknowledged every byte of the
 // frame within the send bound: bytes the local kernel took but the printer
 // never did are no success.
-LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address,
-                         std::span<const std::uint8_t> frame, bool expectReply, ReplyBuffer& reply,
-                         const LinkTimings& timings = {}, ExchangeObserver* observer = nullptr);
+LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address, std::span<const std::uint8_t> frame,
+                         bool expectReply, ReplyBuffer& reply, const LinkTimings& timings = {},
+                         ExchangeObserver* observer = nullptr);
 
 // Sends the text's bytes as they are (no terminator, no conversion) to port
 // 4000; ok() as for ExchangeFrame.

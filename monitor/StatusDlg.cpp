@@ -31,16 +31,11 @@ CIndicatorButton* CStatusDlg::Indicators(std::size_t i) {
 
 CIndicatorButton& CStatusDlg::ButtonFor(StatusIndicator indicator) {
   switch (indicator) {
-    case StatusIndicator::Cover:
-      return m_btnCover;
-    case StatusIndicator::Busy:
-      return m_btnBusy;
-    case StatusIndicator::Temperature:
-      return m_btnTemperature;
-    case StatusIndicator::Pause:
-      return m_btnPause;
-    case StatusIndicator::Paper:
-      break;
+    case StatusIndicator::Cover: return m_btnCover;
+    case StatusIndicator::Busy: return m_btnBusy;
+    case StatusIndicator::Temperature: return m_btnTemperature;
+    case StatusIndicator::Pause: return m_btnPause;
+    case StatusIndicator::Paper: break;
   }
   return m_btnPaper;
 }
@@ -149,11 +144,9 @@ void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& lin
   if (m_bPolled && m_pExchangeObserver) {
     const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     for (const StatusChange& change : StatusChanges(m_lampsRead, after)) {
-      m_pExchangeObserver->OnExchange(
-          ChangeRecord(change, m_strTargetAddress, reply, reached ? received : 0, nowMs));
+      m_pExchangeObserver->OnExchange(ChangeRecord(change, m_strTargetAddress, reply, reached ? received : 0, nowMs));
     }
   }
   m_lampsRead = after;
   m_bPolled = true;
 }
-

@@ -54,6 +54,6 @@ private:
   bool m_bPollInProgress = false;
   LampStates m_lampsRead{};  // what the polls have read so far
   bool m_bPolled = false;
-  QTime m_lastAnswer;         // invalid until the printer has answered
-  QTime m_firstUnanswered;    // the first poll, when none has been answered
+  QTime m_lastAnswer;       // invalid until the printer has answered
+  QTime m_firstUnanswered;  // the first poll, when none has been answered
 };

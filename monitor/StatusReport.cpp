@@ -19,7 +19,7 @@ struct StatusField {
 };
 
 constexpr StatusField kFields[] = {
-    {StatusIndicator::Cover, 0x20, IDS_FIELD_COVER},     {StatusIndicator::Busy, 0x08, IDS_FIELD_BUSY},
+    {StatusIndicator::Cover, 0x20, IDS_FIELD_COVER},      {StatusIndicator::Busy, 0x08, IDS_FIELD_BUSY},
     {StatusIndicator::Temperature, 0x40, IDS_FIELD_TEMP}, {StatusIndicator::Pause, 0x30, IDS_FIELD_PAUSE},
     {StatusIndicator::Paper, 0x0C, IDS_FIELD_PAPER},
 };
@@ -122,36 +122,24 @@ QString NoAnswerText(QTime since, const printerlink::LinkResult& failure) {
 QString FailureCause(const printerlink::LinkResult& failure) {
   using printerlink::LinkError;
   switch (failure.error) {
-    case LinkError::None:
-      return {};
-    case LinkError::ConnectTimedOut:
-      return LoadText(IDS_CAUSE_NO_ANSWER);
-    case LinkError::BadAddress:
-      return LoadText(IDS_CAUSE_BAD_ADDRESS);
+    case LinkError::None: return {};
+    case LinkError::ConnectTimedOut: return LoadText(IDS_CAUSE_NO_ANSWER);
+    case LinkError::BadAddress: return LoadText(IDS_CAUSE_BAD_ADDRESS);
     case LinkError::LibraryNotStarted:
     case LinkError::WrongVersion:
-    case LinkError::NoSocket:
-      return LoadText(IDS_CAUSE_NO_NETWORK);
-    case LinkError::SendIncomplete:
-      return LoadText(IDS_CAUSE_SEND_INCOMPLETE);
-    case LinkError::PeerClosed:
-      return LoadText(IDS_CAUSE_CLOSED);
-    case LinkError::ConnectFailed:
-      break;
+    case LinkError::NoSocket: return LoadText(IDS_CAUSE_NO_NETWORK);
+    case LinkError::SendIncomplete: return LoadText(IDS_CAUSE_SEND_INCOMPLETE);
+    case LinkError::PeerClosed: return LoadText(IDS_CAUSE_CLOSED);
+    case LinkError::ConnectFailed: break;
   }
   switch (failure.sysError) {
-    case ECONNREFUSED:
-      return LoadText(IDS_CAUSE_REFUSED);
-    case ETIMEDOUT:
-      return LoadText(IDS_CAUSE_NO_ANSWER);
+    case ECONNREFUSED: return LoadText(IDS_CAUSE_REFUSED);
+    case ETIMEDOUT: return LoadText(IDS_CAUSE_NO_ANSWER);
     case EHOSTUNREACH:
-    case EHOSTDOWN:
-      return LoadText(IDS_CAUSE_HOST_UNREACHABLE);
+    case EHOSTDOWN: return LoadText(IDS_CAUSE_HOST_UNREACHABLE);
     case ENETUNREACH:
-    case ENETDOWN:
-      return LoadText(IDS_CAUSE_NET_UNREACHABLE);
-    default:
-      return LoadText(IDS_CAUSE_CONNECT_FAILED).arg(failure.sysError);
+    case ENETDOWN: return LoadText(IDS_CAUSE_NET_UNREACHABLE);
+    default: return LoadText(IDS_CAUSE_CONNECT_FAILED).arg(failure.sysError);
   }
 }
 
@@ -162,7 +150,8 @@ QString IndicatorTooltip(StatusIndicator indicator, const printerlink::ReplyBuff
   if (index >= received || index >= reply.size()) return LoadText(IDS_TIP_BYTE_MISSING).arg(index).arg(bits);
 
   const std::uint8_t byte = reply[index];
-  QString tip = LoadText(IDS_TIP_BYTE).arg(index).arg(Hex(byte), bits + QStringLiteral(" = ") + BitValues(byte, field.mask));
+  QString tip =
+      LoadText(IDS_TIP_BYTE).arg(index).arg(Hex(byte), bits + QStringLiteral(" = ") + BitValues(byte, field.mask));
   const std::uint8_t unused = byte & static_cast<std::uint8_t>(~UsedBits(index));
   for (int i = 0; i < 8; ++i) {
     const auto bit = static_cast<std::uint8_t>(1u << i);

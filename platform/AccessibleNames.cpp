@@ -45,10 +45,8 @@ bool IsField(ControlKind kind) {
     case ControlKind::RichEdit:
     case ControlKind::DropList:
     case ControlKind::IpAddress:
-    case ControlKind::Progress:
-      return true;
-    default:
-      return false;
+    case ControlKind::Progress: return true;
+    default: return false;
   }
 }
 
@@ -92,16 +90,13 @@ QString ControlName(const res::DialogTemplate& dialog, std::size_t index) {
   switch (c.kind) {
     case ControlKind::PushButton:
     case ControlKind::DefPushButton:
-    case ControlKind::RadioButton:
-      return CaptionName(QString::fromUtf8(c.caption));
+    case ControlKind::RadioButton: return CaptionName(QString::fromUtf8(c.caption));
     case ControlKind::StaticIcon:
       // The only icon a dialog shows is the program's own.
       return QString::fromUtf8(res::kProductName.data(), static_cast<qsizetype>(res::kProductName.size()));
     case ControlKind::StaticText:
-    case ControlKind::GroupBox:
-      return {};
-    default:
-      break;
+    case ControlKind::GroupBox: return {};
+    default: break;
   }
   const int naming = NamingControl(dialog.controls, index);
   if (naming < 0) return {};
@@ -112,7 +107,7 @@ QString ControlName(const res::DialogTemplate& dialog, std::size_t index) {
 
 QString PartName(int position, int count, res::Language language) {
   return language == res::Language::Chinese ? QStringLiteral("第 %1 段，共 %2 段").arg(position).arg(count)
-                                             : QStringLiteral("%1 of %2").arg(position).arg(count);
+                                            : QStringLiteral("%1 of %2").arg(position).arg(count);
 }
 
 void NameControls(const res::DialogTemplate& dialog, const std::vector<QWidget*>& widgets, res::Language language) {

@@ -7,6 +7,6 @@ public:
   int GetCount() const;
   int AddString(const CString& text);  // the new entry's index
   void ResetContent();
-  int GetCurSel() const;               // -1 when nothing is selected
-  int SetCurSel(int index);            // -1 clears the selection
+  int GetCurSel() const;     // -1 when nothing is selected
+  int SetCurSel(int index);  // -1 clears the selection
 };

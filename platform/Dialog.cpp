@@ -205,34 +205,16 @@ QWidget* CDialog::BuildControl(const res::ControlTemplate& c, const QRect& rect,
   QWidget* widget = nullptr;
   switch (c.kind) {
     case ControlKind::PushButton:
-    case ControlKind::DefPushButton:
-      widget = BuildPushButton(c, caption);
-      break;
-    case ControlKind::RadioButton:
-      widget = BuildRadioButton(c, caption, radioGroup);
-      break;
-    case ControlKind::GroupBox:
-      widget = BuildGroupBox(caption, m_pWindow);
-      break;
-    case ControlKind::StaticText:
-      widget = BuildStaticText(caption, m_pWindow);
-      break;
-    case ControlKind::StaticIcon:
-      return BuildStaticIcon(c, rect, m_pWindow);  // placed at its own size
-    case ControlKind::Edit:
-      widget = BuildEdit(c, m_pWindow);
-      break;
-    case ControlKind::RichEdit:
-      widget = BuildRichEdit(m_pWindow);
-      break;
-    case ControlKind::DropList:
-      return BuildDropList(c, rect);  // placed by its closed height
-    case ControlKind::IpAddress:
-      widget = new IpAddressEdit(m_pWindow);
-      break;
-    case ControlKind::Progress:
-      widget = BuildProgress(m_pWindow);
-      break;
+    case ControlKind::DefPushButton: widget = BuildPushButton(c, caption); break;
+    case ControlKind::RadioButton: widget = BuildRadioButton(c, caption, radioGroup); break;
+    case ControlKind::GroupBox: widget = BuildGroupBox(caption, m_pWindow); break;
+    case ControlKind::StaticText: widget = BuildStaticText(caption, m_pWindow); break;
+    case ControlKind::StaticIcon: return BuildStaticIcon(c, rect, m_pWindow);  // placed at its own size
+    case ControlKind::Edit: widget = BuildEdit(c, m_pWindow); break;
+    case ControlKind::RichEdit: widget = BuildRichEdit(m_pWindow); break;
+    case ControlKind::DropList: return BuildDropList(c, rect);  // placed by its closed height
+    case ControlKind::IpAddress: widget = new IpAddressEdit(m_pWindow); break;
+    case ControlKind::Progress: widget = BuildProgress(m_pWindow); break;
   }
   widget->setGeometry(rect);
   return widget;
@@ -418,13 +400,10 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::OnSysCommand(UINT id, long) {
   switch (id & 0xFFF0) {
-    case SC_CLOSE:
-      Dispatch(IDCANCEL);
-      break;
+    case SC_CLOSE: Dispatch(IDCANCEL); break;
     case SC_MINIMIZE:
       if (m_pWindow) m_pWindow->showMinimized();
       break;
-    default:
-      break;
+    default: break;
   }
 }

@@ -21,7 +21,7 @@ QFont DialogFont(const char* face, int pointSize) {
   } else {
     // "宋体" and anything else: a Ming/Song face first, then the other CJK fonts.
     font.setFamilies(QStringList{QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC"),
-                      QStringLiteral("Noto Sans CJK SC")});
+                                 QStringLiteral("Noto Sans CJK SC")});
   }
   font.setPixelSize(MulDiv(pointSize, 96, 72));
   return font;

@@ -87,14 +87,10 @@ KeyAction DecideTypedKey(const FieldState& field, QChar typed, bool hasNextField
 Hop HopForKey(int key, const FieldState& field) {
   const bool selected = HasSelection(field);
   switch (key) {
-    case Qt::Key_Backspace:
-      return field.text.isEmpty() || (!selected && field.cursor == 0) ? Hop::Previous : Hop::Stay;
-    case Qt::Key_Left:
-      return !selected && field.cursor == 0 ? Hop::Previous : Hop::Stay;
-    case Qt::Key_Right:
-      return !selected && field.cursor == field.text.size() ? Hop::Next : Hop::Stay;
-    default:
-      return Hop::Stay;
+    case Qt::Key_Backspace: return field.text.isEmpty() || (!selected && field.cursor == 0) ? Hop::Previous : Hop::Stay;
+    case Qt::Key_Left: return !selected && field.cursor == 0 ? Hop::Previous : Hop::Stay;
+    case Qt::Key_Right: return !selected && field.cursor == field.text.size() ? Hop::Next : Hop::Stay;
+    default: return Hop::Stay;
   }
 }
 
@@ -111,7 +107,7 @@ constexpr int kLineEditVerticalMargin = 1;
 // Guards every way text reaches a field, drops and undo included; keystrokes
 // and pastes are decided before they get this far.
 class OctetValidator : public QValidator {
- public:
+public:
   using QValidator::QValidator;
   State validate(QString& input, int&) const override { return IsOctetText(input) ? Acceptable : Invalid; }
 };
@@ -136,7 +132,8 @@ QStyleOptionFrame PanelOption(const QWidget* box, bool focused) {
 // The desktop reads the box as a group of four fields named by its label,
 // not as a bare frame.
 QAccessibleInterface* AccessibleBox(const QString& className, QObject* object) {
-  if (className != QLatin1String(IpAddressEdit::staticMetaObject.className()) || !object->isWidgetType()) return nullptr;
+  if (className != QLatin1String(IpAddressEdit::staticMetaObject.className()) || !object->isWidgetType())
+    return nullptr;
   return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping);
 }
 
@@ -249,14 +246,9 @@ bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
   const int index = IndexOf(watched);
   if (index < 0) return QFrame::eventFilter(watched, event);
   switch (event->type()) {
-    case QEvent::KeyPress:
-      return HandleKey(index, static_cast<QKeyEvent*>(event));
-    case QEvent::ContextMenu:
-      HandleContextMenu(index, static_cast<QContextMenuEvent*>(event));
-      return true;
-    case QEvent::MouseButtonPress:
-      arrivedByTyping_ = -1;
-      break;
+    case QEvent::KeyPress: return HandleKey(index, static_cast<QKeyEvent*>(event));
+    case QEvent::ContextMenu: HandleContextMenu(index, static_cast<QContextMenuEvent*>(event)); return true;
+    case QEvent::MouseButtonPress: arrivedByTyping_ = -1; break;
     case QEvent::MouseButtonRelease: {
       // Middle-click pastes the selection where the desktop has one.
       const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -278,11 +270,8 @@ bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
       update();
       break;
     }
-    case QEvent::FocusIn:
-      update();
-      break;
-    default:
-      break;
+    case QEvent::FocusIn: update(); break;
+    default: break;
   }
   return QFrame::eventFilter(watched, event);
 }
@@ -327,19 +316,14 @@ bool IpAddressEdit::HandleKey(int index, QKeyEvent* key) {
   state.arrivedByTyping = arrivedByTyping;
   const bool hasNextField = index + 1 < kFieldCount;
   switch (DecideTypedKey(state, typed, hasNextField)) {
-    case KeyAction::Refuse:
-      break;
-    case KeyAction::Insert:
-      fields_[index]->insert(QString(typed));
-      break;
+    case KeyAction::Refuse: break;
+    case KeyAction::Insert: fields_[index]->insert(QString(typed)); break;
     case KeyAction::InsertAndAdvance:
       fields_[index]->insert(QString(typed));
       EnterField(index + 1, -1);
       arrivedByTyping_ = index + 1;
       break;
-    case KeyAction::Advance:
-      EnterField(index + 1, -1);
-      break;
+    case KeyAction::Advance: EnterField(index + 1, -1); break;
   }
   return true;
 }

@@ -79,10 +79,10 @@ class IpAddressEdit : public QFrame {
   // The dotted text is the field's value, read and written like a line edit's.
   Q_PROPERTY(QString text READ Text WRITE SetText USER true)
 
- public:
+public:
   explicit IpAddressEdit(QWidget* parent = nullptr);
 
-  void SetAddress(quint32 packed);  // first octet in the high byte: 0xC0A8010A is 192.168.1.10
+  void SetAddress(quint32 packed);      // first octet in the high byte: 0xC0A8010A is 192.168.1.10
   void SetText(const QString& dotted);  // read as ipfield::ParseDottedFields reads it
   // The four fields joined with dots, blank fields empty: "10..." when only the
   // first is filled. Values are written without leading zeros.
@@ -96,16 +96,16 @@ class IpAddressEdit : public QFrame {
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
- signals:
+signals:
   void addressChanged();  // any field's text changed, typed or set
 
- protected:
+protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
- private:
+private:
   int IndexOf(const QObject* watched) const;
   ipfield::FieldState StateOf(int index) const;
   bool HandleKey(int index, QKeyEvent* key);

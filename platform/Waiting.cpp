@@ -72,10 +72,8 @@ bool IsStartingInput(QEvent::Type type) {
     case QEvent::InputMethod:
     case QEvent::TouchBegin:
     case QEvent::TabletPress:
-    case QEvent::Drop:
-      return true;
-    default:
-      return false;
+    case QEvent::Drop: return true;
+    default: return false;
   }
 }
 
@@ -85,16 +83,14 @@ bool IsStartingInput(QEvent::Type type) {
 bool AsksToClose(QObject* receiver, QEvent* event) {
   switch (event->type()) {
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-      return EndsDialog(InputTarget(receiver, event));
+    case QEvent::MouseButtonDblClick: return EndsDialog(InputTarget(receiver, event));
     case QEvent::KeyPress:
     case QEvent::ShortcutOverride: {
       const auto* key = static_cast<QKeyEvent*>(event);
       if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) return true;
       return IsActivationKey(key->key()) && EndsDialog(InputTarget(receiver, event));
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

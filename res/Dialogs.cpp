@@ -18,6 +18,8 @@ constexpr unsigned kTextPage = kTabStop;
 constexpr const char* kSongTi = "宋体";
 constexpr const char* kSansSerif = "Microsoft Sans Serif";
 
+// The templates are tables laid out by hand, row per control.
+// clang-format off
 // About box: the application icon, name and version, a notice line and OK.
 const DialogTemplate kAboutEnglish{
     IDD_ABOUTBOX, 235, 55, kSongTi, 9, "About OrvanePrinterTest", kDialogStyle,
@@ -133,6 +135,7 @@ const DialogTemplate kStatusChinese{
         {IDC_GET_STATUS, K::PushButton, 19, 120, kBw, kBh, "检测状态(&M)", kButton},
         {IDC_STATUS_LINE, K::StaticText, 19, kStatusLineY, kStatusLineW, kStatusLineH, "尚未检测", 0},
     }};
+// clang-format on
 
 }  // namespace
 

@@ -23,14 +23,14 @@ inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 
 // Console controls
-inline constexpr int IDC_IP_TARGET = 1002;      // the printer the console talks to
-inline constexpr int IDC_IP_NEW = 1003;         // the address Set IP gives the printer
+inline constexpr int IDC_IP_TARGET = 1002;  // the printer the console talks to
+inline constexpr int IDC_IP_NEW = 1003;     // the address Set IP gives the printer
 inline constexpr int IDC_SET_IP = 1004;
 inline constexpr int IDC_PRINT = 1005;
 inline constexpr int IDC_CASH_DRAWER = 1006;
 inline constexpr int IDC_CUT_PAPER = 1007;
-inline constexpr int IDC_RADIO_MANUAL = 1010;   // "Setting IP Connection"
-inline constexpr int IDC_RADIO_AUTO = 1011;     // "Auto Get Printer IP Address"
+inline constexpr int IDC_RADIO_MANUAL = 1010;  // "Setting IP Connection"
+inline constexpr int IDC_RADIO_AUTO = 1011;    // "Auto Get Printer IP Address"
 inline constexpr int IDC_PRINTER_LIST = 1012;
 inline constexpr int IDC_MAC = 1013;
 inline constexpr int IDC_SET_MAC = 1014;
@@ -38,7 +38,7 @@ inline constexpr int IDC_INIT_PRINTER = 1015;
 inline constexpr int IDC_OTHER_HEX = 1018;
 inline constexpr int IDC_OTHER_SET = 1019;
 inline constexpr int IDC_TEST_PAGE = 1020;
-inline constexpr int IDC_GET_STATUS = 1022;     // console: opens the monitor; monitor: the monitor toggle
+inline constexpr int IDC_GET_STATUS = 1022;  // console: opens the monitor; monitor: the monitor toggle
 inline constexpr int IDC_PROGRESS = 1030;
 inline constexpr int IDC_TEST_CONNECTION = 1031;
 

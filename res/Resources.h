@@ -23,36 +23,36 @@ enum class ControlKind {
   RadioButton,    // auto radio button
   GroupBox,
   StaticText,
-  StaticIcon,     // shows the icon named by iconId
-  Edit,           // single-line edit
-  RichEdit,       // multi-line text field with a scroll bar; Return adds a line
-  DropList,       // drop-down list, no typing, no sorting
-  IpAddress,      // four fields of 0 to 255
+  StaticIcon,  // shows the icon named by iconId
+  Edit,        // single-line edit
+  RichEdit,    // multi-line text field with a scroll bar; Return adds a line
+  DropList,    // drop-down list, no typing, no sorting
+  IpAddress,   // four fields of 0 to 255
   Progress,
 };
 
 // Control styles, or-ed together.
 enum ControlStyle : unsigned {
   kTabStop = 1u << 0,
-  kGroup = 1u << 1,        // starts a group (of radio buttons, or of tab stops)
-  kUpperCase = 1u << 2,    // typed letters become capitals
-  kHidden = 1u << 3,       // not visible on creation
-  kNoPrefix = 1u << 4,     // '&' is shown as it is, not as an accelerator
+  kGroup = 1u << 1,      // starts a group (of radio buttons, or of tab stops)
+  kUpperCase = 1u << 2,  // typed letters become capitals
+  kHidden = 1u << 3,     // not visible on creation
+  kNoPrefix = 1u << 4,   // '&' is shown as it is, not as an accelerator
 };
 
 struct ControlTemplate {
-  int id;            // -1 for controls the code never reaches (labels, group boxes)
+  int id;  // -1 for controls the code never reaches (labels, group boxes)
   ControlKind kind;
-  int x, y, cx, cy;  // dialog units; for a drop-down list cy is the height of its open list
+  int x, y, cx, cy;     // dialog units; for a drop-down list cy is the height of its open list
   const char* caption;  // UTF-8; "" for none
   unsigned style;
-  int iconId = 0;    // StaticIcon only
+  int iconId = 0;  // StaticIcon only
 };
 
 // Dialog styles, or-ed together.
 // Every dialog has a frame and a title bar.
 enum DialogStyle : unsigned {
-  kSysMenu = 1u << 0,      // a system menu and a close box
+  kSysMenu = 1u << 0,  // a system menu and a close box
   kMinimizeBox = 1u << 1,
 };
 
@@ -61,7 +61,7 @@ struct DialogTemplate {
   int cx, cy;            // dialog units
   const char* fontFace;  // as named in the template: "宋体" or "Microsoft Sans Serif"
   int pointSize;
-  const char* title;     // UTF-8
+  const char* title;  // UTF-8
   unsigned style;
   std::vector<ControlTemplate> controls;  // in tab order
 };

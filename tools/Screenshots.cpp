@@ -73,7 +73,8 @@ void FillSampleLog(CExchangeLogModel& log) {
   sweep.found = {"192.168.1.50", "192.168.1.87"};
   log.OnExchange(sweep);
   log.OnExchange(record(4100, ExchangeKind::Probe, "192.168.1.50", 4000, {}, Outcome::Ok, 1));
-  log.OnExchange(record(6020, ExchangeKind::Frame, "192.168.1.50", 9100, {0x1B, 0x70, 0x00, 0x08, 0x08}, Outcome::Ok, 2));
+  log.OnExchange(
+      record(6020, ExchangeKind::Frame, "192.168.1.50", 9100, {0x1B, 0x70, 0x00, 0x08, 0x08}, Outcome::Ok, 2));
   auto status = record(9310, ExchangeKind::Status, "192.168.1.50", 4000, {0x1B, 0x76}, Outcome::Ok, 104);
   status.received = {0x14, 0x00, 0x00};
   log.OnExchange(status);
@@ -102,19 +103,21 @@ bool SaveLog(const QString& path) {
 // by Qt's rich text (which shows the layout, if not every detail of the page).
 bool SaveReceipt(const QString& path) {
   // Each escape ends its literal, so that no text after it reads as more hex digits.
-  const std::string title = std::string("\x1B\x40\x1B\x61\x01\x1B\x45\x01\x1D\x21\x11") + "CORNER CAFE\n" +
-                            "\x1D\x21" + std::string(1, '\0') + "\x1B\x45" + std::string(1, '\0') +
-                            "12 Market Street\n" + "\x1B\x61" + std::string(1, '\0') +
+  const std::string title = std::string("\x1B\x40\x1B\x61\x01\x1B\x45\x01\x1D\x21\x11") + "CORNER CAFE\n" + "\x1D\x21" +
+                            std::string(1, '\0') + "\x1B\x45" + std::string(1, '\0') + "12 Market Street\n" +
+                            "\x1B\x61" + std::string(1, '\0') +
                             "Flat white            3.20\nCroissant             2.10\n"
-                            "------------------------------\n" + "\x1B\x45\x01" + "TOTAL                 5.30\n" +
-                            "\x1B\x45" + std::string(1, '\0') + "\x1B\x64\x01\x1B\x61\x01";
+                            "------------------------------\n" +
+                            "\x1B\x45\x01" + "TOTAL                 5.30\n" + "\x1B\x45" + std::string(1, '\0') +
+                            "\x1B\x64\x01\x1B\x61\x01";
   std::vector<std::uint8_t> job(title.begin(), title.end());
   const std::string url = "https://example.com/r/1042";
   const std::uint16_t pl = static_cast<std::uint16_t>(url.size() + 3);
   for (std::uint8_t b : {0x1D, 0x28, 0x6B, pl & 0xFF, pl >> 8, 0x31, 0x50, 0x30}) job.push_back(b);
   job.insert(job.end(), url.begin(), url.end());
   for (std::uint8_t b : {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30}) job.push_back(b);
-  const std::string thanks = std::string("Thank you!\n") + "\x1B\x70" + std::string(1, '\0') + "\x19\xFA\x1D\x56\x42\x03";
+  const std::string thanks =
+      std::string("Thank you!\n") + "\x1B\x70" + std::string(1, '\0') + "\x19\xFA\x1D\x56\x42\x03";
   job.insert(job.end(), thanks.begin(), thanks.end());
 
   vprinter::Receipt receipt;
@@ -142,7 +145,8 @@ int main(int argc, char* argv[]) {
   if (!QDir().mkpath(dir.path())) return 1;
 
   bool ok = true;
-  for (const auto& [language, suffix] : {std::pair{res::Language::English, "en"}, std::pair{res::Language::Chinese, "zh"}}) {
+  for (const auto& [language, suffix] :
+       {std::pair{res::Language::English, "en"}, std::pair{res::Language::Chinese, "zh"}}) {
     SetInterfaceLanguage(language);
     CPrinterTestDlg console;
     console.m_testPageTime = PictureTime();

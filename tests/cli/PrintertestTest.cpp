@@ -13,8 +13,8 @@
 #include "TestPrinter.h"
 
 using clitest::Finished;
-using clitest::Program;
 using clitest::Printertest;
+using clitest::Program;
 using testsupport::Connection;
 using testsupport::PortBehaviour;
 using testsupport::PortMode;
@@ -28,7 +28,9 @@ constexpr std::uint16_t k4000 = 4000;
 
 Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
-std::string Describe(const Finished& f) { return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err; }
+std::string Describe(const Finished& f) {
+  return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err;
+}
 
 // The connections the printer saw, once each has ended, as (port, bytes):
 // those on 4000 first, then those on 9100, each port's in their order. (The
@@ -93,7 +95,10 @@ TEST(PrintertestWire, EachCommandSendsTheConsolesBytesOnItsPort) {
        {"set-mac", "00:12:ab:34:CD:56"},
        "",
        {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
-      {"set-mac bare", {"set-mac", "0012AB34CD56"}, "", {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
+      {"set-mac bare",
+       {"set-mac", "0012AB34CD56"},
+       "",
+       {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
       {"set-mac with dashes, the sum kept to eight bits",
        {"set-mac", "FF-FF-FF-FF-FF-FF"},
        "",
@@ -102,7 +107,10 @@ TEST(PrintertestWire, EachCommandSendsTheConsolesBytesOnItsPort) {
        {"set-ip", "192.168.1.100"},
        "",
        {{k9100, {0x1D, 0x44, 192, 168, 1, 100, 0xCD}}}},
-      {"print -: Chinese from standard input as GBK, CR LF kept, nothing added", {"print", "-"}, chineseUtf8, {{k4000, chineseGbk}}},
+      {"print -: Chinese from standard input as GBK, CR LF kept, nothing added",
+       {"print", "-"},
+       chineseUtf8,
+       {{k4000, chineseGbk}}},
       {"print FILE: the same bytes from a file", {"print", file}, "", {{k4000, chineseGbk}}},
       {"print: a byte-order mark is no character", {"print", withMark}, "", {{k4000, B("ok\n")}}},
       {"test: a connection to 4000 opened and closed, nothing sent", {"test"}, "", {{k4000, {}}}},
@@ -166,7 +174,11 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
       {"empty standard input: nothing to print", {"print", "-"}, "", "empty"},
       {"--watch below one second", {"status", "--watch", "0"}, "", "--watch"},
       {"--printer that is no dotted quad", {"--printer", "127.0.0", "test"}, "", "\"127.0.0\""},
-      {"PRINTERTEST_PRINTER that is no dotted quad", {"test"}, "", "PRINTERTEST_PRINTER", {{"PRINTERTEST_PRINTER", "printer1"}}},
+      {"PRINTERTEST_PRINTER that is no dotted quad",
+       {"test"},
+       "",
+       "PRINTERTEST_PRINTER",
+       {{"PRINTERTEST_PRINTER", "printer1"}}},
   };
   int host = 1;
   for (const RefusedCase& c : cases) {
@@ -196,13 +208,22 @@ struct StatusCase {
 
 TEST(PrintertestStatus, ExitStatusTellsFineAttentionUnreachableAndSilent) {
   const StatusCase cases[] = {
-      {"a fine printer", {}, {PortMode::Answer, {0x00, 0x00, 0x00}}, 0,
+      {"a fine printer",
+       {},
+       {PortMode::Answer, {0x00, 0x00, 0x00}},
+       0,
        "On-line, Cover Close, Wait for Task, Temp ok, Print, Paper Ok [00 00 00]"},
       {"cover open needs attention", {}, {PortMode::Answer, {0x20, 0x00, 0x00}}, 1, "On-line, Cover Open,"},
-      {"paper end needs both sensor bits", {}, {PortMode::Answer, {0x00, 0x00, 0x0C}}, 1,
+      {"paper end needs both sensor bits",
+       {},
+       {PortMode::Answer, {0x00, 0x00, 0x0C}},
+       1,
        "On-line, Cover Close, Wait for Task, Temp ok, Print, Paper end"},
       {"paper near its end alone still prints", {}, {PortMode::Answer, {0x00, 0x00, 0x04}}, 0, "On-line,"},
-      {"a short answer leaves paper unknown, never fine", {}, {PortMode::Answer, {0x00, 0x00}}, 4,
+      {"a short answer leaves paper unknown, never fine",
+       {},
+       {PortMode::Answer, {0x00, 0x00}},
+       4,
        "On-line, Cover Close, Wait for Task, Temp ok, Print, Paper ? [00 00]"},
       {"refusing printer", {PortMode::Refuse}, {PortMode::Refuse}, 3, "Off-line"},
       {"silent printer: takes ESC v, never answers", {}, {PortMode::Record}, 4, "Off-line"},
@@ -225,7 +246,8 @@ TEST(PrintertestStatus, JsonCarriesTheLogFieldsAndTheDecodedStates) {
   const Finished f = Printertest({"--printer", printer.Address(), "--json", "status"});
   ASSERT_EQ(f.exit, 1) << Describe(f);
   const auto j = nlohmann::json::parse(f.out);  // exactly one object
-  for (const char* field : {"time", "kind", "address", "port", "sent", "received", "outcome", "error", "ms", "summary"}) {
+  for (const char* field :
+       {"time", "kind", "address", "port", "sent", "received", "outcome", "error", "ms", "summary"}) {
     EXPECT_TRUE(j.contains(field)) << field;
   }
   EXPECT_EQ(j["kind"], "status");
@@ -347,12 +369,15 @@ TEST(PrintertestOutput, LogFileGetsOneLinePerExchange) {
 
 TEST(ParseWatchSeconds, LeftOutIsTheMonitorsTwoSecondsNeverZero) {
   const std::pair<const char*, std::optional<int>> cases[] = {
-      {"", 2},                      // left out: a pause of 0 would poll the printer without a break
-      {"1", 1}, {"86400", 86400},   // the ends of the range
-      {"0", std::nullopt},          // no pause at all
-      {"86401", std::nullopt},      // beyond a day
+      {"", 2},  // left out: a pause of 0 would poll the printer without a break
+      {"1", 1},
+      {"86400", 86400},               // the ends of the range
+      {"0", std::nullopt},            // no pause at all
+      {"86401", std::nullopt},        // beyond a day
       {"99999999999", std::nullopt},  // would overflow an int
-      {"1.5", std::nullopt}, {"-2", std::nullopt}, {"2s", std::nullopt},
+      {"1.5", std::nullopt},
+      {"-2", std::nullopt},
+      {"2s", std::nullopt},
   };
   for (const auto& [text, seconds] : cases) EXPECT_EQ(printercli::ParseWatchSeconds(text), seconds) << text;
 }

@@ -49,7 +49,8 @@ Program::Program(const std::vector<std::string>& args, const std::map<std::strin
   close(err[1]);
   // Standard input is small in every test: it fits the pipe, then ends.
   signal(SIGPIPE, SIG_IGN);
-  if (!input.empty() && write(in[1], input.data(), input.size()) < 0) result_.err = "stdin: " + std::string(strerror(errno));
+  if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
+    result_.err = "stdin: " + std::string(strerror(errno));
   close(in[1]);
   outFd_ = out[0];
   errFd_ = err[0];

@@ -11,7 +11,7 @@
 namespace clitest {
 
 struct Finished {
-  int exit = -1;         // the exit status; -1 when it ended by a signal or was killed
+  int exit = -1;  // the exit status; -1 when it ended by a signal or was killed
   std::string out;
   std::string err;
 };
@@ -42,7 +42,7 @@ private:
 };
 
 inline Finished Printertest(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
-                    const std::string& input = {}) {
+                            const std::string& input = {}) {
   return Program(args, env, input).Finish();
 }
 

@@ -33,9 +33,7 @@ Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 class Commands : public ::testing::Test {
 protected:
-  std::string Address(int host) const {
-    return testsupport::TestAddress(host);
-  }
+  std::string Address(int host) const { return testsupport::TestAddress(host); }
   // A console on its own, pointed at `target` before anything is sent.
   std::unique_ptr<CPrinterTestDlg> OpenConsole(res::Language language, const std::string& target) {
     SetInterfaceLanguage(language);
@@ -81,29 +79,63 @@ TEST_F(Commands, EachButtonSendsItsBytesAndSaysWhatHappened) {
   const std::vector<CommandCase> cases = {
       {"Initi", {}, IDC_INIT_PRINTER, {{0x1B, 0x40}}, {}, {}, {}},
       {"Cash Drawer", {}, IDC_CASH_DRAWER, {{0x1B, 0x70, 0x00, 0x08, 0x08}}, {}, {}, {}},
-      {"Cut Paper: line, feed, cut", {}, IDC_CUT_PAPER, {{0x1B, 0x64, 0x10}, {0x1B, 0x6D}}, {B("Testing the cut")}, {}, {}},
+      {"Cut Paper: line, feed, cut",
+       {},
+       IDC_CUT_PAPER,
+       {{0x1B, 0x64, 0x10}, {0x1B, 0x6D}},
+       {B("Testing the cut")},
+       {},
+       {}},
       {"Other Test default 1B,64,10", {}, IDC_OTHER_SET, {{0x1B, 0x64, 0x10}}, {}, {}, {}},
       {"Other Test: fourteen values reach the printer whole",
        [](CPrinterTestDlg& d, const QString&) {
          qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_OTHER_HEX))->setText("1B,40,1B,61,01,48,45,4C,4C,4F,0A,1D,56,00");
        },
-       IDC_OTHER_SET, {fourteen}, {}, {}, {}},
+       IDC_OTHER_SET,
+       {fourteen},
+       {},
+       {},
+       {}},
       {"Set IP to another address",
        [](CPrinterTestDlg& d, const QString&) { Ip(d, IDC_IP_NEW)->SetText("10.0.0.7"); },
-       IDC_SET_IP, {{0x1D, 0x44, 0x0A, 0x00, 0x00, 0x07, 0x11}}, {},
-       {"Set IP Success!"}, {"设置IP成功!"}},
+       IDC_SET_IP,
+       {{0x1D, 0x44, 0x0A, 0x00, 0x00, 0x07, 0x11}},
+       {},
+       {"Set IP Success!"},
+       {"设置IP成功!"}},
       {"Set IP to the address it has: nothing sent",
        [](CPrinterTestDlg& d, const QString& printer) { Ip(d, IDC_IP_NEW)->SetText(printer); },
-       IDC_SET_IP, {}, {}, {"The Current IP is" + here}, {"当前IP已是" + here}},
-      {"Set Mac default", {}, IDC_SET_MAC, {{0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF}}, {},
-       {"Set Mac Success"}, {"Set Mac Success"}},
+       IDC_SET_IP,
+       {},
+       {},
+       {"The Current IP is" + here},
+       {"当前IP已是" + here}},
+      {"Set Mac default",
+       {},
+       IDC_SET_MAC,
+       {{0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF}},
+       {},
+       {"Set Mac Success"},
+       {"Set Mac Success"}},
       {"Set Mac with eleven characters: nothing sent",
-       [](CPrinterTestDlg& d, const QString&) { qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_MAC))->setText("55443322110"); },
-       IDC_SET_MAC, {}, {}, {"The Length of the Mac must be 12."}, {"物理地址必须为12位的十六进制数"}},
+       [](CPrinterTestDlg& d, const QString&) {
+         qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_MAC))->setText("55443322110");
+       },
+       IDC_SET_MAC,
+       {},
+       {},
+       {"The Length of the Mac must be 12."},
+       {"物理地址必须为12位的十六进制数"}},
       {"Test", {}, IDC_TEST_CONNECTION, {}, {Bytes{}}, {"Connect ok!"}, {"网络连接正常"}},
       {"Print: the page as GBK and one line feed",
-       [](CPrinterTestDlg& d, const QString&) { qobject_cast<QPlainTextEdit*>(d.GetDlgItem(IDC_TEST_PAGE))->setPlainText("Line one\n测试"); },
-       IDC_PRINT, {}, {B("Line one\n\xB2\xE2\xCA\xD4\n")}, {}, {}},
+       [](CPrinterTestDlg& d, const QString&) {
+         qobject_cast<QPlainTextEdit*>(d.GetDlgItem(IDC_TEST_PAGE))->setPlainText("Line one\n测试");
+       },
+       IDC_PRINT,
+       {},
+       {B("Line one\n\xB2\xE2\xCA\xD4\n")},
+       {},
+       {}},
   };
   int host = 10;
   for (const CommandCase& c : cases) {
@@ -138,7 +170,9 @@ TEST_F(Commands, AnUnreachablePrinterIsReportedOncePerFrame) {
   const Case cases[] = {
       {"Set IP", IDC_SET_IP, {"Can't Connect Net!", "Set IP Failed!"}, {"无法连接网络", "设置IP失败!"}},
       {"Set Mac", IDC_SET_MAC, {"Can't Connect Net!", "Set Mac Error"}, {"无法连接网络", "Set Mac Error"}},
-      {"Cut Paper: twice, nothing else", IDC_CUT_PAPER, {"Can't Connect Net!", "Can't Connect Net!"},
+      {"Cut Paper: twice, nothing else",
+       IDC_CUT_PAPER,
+       {"Can't Connect Net!", "Can't Connect Net!"},
        {"无法连接网络", "无法连接网络"}},
       {"Initi", IDC_INIT_PRINTER, {"Can't Connect Net!"}, {"无法连接网络"}},
       {"Test", IDC_TEST_CONNECTION, {"Can't Connect Net!"}, {"无法连接网络"}},

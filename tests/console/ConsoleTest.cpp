@@ -80,9 +80,7 @@ protected:
     SetInterfaceLanguage(std::nullopt);
     EXPECT_EQ(library.opened, library.closed);
   }
-  std::string Address(int host = 1) const {
-    return testsupport::TestAddress(host);
-  }
+  std::string Address(int host = 1) const { return testsupport::TestAddress(host); }
   template <typename W>
   W* Item(int id) {
     auto* w = qobject_cast<W*>(dlg.GetDlgItem(id));
@@ -90,7 +88,9 @@ protected:
     return w;
   }
   // Points the console at a loopback printer before anything is sent.
-  void Target(const std::string& address) { Item<IpAddressEdit>(IDC_IP_TARGET)->SetText(QString::fromStdString(address)); }
+  void Target(const std::string& address) {
+    Item<IpAddressEdit>(IDC_IP_TARGET)->SetText(QString::fromStdString(address));
+  }
   // Radio 1011 without a sweep: its question is answered Cancel.
   void ChooseListMode() {
     MessageBoxRecorder boxes;

@@ -62,8 +62,8 @@ TEST_F(ExchangeLog, EveryButtonLogsTheBytesThatWentOnTheWire) {
   TestPrinter printer(testsupport::TestAddress(1));
   auto dlg = OpenConsole(printer.Address());
   MessageBoxRecorder boxes;
-  qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_OTHER_HEX))->setText("ZZ");         // not hex: goes as 00
-  qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_MAC))->setText("AA:BB:CC:DD:");     // colons read as digits
+  qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_OTHER_HEX))->setText("ZZ");      // not hex: goes as 00
+  qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_MAC))->setText("AA:BB:CC:DD:");  // colons read as digits
   Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
   for (int button : {IDC_PRINT, IDC_CASH_DRAWER, IDC_CUT_PAPER, IDC_INIT_PRINTER, IDC_OTHER_SET, IDC_SET_MAC,
                      IDC_SET_IP, IDC_TEST_CONNECTION}) {
@@ -126,7 +126,8 @@ TEST_F(ExchangeLog, SweepIsOneRecordThatCountsWhatAnswered) {
   EXPECT_EQ(r.found, std::vector<std::string>{printer.Address()});
   EXPECT_EQ(r.answering + r.refusing + r.silent, 254);
   SetInterfaceLanguage(res::Language::English);
-  EXPECT_EQ(LogCellText(r, LogColumn::Reply, {}), QStringLiteral("found: ") + QString::fromStdString(printer.Address()));
+  EXPECT_EQ(LogCellText(r, LogColumn::Reply, {}),
+            QStringLiteral("found: ") + QString::fromStdString(printer.Address()));
 }
 
 ExchangeRecord Record(Outcome outcome, int n = 0) {
@@ -209,7 +210,7 @@ TEST_F(ExchangeLog, WindowRowsReadInTheInterfaceLanguageAndFailuresStandOut) {
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(QAccessible::Name), c.failedWord + QStringLiteral(": ") + c.failedOutcome);
     EXPECT_TRUE(window.StatusText().startsWith(c.language == res::Language::English ? "2 exchanges, 1 failed"
-                                                                                   : "共 2 次通信，1 次失败"));
+                                                                                    : "共 2 次通信，1 次失败"));
   }
 }
 
@@ -223,7 +224,8 @@ TEST_F(ExchangeLog, CopyTakesTheSelectedRowsAsTextAndTheReportHasItsHeader) {
   window.CopySelection();
   const QString copied = QApplication::clipboard()->text();
   EXPECT_EQ(copied.count(QLatin1Char('\n')), 1) << copied.toStdString();
-  EXPECT_TRUE(copied.contains("the printer took only 2 of 5 bytes") && copied.contains("FAILED")) << copied.toStdString();
+  EXPECT_TRUE(copied.contains("the printer took only 2 of 5 bytes") && copied.contains("FAILED"))
+      << copied.toStdString();
 
   QTemporaryDir dir;
   const QString path = dir.filePath("report.txt");

@@ -25,7 +25,10 @@ TEST(ParseHexValue, ReadsEveryCharacterAsADigitPosition) {
       {"leading blank changes nothing", " 1B", 27},
       {"trailing blank shifts the digits", "1B ", 0x1B0},
       {"G is no digit", "G1", 1},
-      {"bytes above 7F are no digits", "\xB2" "1", 1},
+      {"bytes above 7F are no digits",
+       "\xB2"
+       "1",
+       1},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseHexValue(c.text), c.value) << c.catches;
 }

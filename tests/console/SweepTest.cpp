@@ -30,9 +30,7 @@ TEST(SweepProgress, RoundsHostTimesHundredOver254) {
 
 class Sweep : public ::testing::Test {
 protected:
-  std::string Address(int host, const char* net = "") const {
-    return testsupport::TestAddress(host, net);
-  }
+  std::string Address(int host, const char* net = "") const { return testsupport::TestAddress(host, net); }
   void SetUp() override {
     SetInterfaceLanguage(res::Language::English);
     ASSERT_TRUE(dlg.Create());
@@ -70,7 +68,8 @@ TEST_F(Sweep, FindsThePrintersOfTheTargetSubnetInHostOrder) {
   EXPECT_TRUE(Bar()->isHidden());
 
   EXPECT_EQ(ClickAuto(IDOK_ANSWER), QStringList{"Search Start?"});
-  EXPECT_EQ(Entries(), (QStringList{QString::fromStdString(seven.Address()), QString::fromStdString(twenty.Address())}));
+  EXPECT_EQ(Entries(),
+            (QStringList{QString::fromStdString(seven.Address()), QString::fromStdString(twenty.Address())}));
   EXPECT_EQ(List()->currentIndex(), 0);
   EXPECT_EQ(Target()->Text(), target) << "the selection was copied into the target field";
   EXPECT_TRUE(Bar()->isHidden());

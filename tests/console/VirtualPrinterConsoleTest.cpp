@@ -46,8 +46,8 @@ TEST(VirtualPrinterTranscript, ShowsEveryButtonDecoded) {
   SetInterfaceLanguage(std::nullopt);
 
   const std::string text = transcript.str();
-  for (const char* expected : {"ESC @", "drawer pulse", "Testing the cut", "ESC d", "ESC m",
-                               "set address 127.9.8.7", "测试 page", "probe"}) {
+  for (const char* expected :
+       {"ESC @", "drawer pulse", "Testing the cut", "ESC d", "ESC m", "set address 127.9.8.7", "测试 page", "probe"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << "missing \"" << expected << "\" in:\n" << text;
   }
 }

@@ -117,7 +117,8 @@ TEST(IndicatorLook, AcceleratorMarkersTakeNoRoom) {
   EXPECT_EQ(IndicatorCaptionRect(fm, space, "&Monitor Status", false),
             IndicatorCaptionRect(fm, space, "Monitor Status", false))
       << "'&' marks the accelerator and is not shown";
-  EXPECT_GT(IndicatorCaptionRect(fm, space, "A&&B", false).width(), IndicatorCaptionRect(fm, space, "AB", false).width())
+  EXPECT_GT(IndicatorCaptionRect(fm, space, "A&&B", false).width(),
+            IndicatorCaptionRect(fm, space, "AB", false).width())
       << "'&&' shows one '&'";
 }
 
@@ -311,8 +312,10 @@ TEST_F(IndicatorOnDialog, HoverEndsOnLeaveFocusLossAndDeactivation) {
     std::function<void()> end;
     const char* catches;
   };
-  const Case cases[] = {{leave, "mouse left"}, {focusOut, "focus moved away"},
-                        {deactivate, "dialog deactivated"}, {hide, "control hidden"}};
+  const Case cases[] = {{leave, "mouse left"},
+                        {focusOut, "focus moved away"},
+                        {deactivate, "dialog deactivated"},
+                        {hide, "control hidden"}};
   for (const Case& c : cases) {
     Hover();
     ASSERT_TRUE(indicator.IsHover()) << c.catches;

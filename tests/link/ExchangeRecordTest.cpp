@@ -56,22 +56,47 @@ TEST(ExchangeRecords, OneRecordPerCallWithItsBytesPortAndOutcome) {
   const std::string text = "Testing the cut";
   const Bytes status = {0x14, 0x00, 0x00};
   const std::vector<PrinterCase> cases = {
-      {"listening printer: everything ok, the reply recorded", true, {}, {PortMode::Answer, status},
-       {Outcome::Ok, "", 5, {}}, {Outcome::Ok, "", 2, status}, {Outcome::Ok, "", text.size(), {}},
+      {"listening printer: everything ok, the reply recorded",
+       true,
+       {},
+       {PortMode::Answer, status},
+       {Outcome::Ok, "", 5, {}},
+       {Outcome::Ok, "", 2, status},
+       {Outcome::Ok, "", text.size(), {}},
        {Outcome::Ok, "", 0, {}}},
-      {"refusing address: refused, nothing taken", false, {}, {},
-       {Outcome::Refused, "ECONNREFUSED", 0, {}}, {Outcome::Refused, "ECONNREFUSED", 0, {}},
-       {Outcome::Refused, "ECONNREFUSED", 0, {}}, {Outcome::Refused, "ECONNREFUSED", 0, {}}},
-      {"silent printer: the query taken but never answered", true, {}, {},
-       {Outcome::Ok, "", 5, {}}, {Outcome::NoReply, "", 2, {}}, {Outcome::Ok, "", text.size(), {}},
+      {"refusing address: refused, nothing taken",
+       false,
+       {},
+       {},
+       {Outcome::Refused, "ECONNREFUSED", 0, {}},
+       {Outcome::Refused, "ECONNREFUSED", 0, {}},
+       {Outcome::Refused, "ECONNREFUSED", 0, {}},
+       {Outcome::Refused, "ECONNREFUSED", 0, {}}},
+      {"silent printer: the query taken but never answered",
+       true,
+       {},
+       {},
+       {Outcome::Ok, "", 5, {}},
+       {Outcome::NoReply, "", 2, {}},
+       {Outcome::Ok, "", text.size(), {}},
        {Outcome::Ok, "", 0, {}}},
-      {"printer that hangs up at once: closed, not a success", true, {PortMode::AcceptClose}, {PortMode::AcceptClose},
+      {"printer that hangs up at once: closed, not a success",
+       true,
+       {PortMode::AcceptClose},
+       {PortMode::AcceptClose},
        // Its FIN came first, so the reset that answers the bytes reads as a broken pipe.
-       {Outcome::Closed, "EPIPE", 0, {}}, {Outcome::Closed, "EPIPE", 0, {}}, {Outcome::Closed, "EPIPE", 0, {}},
+       {Outcome::Closed, "EPIPE", 0, {}},
+       {Outcome::Closed, "EPIPE", 0, {}},
+       {Outcome::Closed, "EPIPE", 0, {}},
        {Outcome::Ok, "", 0, {}}},
-      {"unreachable printer: connect dropped until the bound", true, {PortMode::Unreachable}, {PortMode::Unreachable},
-       {Outcome::Timeout, "ETIMEDOUT", 0, {}}, {Outcome::Timeout, "ETIMEDOUT", 0, {}},
-       {Outcome::Timeout, "ETIMEDOUT", 0, {}}, {Outcome::Timeout, "ETIMEDOUT", 0, {}}},
+      {"unreachable printer: connect dropped until the bound",
+       true,
+       {PortMode::Unreachable},
+       {PortMode::Unreachable},
+       {Outcome::Timeout, "ETIMEDOUT", 0, {}},
+       {Outcome::Timeout, "ETIMEDOUT", 0, {}},
+       {Outcome::Timeout, "ETIMEDOUT", 0, {}},
+       {Outcome::Timeout, "ETIMEDOUT", 0, {}}},
   };
   int host = 1;
   for (const PrinterCase& c : cases) {
@@ -134,7 +159,8 @@ TEST(ExchangeRecords, SetAddressToAPrinterThatHungUpIsNoSuccessAndSaysWhy) {
   const std::size_t length = BuildSetIpFrame(frame, {192, 168, 1, 100});
   ReplyBuffer reply{};
   Collector log;
-  const LinkResult r = ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, &log);
+  const LinkResult r =
+      ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, &log);
   EXPECT_FALSE(r.ok()) << "the kernel took the bytes, the printer never did: reported as success";
   EXPECT_EQ(r.error, LinkError::PeerClosed);
   EXPECT_EQ(r.sent, 0u);
@@ -243,25 +269,46 @@ TEST(ExchangeJson, EachLineParsesBackFieldByField) {
   sweep.found = {"192.168.1.77"};
   sweep.durationMs = 503;
 
-  const std::vector<std::string> fields = {"time", "kind", "address", "port", "sent", "received",
-                                           "outcome", "error", "ms", "summary"};
+  const std::vector<std::string> fields = {"time",     "kind",    "address", "port", "sent",
+                                           "received", "outcome", "error",   "ms",   "summary"};
   struct Case {
     std::string catches;
     ExchangeRecord record;
     Json expected;  // the fields to compare, time aside
   } cases[] = {
-      {"a frame: hex with spaces, error null, summary decoded", ok,
-       {{"kind", "frame"}, {"address", "192.168.1.10"}, {"port", 9100}, {"sent", "1B 70 00 08 08"},
-        {"received", ""}, {"outcome", "ok"}, {"error", nullptr}, {"ms", 2},
+      {"a frame: hex with spaces, error null, summary decoded",
+       ok,
+       {{"kind", "frame"},
+        {"address", "192.168.1.10"},
+        {"port", 9100},
+        {"sent", "1B 70 00 08 08"},
+        {"received", ""},
+        {"outcome", "ok"},
+        {"error", nullptr},
+        {"ms", 2},
         {"summary", "ESC p drawer pulse: pin 2, on 16 ms, off 16 ms"}}},
-      {"a refused query: errno by name", refused,
-       {{"kind", "status"}, {"port", 4000}, {"sent", "1B 76"}, {"outcome", "refused"}, {"error", "ECONNREFUSED"},
+      {"a refused query: errno by name",
+       refused,
+       {{"kind", "status"},
+        {"port", 4000},
+        {"sent", "1B 76"},
+        {"outcome", "refused"},
+        {"error", "ECONNREFUSED"},
         {"summary", "ESC v status request"}}},
-      {"a text job: GBK read as UTF-8, quotes escaped", text,
-       {{"kind", "text"}, {"sent", "22 B2 E2 CA D4 22 0A"}, {"summary", "text \"\\\"\xE6\xB5\x8B\xE8\xAF\x95\\\"\\n\""}}},
-      {"a sweep: the probed port and the found list", sweep,
-       {{"kind", "sweep"}, {"address", "192.168.1.0/24"}, {"port", 4000}, {"sent", ""}, {"outcome", "ok"},
-        {"ms", 503}, {"found", {"192.168.1.77"}},
+      {"a text job: GBK read as UTF-8, quotes escaped",
+       text,
+       {{"kind", "text"},
+        {"sent", "22 B2 E2 CA D4 22 0A"},
+        {"summary", "text \"\\\"\xE6\xB5\x8B\xE8\xAF\x95\\\"\\n\""}}},
+      {"a sweep: the probed port and the found list",
+       sweep,
+       {{"kind", "sweep"},
+        {"address", "192.168.1.0/24"},
+        {"port", 4000},
+        {"sent", ""},
+        {"outcome", "ok"},
+        {"ms", 503},
+        {"found", {"192.168.1.77"}},
         {"summary", "sweep of 192.168.1.0/24 on port 4000: 1 answering, 250 refusing, 3 silent within 500 ms"}}},
   };
   for (const Case& c : cases) {
@@ -290,17 +337,20 @@ TEST(ExchangeJson, TimeIsLocalWithMillisecondsAndOffset) {
     const char* expected;
   } cases[] = {
       {"UTC0", 0, "1970-01-01T00:00:00.000+00:00"},
-      {"CST-8", 1'700'000'000'123, "2023-11-15T06:13:20.123+08:00"},         // east of UTC
-      {"EST5", 1'700'000'000'009, "2023-11-14T17:13:20.009-05:00"},          // west: the sign
-      {"IST-5:30", 1'700'000'000'999, "2023-11-15T03:43:20.999+05:30"},      // half-hour offset
-      {"UTC0", -1, "1969-12-31T23:59:59.999+00:00"},                         // before 1970: ms not negative
+      {"CST-8", 1'700'000'000'123, "2023-11-15T06:13:20.123+08:00"},     // east of UTC
+      {"EST5", 1'700'000'000'009, "2023-11-14T17:13:20.009-05:00"},      // west: the sign
+      {"IST-5:30", 1'700'000'000'999, "2023-11-15T03:43:20.999+05:30"},  // half-hour offset
+      {"UTC0", -1, "1969-12-31T23:59:59.999+00:00"},                     // before 1970: ms not negative
   };
   for (const Case& c : cases) {
     setenv("TZ", c.tz, 1);
     tzset();
     EXPECT_EQ(IsoTime(c.ms), c.expected) << c.tz;
   }
-  if (saved) setenv("TZ", restore.c_str(), 1); else unsetenv("TZ");
+  if (saved)
+    setenv("TZ", restore.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 
@@ -315,9 +365,7 @@ TEST(ExchangeJson, LogFileAppendsWholeLinesAndAnUnwritableFileSaysSo) {
   const auto dir = std::filesystem::temp_directory_path() / ("exchange-log-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto path = dir / "log.jsonl";
-  {
-    std::ofstream(path) << "{\"earlier\":true}\n";
-  }
+  { std::ofstream(path) << "{\"earlier\":true}\n"; }
   std::string error;
   auto log = JsonLineLog::Open(path.string(), error);
   ASSERT_TRUE(log) << error;

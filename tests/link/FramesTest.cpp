@@ -28,25 +28,41 @@ TEST(Frames, EachFrameWritesExactlyItsBytes) {
       {"cut is ESC m", BuildCutFrame, {0x1B, 0x6D}},
       {"status query is ESC v", BuildStatusQueryFrame, {0x1B, 0x76}},
       {"new address in text order with its checksum",
-       [](CommandFrame& f) { return BuildSetIpFrame(f, {192, 168, 1, 100}); },
+       [](CommandFrame& f) {
+         return BuildSetIpFrame(f, {192, 168, 1, 100});
+       },
        {0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD}},
       {"checksum wraps: 255.255.255.255 -> FC",
-       [](CommandFrame& f) { return BuildSetIpFrame(f, {255, 255, 255, 255}); },
+       [](CommandFrame& f) {
+         return BuildSetIpFrame(f, {255, 255, 255, 255});
+       },
        {0x1D, 0x44, 0xFF, 0xFF, 0xFF, 0xFF, 0xFC}},
       {"address 0.0.0.0 has checksum 00",
-       [](CommandFrame& f) { return BuildSetIpFrame(f, {0, 0, 0, 0}); },
+       [](CommandFrame& f) {
+         return BuildSetIpFrame(f, {0, 0, 0, 0});
+       },
        {0x1D, 0x44, 0x00, 0x00, 0x00, 0x00, 0x00}},
       {"default MAC 554433221100 sums to FF",
-       [](CommandFrame& f) { return BuildSetMacFrame(f, {0x55, 0x44, 0x33, 0x22, 0x11, 0x00}); },
+       [](CommandFrame& f) {
+         return BuildSetMacFrame(f, {0x55, 0x44, 0x33, 0x22, 0x11, 0x00});
+       },
        {0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF}},
       {"MAC checksum wraps: FFFFFFFFFFFF -> FA",
-       [](CommandFrame& f) { return BuildSetMacFrame(f, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}); },
+       [](CommandFrame& f) {
+         return BuildSetMacFrame(f, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+       },
        {0x1D, 0x45, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA}},
       {"one typed byte is a one-byte frame",
-       [](CommandFrame& f) { const Bytes b{0x0A}; return BuildRawHexFrame(f, b); },
+       [](CommandFrame& f) {
+         const Bytes b{0x0A};
+         return BuildRawHexFrame(f, b);
+       },
        {0x0A}},
       {"ten typed bytes fill the frame",
-       [](CommandFrame& f) { const Bytes b{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}; return BuildRawHexFrame(f, b); },
+       [](CommandFrame& f) {
+         const Bytes b{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+         return BuildRawHexFrame(f, b);
+       },
        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
   };
   for (const FrameCase& c : cases) {

@@ -36,26 +36,35 @@ struct DecodeCase {
 TEST(PrinterDecoder, EachCommandIsNamedWithItsParameters) {
   const std::vector<DecodeCase> cases = {
       {"ESC @ initialises", {0x1B, 0x40}, {"ESC @  initialise"}},
-      {"drawer m 0 is pin 2, times are twice the bytes", {0x1B, 0x70, 0x00, 0x08, 0x08},
+      {"drawer m 0 is pin 2, times are twice the bytes",
+       {0x1B, 0x70, 0x00, 0x08, 0x08},
        {"ESC p  drawer pulse: pin 2, on 16 ms, off 16 ms"}},
-      {"drawer m 1 is pin 5, on and off not swapped", {0x1B, 0x70, 0x01, 0x32, 0x64},
+      {"drawer m 1 is pin 5, on and off not swapped",
+       {0x1B, 0x70, 0x01, 0x32, 0x64},
        {"ESC p  drawer pulse: pin 5, on 100 ms, off 200 ms"}},
       {"feed count is the third byte", {0x1B, 0x64, 0x10}, {"ESC d  print and feed 16 lines"}},
       {"ESC m cuts", {0x1B, 0x6D}, {"ESC m  cut"}},
       {"ESC v asks for status", {0x1B, 0x76}, {"ESC v  status request"}},
-      {"GS D octets in the order sent", {0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD},
+      {"GS D octets in the order sent",
+       {0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD},
        {"GS D   set address 192.168.1.100, checksum CD ok"}},
-      {"GS D checksum wraps: 255.255.255.255 -> FC", {0x1D, 0x44, 0xFF, 0xFF, 0xFF, 0xFF, 0xFC},
+      {"GS D checksum wraps: 255.255.255.255 -> FC",
+       {0x1D, 0x44, 0xFF, 0xFF, 0xFF, 0xFF, 0xFC},
        {"GS D   set address 255.255.255.255, checksum FC ok"}},
-      {"GS E MAC in colon form", {0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF},
+      {"GS E MAC in colon form",
+       {0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF},
        {"GS E   set MAC 55:44:33:22:11:00, checksum FF ok"}},
-      {"GS E checksum wraps: FF x 6 -> FA", {0x1D, 0x45, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA},
+      {"GS E checksum wraps: FF x 6 -> FA",
+       {0x1D, 0x45, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA},
        {"GS E   set MAC FF:FF:FF:FF:FF:FF, checksum FA ok"}},
-      {"a frame's parameters are never read as commands", {0x1D, 0x44, 0x1B, 0x76, 0x00, 0x00, 0x91},
+      {"a frame's parameters are never read as commands",
+       {0x1D, 0x44, 0x1B, 0x76, 0x00, 0x00, 0x91},
        {"GS D   set address 27.118.0.0, checksum 91 ok"}},
-      {"commands of one connection keep their order", {0x1B, 0x40, 0x1B, 0x64, 0x01, 0x1B, 0x6D},
+      {"commands of one connection keep their order",
+       {0x1B, 0x40, 0x1B, 0x64, 0x01, 0x1B, 0x6D},
        {"ESC @  initialise", "ESC d  print and feed 1 line", "ESC m  cut"}},
-      {"the connection ended inside a frame", {0x1D, 0x44, 0xC0, 0xA8},
+      {"the connection ended inside a frame",
+       {0x1D, 0x44, 0xC0, 0xA8},
        {"GS D   set address CUT SHORT: 1D 44 C0 A8 (4 of 7 bytes)"}},
       {"unknown ESC keeps its code byte, neighbours join", {0x1B, 0x63, 0x01}, {"raw    1B 63 01"}},
       {"unknown ESC does not swallow the next ESC", {0x1B, 0x1B, 0x40}, {"raw    1B", "ESC @  initialise"}},
@@ -63,7 +72,8 @@ TEST(PrinterDecoder, EachCommandIsNamedWithItsParameters) {
       {"control bytes and DEL are raw", {0x07, 0x7F}, {"raw    07 7F"}},
       {"text splits after each line feed", FromText("AB\nCD"), {"text   \"AB\\n\"", "text   \"CD\""}},
       {"GBK shown as UTF-8", {0xB2, 0xE2, 0xCA, 0xD4, 0xD2, 0xB3, 0x0A}, {"text   \"测试页\\n\""}},
-      {"GBK lead byte without a trail byte is raw", {0x41, 0x81, 0x0A},
+      {"GBK lead byte without a trail byte is raw",
+       {0x41, 0x81, 0x0A},
        {"text   \"A\"", "raw    81", "text   \"\\n\""}},
       {"quotes, backslashes, CR and tab escaped", FromText("\"\\\r\t"), {"text   \"\\\"\\\\\\r\\t\""}},
   };
@@ -77,8 +87,11 @@ TEST(PrinterDecoder, ChecksumMismatchIsReportedWithBothValues) {
     std::string shows;
   } cases[] = {
       {"GS D off by one", {0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCE}, "frame has CE, the bytes sum to CD"},
-      {"GS D sum not kept to eight bits", {0x1D, 0x44, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, "frame has FF, the bytes sum to FC"},
-      {"GS E checksum left at zero", {0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0x00},
+      {"GS D sum not kept to eight bits",
+       {0x1D, 0x44, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+       "frame has FF, the bytes sum to FC"},
+      {"GS E checksum left at zero",
+       {0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0x00},
        "frame has 00, the bytes sum to FF"},
   };
   for (const auto& c : cases) {
@@ -93,14 +106,13 @@ TEST(PrinterDecoder, ChecksumMismatchIsReportedWithBothValues) {
 // TCP delivers a connection's bytes in whatever pieces it likes; the
 // transcript must not depend on where they were cut.
 TEST(PrinterDecoder, BytesCutAnywhereDecodeTheSame) {
-  const Bytes stream = {0x1B, 0x40,                                      // ESC @
-                        0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD,        // GS D
-                        'O',  'K',  0xB2, 0xE2, 0xCA, 0xD4, 0x0A,        // text with GBK, line feed
-                        0x1B, 0x76,                                      // ESC v
-                        0x1B, 0x61, 0x01,                                // unknown: raw
-                        0xD2, 0xB3, 'x',                                 // text without a line feed
-                        0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF,
-                        0x1B, 0x70, 0x00};                               // drawer cut short
+  const Bytes stream = {0x1B, 0x40,                                // ESC @
+                        0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD,  // GS D
+                        'O',  'K',  0xB2, 0xE2, 0xCA, 0xD4, 0x0A,  // text with GBK, line feed
+                        0x1B, 0x76,                                // ESC v
+                        0x1B, 0x61, 0x01,                          // unknown: raw
+                        0xD2, 0xB3, 'x',                           // text without a line feed
+                        0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF, 0x1B, 0x70, 0x00};  // drawer cut short
   const std::vector<DecodedCommand> whole = DecodeStream(stream);
   ASSERT_EQ(whole.size(), 8u);
 
@@ -157,63 +169,78 @@ TEST(PrinterDecoder, StatusRequestCompletesWithItsLastByte) {
 // with the bytes cut at every point, below.
 const std::vector<DecodeCase>& ReceiptCases() {
   static const std::vector<DecodeCase> cases = {
-      {"ESC ! bits: font B, emphasised, double height and width, underline", {0x1B, 0x21, 0xB9},
+      {"ESC ! bits: font B, emphasised, double height and width, underline",
+       {0x1B, 0x21, 0xB9},
        {"ESC !  print mode: font B, emphasised, double height, double width, underlined"}},
       {"ESC ! 0 is plain font A", {0x1B, 0x21, 0x00}, {"ESC !  print mode: font A"}},
-      {"ESC E takes the low bit only", {0x1B, 0x45, 0x01, 0x1B, 0x45, 0xFE}, {"ESC E  emphasis on", "ESC E  emphasis off"}},
-      {"ESC - 2 is two dots thick, ASCII digit too", {0x1B, 0x2D, 0x02, 0x1B, 0x2D, '1'},
+      {"ESC E takes the low bit only",
+       {0x1B, 0x45, 0x01, 0x1B, 0x45, 0xFE},
+       {"ESC E  emphasis on", "ESC E  emphasis off"}},
+      {"ESC - 2 is two dots thick, ASCII digit too",
+       {0x1B, 0x2D, 0x02, 0x1B, 0x2D, '1'},
        {"ESC -  underline on, two dots thick", "ESC -  underline on, one dot thick"}},
-      {"ESC a numbers and ASCII digits", {0x1B, 0x61, 0x01, 0x1B, 0x61, '2', 0x1B, 0x61, 0x00},
+      {"ESC a numbers and ASCII digits",
+       {0x1B, 0x61, 0x01, 0x1B, 0x61, '2', 0x1B, 0x61, 0x00},
        {"ESC a  align centre", "ESC a  align right", "ESC a  align left"}},
       {"ESC J feeds dots, not lines", {0x1B, 0x4A, 0x18}, {"ESC J  print and feed 24 dots"}},
       {"ESC t names the code page", {0x1B, 0x74, 0x10}, {"ESC t  code page 16 (CP1252)"}},
       {"ESC M 1 is font B", {0x1B, 0x4D, 0x01}, {"ESC M  font B"}},
       {"ESC R character set", {0x1B, 0x52, 0x0F}, {"ESC R  international character set 15"}},
-      {"ESC 2 has no parameter, ESC 3 has one", {0x1B, 0x32, 0x1B, 0x33, 0x40},
+      {"ESC 2 has no parameter, ESC 3 has one",
+       {0x1B, 0x32, 0x1B, 0x33, 0x40},
        {"ESC 2  default line spacing", "ESC 3  line spacing 64 dots"}},
       {"ESC i full cut beside ESC m", {0x1B, 0x69, 0x1B, 0x6D}, {"ESC i  full cut", "ESC m  cut"}},
       {"ESC u", {0x1B, 0x75, 0x00}, {"ESC u  peripheral status request"}},
-      {"GS V 0 and 49: no feed byte", {0x1D, 0x56, 0x00, 0x1D, 0x56, 0x31},
-       {"GS V   full cut", "GS V   partial cut"}},
+      {"GS V 0 and 49: no feed byte", {0x1D, 0x56, 0x00, 0x1D, 0x56, 0x31}, {"GS V   full cut", "GS V   partial cut"}},
       {"GS V 66 n feeds first", {0x1D, 0x56, 0x42, 0x03}, {"GS V   feed 3 dots and partial cut"}},
-      {"GS V 65 with a feed byte that looks like a command", {0x1D, 0x56, 0x41, 0x1B},
+      {"GS V 65 with a feed byte that looks like a command",
+       {0x1D, 0x56, 0x41, 0x1B},
        {"GS V   feed 27 dots and full cut"}},
       {"GS ! high nibble is width, low is height", {0x1D, 0x21, 0x11}, {"GS !   character size: 2 x wide, 2 x high"}},
       {"GS B", {0x1D, 0x42, 0x01}, {"GS B   reverse printing on"}},
-      {"GS L and GS W are little-endian", {0x1D, 0x4C, 0x10, 0x00, 0x1D, 0x57, 0x40, 0x02},
+      {"GS L and GS W are little-endian",
+       {0x1D, 0x4C, 0x10, 0x00, 0x1D, 0x57, 0x40, 0x02},
        {"GS L   left margin 16 dots", "GS W   print area width 576 dots"}},
-      {"barcode settings", {0x1D, 0x68, 0x50, 0x1D, 0x77, 0x02, 0x1D, 0x48, 0x02, 0x1D, 0x66, 0x00},
+      {"barcode settings",
+       {0x1D, 0x68, 0x50, 0x1D, 0x77, 0x02, 0x1D, 0x48, 0x02, 0x1D, 0x66, 0x00},
        {"GS h   barcode height 80 dots", "GS w   barcode module width 2 dots", "GS H   barcode label below",
         "GS f   barcode label font A"}},
       {"GS k form A ends at NUL", {0x1D, 0x6B, 0x04, 'A', 'B', '1', 0x00}, {"GS k   barcode CODE39 \"AB1\""}},
-      {"GS k form B counts, NUL inside is data", {0x1D, 0x6B, 0x49, 0x03, '{', 'B', 0x00},
+      {"GS k form B counts, NUL inside is data",
+       {0x1D, 0x6B, 0x49, 0x03, '{', 'B', 0x00},
        {"GS k   barcode CODE128 \"{B\\x00\""}},
-      {"GS ( k QR model, size, level", {0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00,
-                                        0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, 0x06,
-                                        0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, 0x31},
+      {"GS ( k QR model, size, level",
+       {0x1D, 0x28, 0x6B, 0x04, 0x00, 0x31, 0x41, 0x32, 0x00, 0x1D, 0x28, 0x6B, 0x03,
+        0x00, 0x31, 0x43, 0x06, 0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, 0x31},
        {"GS ( k QR code model 2", "GS ( k QR code module size 6 dots", "GS ( k QR code error correction M"}},
-      {"GS ( k QR store takes pL + 256 pH bytes of data", {0x1D, 0x28, 0x6B, 0x06, 0x00, 0x31, 0x50, 0x30, 'h', 'i', 0x1B,
-                                                          0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30},
+      {"GS ( k QR store takes pL + 256 pH bytes of data",
+       {0x1D, 0x28, 0x6B, 0x06, 0x00, 0x31, 0x50, 0x30, 'h', 'i', 0x1B, 0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30},
        {"GS ( k QR code store \"hi\\x1B\"", "GS ( k QR code print"}},
-      {"GS v 0: size in dots, data counted", {0x1D, 0x76, 0x30, 0x00, 0x02, 0x00, 0x03, 0x00, 1, 2, 3, 4, 5, 6},
+      {"GS v 0: size in dots, data counted",
+       {0x1D, 0x76, 0x30, 0x00, 0x02, 0x00, 0x03, 0x00, 1, 2, 3, 4, 5, 6},
        {"GS v 0 raster image 16 x 3 dots, 6 bytes of image data"}},
-      {"GS r and GS a", {0x1D, 0x72, 0x01, 0x1D, 0x72, '2', 0x1D, 0x61, 0x0F, 0x1D, 0x61, 0x00},
+      {"GS r and GS a",
+       {0x1D, 0x72, 0x01, 0x1D, 0x72, '2', 0x1D, 0x61, 0x0F, 0x1D, 0x61, 0x00},
        {"GS r   status request: paper sensor", "GS r   status request: drawer",
         "GS a   automatic status back: report drawer, online/offline, errors, paper sensor",
         "GS a   automatic status back: off"}},
-      {"DLE EOT 1 to 4", {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04},
+      {"DLE EOT 1 to 4",
+       {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04},
        {"DLE EOT real-time status request: printer", "DLE EOT real-time status request: offline cause",
         "DLE EOT real-time status request: error cause", "DLE EOT real-time status request: paper sensor"}},
-      {"DLE DC4 pulse and clear", {0x10, 0x14, 0x01, 0x00, 0x05, 0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08},
+      {"DLE DC4 pulse and clear",
+       {0x10, 0x14, 0x01, 0x00, 0x05, 0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08},
        {"DLE DC4 real-time drawer pulse: pin 2, 500 ms", "DLE DC4 real-time clear the buffers"}},
-      {"FS p, FS & and FS .", {0x1C, 0x70, 0x01, 0x00, 0x1C, 0x26, 0x1C, 0x2E},
+      {"FS p, FS & and FS .",
+       {0x1C, 0x70, 0x01, 0x00, 0x1C, 0x26, 0x1C, 0x2E},
        {"FS p   print stored image 1", "FS &   Chinese character mode on", "FS .   Chinese character mode off"}},
-      {"text after FS . is in the ESC t code page", {0x1C, 0x2E, 0x1B, 0x74, 0x10, 'c', 'a', 'f', 0xE9, 0x0A},
+      {"text after FS . is in the ESC t code page",
+       {0x1C, 0x2E, 0x1B, 0x74, 0x10, 'c', 'a', 'f', 0xE9, 0x0A},
        {"FS .   Chinese character mode off", "ESC t  code page 16 (CP1252)", "text   \"café\\n\""}},
-      {"FS & brings GBK back, ESC @ too", {0x1C, 0x2E, 0x1C, 0x26, 0xB2, 0xE2, 0x0A, 0x1C, 0x2E, 0x1B, 0x40, 0xB2, 0xE2, 0x0A},
+      {"FS & brings GBK back, ESC @ too",
+       {0x1C, 0x2E, 0x1C, 0x26, 0xB2, 0xE2, 0x0A, 0x1C, 0x2E, 0x1B, 0x40, 0xB2, 0xE2, 0x0A},
        {"FS .   Chinese character mode off", "FS &   Chinese character mode on", "text   \"测\\n\"",
-        "FS .   Chinese character mode off", "ESC @  initialise",
-        "text   \"测\\n\""}},
+        "FS .   Chinese character mode off", "ESC @  initialise", "text   \"测\\n\""}},
   };
   return cases;
 }
@@ -241,10 +268,15 @@ TEST(PrinterDecoder, CommandsCutShortSayHowMuchCame) {
   const std::vector<DecodeCase> cases = {
       {"ESC a without its parameter", {0x1B, 0x61}, {"ESC a  align CUT SHORT: 1B 61 (2 of 3 bytes)"}},
       {"GS V 66 without its feed", {0x1D, 0x56, 0x42}, {"GS V   cut CUT SHORT: 1D 56 42 (3 of 4 bytes)"}},
-      {"GS k form B short of its count", {0x1D, 0x6B, 0x49, 0x05, 'a'}, {"GS k   barcode CUT SHORT: 1D 6B 49 05 61 (5 of 9 bytes)"}},
+      {"GS k form B short of its count",
+       {0x1D, 0x6B, 0x49, 0x05, 'a'},
+       {"GS k   barcode CUT SHORT: 1D 6B 49 05 61 (5 of 9 bytes)"}},
       {"GS k form A without its NUL", {0x1D, 0x6B, 0x04, 'A'}, {"GS k   barcode CUT SHORT: 1D 6B 04 41 (4 bytes)"}},
-      {"GS ( k short of pL", {0x1D, 0x28, 0x6B, 0x05, 0x00, 0x31}, {"GS ( k QR code CUT SHORT: 1D 28 6B 05 00 31 (6 of 10 bytes)"}},
-      {"GS v 0 image data short", {0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x04, 0x00, 0xFF},
+      {"GS ( k short of pL",
+       {0x1D, 0x28, 0x6B, 0x05, 0x00, 0x31},
+       {"GS ( k QR code CUT SHORT: 1D 28 6B 05 00 31 (6 of 10 bytes)"}},
+      {"GS v 0 image data short",
+       {0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x04, 0x00, 0xFF},
        {"GS v 0 raster image 8 x 4 dots CUT SHORT: 1 of 4 bytes of image data"}},
       {"DLE EOT without n", {0x10, 0x04}, {"DLE EOT real-time status request CUT SHORT: 10 04 (2 of 3 bytes)"}},
       {"GS v other than 0 is an unknown command", {0x1D, 0x76, 0x31}, {"raw    1D 76", "text   \"1\""}},
@@ -256,8 +288,14 @@ TEST(PrinterDecoder, CommandsCutShortSayHowMuchCame) {
 // the status request right after it comes out at once.
 TEST(PrinterDecoder, RasterImageDataIsCountedNotKept) {
   const std::size_t widthBytes = 72, rows = 2000;
-  Bytes header = {0x1D, 0x76, 0x30, 0x00, static_cast<std::uint8_t>(widthBytes), 0x00,
-                  static_cast<std::uint8_t>(rows & 0xFF), static_cast<std::uint8_t>(rows >> 8)};
+  Bytes header = {0x1D,
+                  0x76,
+                  0x30,
+                  0x00,
+                  static_cast<std::uint8_t>(widthBytes),
+                  0x00,
+                  static_cast<std::uint8_t>(rows & 0xFF),
+                  static_cast<std::uint8_t>(rows >> 8)};
   const Bytes data(widthBytes * rows, 0x1B);  // image bytes that look like commands
   StreamDecoder decoder;
   std::vector<DecodedCommand> got = decoder.Feed(header);

@@ -33,9 +33,7 @@ constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 50, .repl
 class Transport : public ::testing::Test {
 protected:
   // Every test has its own /24 inside loopback, so the real ports are free.
-  std::string Address(int host = 1) const {
-    return testsupport::TestAddress(host);
-  }
+  std::string Address(int host = 1) const { return testsupport::TestAddress(host); }
 
   // Whatever a call did, it released what it acquired.
   void TearDown() override {
@@ -94,8 +92,11 @@ TEST_F(Transport, ReplyLandsFromIndexZeroAndOnlyWhatArrives) {
   const Bytes fifteen = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   const Bytes untouched(kFrameSize, 0xEE);
   const std::vector<ReplyCase> cases = {
-      {"three status bytes, the rest keep their content", {PortMode::Answer, {0x28, 0x20, 0x0C}},
-       {0x28, 0x20, 0x0C, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 3, 1},
+      {"three status bytes, the rest keep their content",
+       {PortMode::Answer, {0x28, 0x20, 0x0C}},
+       {0x28, 0x20, 0x0C, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE},
+       3,
+       1},
       {"one byte", {PortMode::Answer, {0x08}}, {0x08, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 1, 1},
       {"fifteen bytes ready: only ten read", {PortMode::Answer, fifteen}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10, 1},
       {"printer never answers: eleven receives, then give up", {PortMode::Record}, untouched, 0, 11},
@@ -172,11 +173,13 @@ TEST_F(Transport, LibraryThatWillNotStartOrGrantsAnotherVersionOpensNothing) {
   for (const Case& c : cases) {
     library.startupError = c.startupError;
     library.grant = c.grant;
-    EXPECT_EQ(ExchangeFrame(library, printer.Address(), Bytes{0x1B, 0x40}, false, reply).error, c.expected) << c.catches;
+    EXPECT_EQ(ExchangeFrame(library, printer.Address(), Bytes{0x1B, 0x40}, false, reply).error, c.expected)
+        << c.catches;
     EXPECT_EQ(SendTextJob(library, printer.Address(), "text").error, c.expected) << c.catches;
     EXPECT_EQ(ProbePrinter(library, printer.Address(), kReplyPort).error, c.expected) << c.catches;
     const std::string two[] = {printer.Address(), printer.Address()};
-    for (const LinkResult& r : ProbePrinters(library, two, kReplyPort, 100)) EXPECT_EQ(r.error, c.expected) << c.catches;
+    for (const LinkResult& r : ProbePrinters(library, two, kReplyPort, 100))
+      EXPECT_EQ(r.error, c.expected) << c.catches;
   }
   EXPECT_EQ(library.opened, 0) << "a socket was created without a started library";
   EXPECT_EQ(library.cleanups, 4 * 2) << "each granted-but-wrong start-up is released once";
@@ -303,9 +306,9 @@ TEST(DottedQuad, OnlyFourDecimalOctetsAreAnAddress) {
     bool valid;
   };
   const Case cases[] = {
-      {"192.168.1.10", true}, {"0.0.0.0", true},     {"255.255.255.255", true}, {"127.001.002.003", true},
-      {"192.168.1", false},   {"256.1.1.1", false},  {"1.2.3.4.5", false},      {" 1.2.3.4", false},
-      {"1.2.3.4 ", false},    {"", false},           {"1..2.3", false},         {"1.2.3.1000", false},
+      {"192.168.1.10", true}, {"0.0.0.0", true},    {"255.255.255.255", true}, {"127.001.002.003", true},
+      {"192.168.1", false},   {"256.1.1.1", false}, {"1.2.3.4.5", false},      {" 1.2.3.4", false},
+      {"1.2.3.4 ", false},    {"", false},          {"1..2.3", false},         {"1.2.3.1000", false},
       {"printer", false},     {"-1.2.3.4", false},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseDottedQuad(c.text).has_value(), c.valid) << c.text;

@@ -78,9 +78,7 @@ TEST(StatusDecode, AMissingByteIsUnknownNotFine) {
 
 class Monitor : public ::testing::Test {
 protected:
-  std::string Address(int host = 1) const {
-    return testsupport::TestAddress(host);
-  }
+  std::string Address(int host = 1) const { return testsupport::TestAddress(host); }
   void Open(res::Language language, const std::string& printer) {
     SetInterfaceLanguage(language);
     console = std::make_unique<CPrinterTestDlg>(nullptr, library);
@@ -97,7 +95,9 @@ protected:
     SetInterfaceLanguage(std::nullopt);
     EXPECT_EQ(library.opened, library.closed);
   }
-  void ClickToggle() { QTest::mouseClick(qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton); }
+  void ClickToggle() {
+    QTest::mouseClick(qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton);
+  }
   QString StatusLine() const { return qobject_cast<QLabel*>(monitor->GetDlgItem(IDC_STATUS_LINE))->text(); }
   static QString Tip(const CIndicatorButton& b) { return b.GetSafeHwnd()->toolTip(); }
   QString Toggle() const { return qobject_cast<QPushButton*>(monitor->GetDlgItem(IDC_GET_STATUS))->text(); }
@@ -124,7 +124,11 @@ TEST_F(Monitor, APollShowsTheSixStatesInTheInterfaceLanguage) {
   };
   const Case cases[] = {
       {res::Language::English,
-       {{"Cover Open", kBad}, {"Pause", kBad}, {"Temp ok", kGood}, {"On-line", kGood}, {"Paper end", kBad},
+       {{"Cover Open", kBad},
+        {"Pause", kBad},
+        {"Temp ok", kGood},
+        {"On-line", kGood},
+        {"Paper end", kBad},
         {"Wait for Task", kGood}}},
       {res::Language::Chinese,
        {{"门盖打开", kBad}, {"暂停打印", kBad}, {"温度正常", kGood}, {"连接", kGood}, {"缺纸", kBad}, {"空闲", kGood}}},
@@ -156,9 +160,9 @@ TEST_F(Monitor, AShortReplyLeavesTheMissingIndicatorsUnknown) {
   TestPrinter printer(Address(), {}, {PortMode::Answer, {0x28}});
   Open(res::Language::English, printer.Address());
   monitor->OnTimer(kStatusTimerId);
-  const std::vector<std::pair<QString, UINT>> expected = {
-      {"Cover Open", kBad},    {"Pause", IDI_STATE_IDLE},     {"Tmp Over", IDI_STATE_IDLE}, {"On-line", kGood},
-      {"Paper end", IDI_STATE_IDLE}, {"Busy", kBad}};
+  const std::vector<std::pair<QString, UINT>> expected = {{"Cover Open", kBad},          {"Pause", IDI_STATE_IDLE},
+                                                          {"Tmp Over", IDI_STATE_IDLE},  {"On-line", kGood},
+                                                          {"Paper end", IDI_STATE_IDLE}, {"Busy", kBad}};
   EXPECT_EQ(Lamps(), expected) << "bytes 1 and 2 never arrived: grey, template captions kept";
 }
 
@@ -181,7 +185,8 @@ TEST_F(Monitor, APollReachesTheExchangeLogAsAProbeAndAStatusQuery) {
 }
 
 TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
-  auto printer = std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
+  auto printer =
+      std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
   const std::string address = printer->Address();
   Open(res::Language::English, address);
   struct : printerlink::ExchangeObserver {
@@ -264,12 +269,12 @@ TEST_F(Monitor, ARefusedQueryIsReportedBeforeTheLampGoesOffline) {
 }
 
 TEST_F(Monitor, TheToggleStartsAndStopsPollingInBothLanguages) {
-  for (const auto& [language, start, stop] :
-       {std::tuple{res::Language::English, "&Monitor Status", "Stop &Monitor"},
-        std::tuple{res::Language::Chinese, "检测状态(&M)", "关闭检测状态(&M)"}}) {
+  for (const auto& [language, start, stop] : {std::tuple{res::Language::English, "&Monitor Status", "Stop &Monitor"},
+                                              std::tuple{res::Language::Chinese, "检测状态(&M)", "关闭检测状态(&M)"}}) {
     Open(language, Address());  // nothing listens: no poll may reach it anyway
     const auto idle = Lamps();
-    for (const auto& [caption, icon] : idle) EXPECT_EQ(icon, static_cast<UINT>(IDI_STATE_IDLE)) << caption.toStdString();
+    for (const auto& [caption, icon] : idle)
+      EXPECT_EQ(icon, static_cast<UINT>(IDI_STATE_IDLE)) << caption.toStdString();
     EXPECT_EQ(Toggle(), QString::fromUtf8(start));
     EXPECT_EQ(StatusLine(), LoadText(IDS_STATUS_NOT_POLLED));
     ClickToggle();

@@ -44,16 +44,21 @@ void Check(const std::vector<TextCase>& cases) {
 TEST(StatusLine, SaysWhatTheLastPollReadAndWhenOrWhyNothingCame) {
   const ReplyBuffer reply{0x28, 0x00, 0x0C, 0x7F};
   auto answered = [&](std::size_t received, QTime at) { return [=] { return AnsweredText(reply, received, at, 12); }; };
-  auto silent = [](LinkError error, int sysError) { return [=] { return NoAnswerText(kAt, Failed(error, sysError)); }; };
+  auto silent = [](LinkError error, int sysError) {
+    return [=] { return NoAnswerText(kAt, Failed(error, sysError)); };
+  };
   auto cause = [](LinkError error, int sysError) { return [=] { return FailureCause(Failed(error, sysError)); }; };
   Check({
       {"a good poll: bytes, time, milliseconds", en, answered(3, kAt), "Status 28 00 0C · 14:02:11 · 12 ms"},
       {"the same in Chinese", zh, answered(3, kAt), "状态 28 00 0C · 14:02:11 · 12 毫秒"},
-      {"a short reply shows what arrived, not the zeros behind it", en, answered(1, kAt), "Status 28 · 14:02:11 · 12 ms"},
+      {"a short reply shows what arrived, not the zeros behind it", en, answered(1, kAt),
+       "Status 28 · 14:02:11 · 12 ms"},
       {"an answer without bytes says so", en, answered(0, kAt), "Status (no bytes) · 14:02:11 · 12 ms"},
-      {"bytes past the status bytes are marked", en, answered(4, QTime(9, 5, 7)), "Status 28 00 0C … · 09:05:07 · 12 ms"},
+      {"bytes past the status bytes are marked", en, answered(4, QTime(9, 5, 7)),
+       "Status 28 00 0C … · 09:05:07 · 12 ms"},
       {"refused", en, silent(LinkError::ConnectFailed, ECONNREFUSED), "No answer since 14:02:11 (refused)"},
-      {"a silent printer is not 'refused'", en, silent(LinkError::ConnectTimedOut, 0), "No answer since 14:02:11 (no answer)"},
+      {"a silent printer is not 'refused'", en, silent(LinkError::ConnectTimedOut, 0),
+       "No answer since 14:02:11 (no answer)"},
       {"refused, in Chinese", zh, silent(LinkError::ConnectFailed, ECONNREFUSED), "自 14:02:11 起无应答（连接被拒绝）"},
       {"before the first poll", zh, NotPolledText, "尚未检测"},
       {"no such host", en, cause(LinkError::ConnectFailed, EHOSTUNREACH), "unreachable"},
@@ -107,17 +112,27 @@ TEST(StatusChanges, OneRecordPerLampThatChanged) {
       {"stray bits are no change", fine, true, {0xD7, 0x8F, 0xF3}, 3, {}},
       {"cover opened and paper ran out", fine, true, {0x20, 0x00, 0x0C}, 3, {"cover opened", "paper end"}},
       {"both cleared", openNoPaper, true, {}, 3, {"cover closed", "paper end cleared"}},
-      {"busy, hot and paused at once", fine, true, {0x08, 0x50}, 3, {"printer busy", "over temperature", "printing paused"}},
+      {"busy, hot and paused at once",
+       fine,
+       true,
+       {0x08, 0x50},
+       3,
+       {"printer busy", "over temperature", "printing paused"}},
       {"a failed poll changes only the on-line lamp", openNoPaper, false, {}, 0, {"printer off-line"}},
       {"still off-line changes nothing", offline, false, {}, 0, {}},
       {"back on-line with the state it had", offline, true, {0x20, 0x00, 0x0C}, 3, {"printer on-line"}},
-      {"a short reply leaves lamps unread", fine, true, {}, 1,
+      {"a short reply leaves lamps unread",
+       fine,
+       true,
+       {},
+       1,
        {"over temperature: not read", "pause: not read", "paper end sensors: not read"}},
   };
   SetInterfaceLanguage(en);
   for (const Case& c : cases) {
     QStringList summaries;
-    for (const StatusChange& change : StatusChanges(c.before, LampsAfterPoll(c.before, c.reached, c.reply, c.received))) {
+    for (const StatusChange& change :
+         StatusChanges(c.before, LampsAfterPoll(c.before, c.reached, c.reply, c.received))) {
       summaries << ChangeSummary(change);
     }
     EXPECT_EQ(summaries, c.summaries) << c.catches;

@@ -25,7 +25,11 @@ constexpr std::nullopt_t kBlank = std::nullopt;
 // ---- The rules without a widget ----
 
 TEST(IpFieldRules, ParsingDottedText) {
-  struct Case { std::string catches; QString text; FieldValues expected; };
+  struct Case {
+    std::string catches;
+    QString text;
+    FieldValues expected;
+  };
   const std::vector<Case> cases = {
       {"a full address", "192.168.1.50", {192, 168, 1, 50}},
       {"surrounding blanks", "  10.0.0.7\n", {10, 0, 0, 7}},
@@ -34,7 +38,9 @@ TEST(IpFieldRules, ParsingDottedText) {
       {"a value above 255 blanks the rest", "192.168.256.1", {192, 168, kBlank, kBlank}},
       {"four digits are no value", "1.0010.1.1", {1, kBlank, kBlank, kBlank}},
       {"signs are no digits", "-1.2.3.4", {kBlank, kBlank, kBlank, kBlank}},
-      {"other scripts' digits are no digits", QString::fromUtf8("\xEF\xBC\x91.2.3.4"), {kBlank, kBlank, kBlank, kBlank}},
+      {"other scripts' digits are no digits",
+       QString::fromUtf8("\xEF\xBC\x91.2.3.4"),
+       {kBlank, kBlank, kBlank, kBlank}},
       {"words", "hello", {kBlank, kBlank, kBlank, kBlank}},
       {"a port after the address", "192.168.1.10:9100", {192, 168, 1, 10}},
       {"a prefix length after the address", "192.168.1.0/24", {192, 168, 1, 0}},
@@ -44,7 +50,13 @@ TEST(IpFieldRules, ParsingDottedText) {
 }
 
 TEST(IpFieldRules, TypedKeys) {
-  struct Case { std::string catches; FieldState field; char typed; bool hasNextField; KeyAction expected; };
+  struct Case {
+    std::string catches;
+    FieldState field;
+    char typed;
+    bool hasNextField;
+    KeyAction expected;
+  };
   const std::vector<Case> cases = {
       {"a digit goes in", {"1", 1}, '2', true, KeyAction::Insert},
       {"the third digit at the end moves on", {"19", 2}, '2', true, KeyAction::InsertAndAdvance},
@@ -57,15 +69,24 @@ TEST(IpFieldRules, TypedKeys) {
       {"a dot after a value moves on", {"10", 2}, '.', true, KeyAction::Advance},
       {"a dot in a blank field stays", {"", 0}, '.', true, KeyAction::Refuse},
       {"a dot in the last field stays", {"4", 1}, '.', false, KeyAction::Refuse},
-      {"a dot right after a completed field moved here is swallowed", {"0", 1, 0, 1, true}, '.', true,
+      {"a dot right after a completed field moved here is swallowed",
+       {"0", 1, 0, 1, true},
+       '.',
+       true,
        KeyAction::Refuse},
       {"letters are dropped", {"1", 1}, 'a', true, KeyAction::Refuse},
   };
-  for (const Case& c : cases) EXPECT_EQ(DecideTypedKey(c.field, QChar(c.typed), c.hasNextField), c.expected) << c.catches;
+  for (const Case& c : cases)
+    EXPECT_EQ(DecideTypedKey(c.field, QChar(c.typed), c.hasNextField), c.expected) << c.catches;
 }
 
 TEST(IpFieldRules, KeysThatLeaveAField) {
-  struct Case { std::string catches; int key; FieldState field; Hop expected; };
+  struct Case {
+    std::string catches;
+    int key;
+    FieldState field;
+    Hop expected;
+  };
   const std::vector<Case> cases = {
       {"backspace in a blank field goes back", Qt::Key_Backspace, {"", 0}, Hop::Previous},
       {"backspace at the start goes back", Qt::Key_Backspace, {"12", 0}, Hop::Previous},
@@ -80,7 +101,7 @@ TEST(IpFieldRules, KeysThatLeaveAField) {
 // ---- The widget, driven by keys ----
 
 class IpAddressEditTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     auto* column = new QVBoxLayout(&window_);
     before_ = new QLineEdit(&window_);
@@ -122,7 +143,13 @@ class IpAddressEditTest : public ::testing::Test {
 };
 
 TEST_F(IpAddressEditTest, Typing) {
-  struct Case { std::string catches; QString before; const char* typed; QString shown; int focusedField; };
+  struct Case {
+    std::string catches;
+    QString before;
+    const char* typed;
+    QString shown;
+    int focusedField;
+  };
   const std::vector<Case> cases = {
       {"a dotted address fills all four", "", "192.168.1.50", "192.168.1.50", 3},
       {"typed over an address each number lands in its field", "10.0.0.1", "192.168.1.50", "192.168.1.50", 3},
@@ -144,14 +171,28 @@ TEST_F(IpAddressEditTest, Typing) {
 }
 
 TEST_F(IpAddressEditTest, KeysAcrossFields) {
-  struct Case { std::string catches; const char* typed; std::vector<Qt::Key> keys; QString shown; int focusedField, cursor; };
+  struct Case {
+    std::string catches;
+    const char* typed;
+    std::vector<Qt::Key> keys;
+    QString shown;
+    int focusedField, cursor;
+  };
   const std::vector<Case> cases = {
       {"backspace in a blank field goes to the previous one's end", "10.", {Qt::Key_Backspace}, "10...", 0, 2},
       {"backspace then deletes there", "10.", {Qt::Key_Backspace, Qt::Key_Backspace}, "1...", 0, 1},
-      {"backspace at a field's start goes back without deleting", "10.20", {Qt::Key_Home, Qt::Key_Backspace},
-       "10.20..", 0, 2},
-      {"left then right at the ends cross over and back", "10.2", {Qt::Key_Left, Qt::Key_Left, Qt::Key_Right},
-       "10.2..", 1, 0},
+      {"backspace at a field's start goes back without deleting",
+       "10.20",
+       {Qt::Key_Home, Qt::Key_Backspace},
+       "10.20..",
+       0,
+       2},
+      {"left then right at the ends cross over and back",
+       "10.2",
+       {Qt::Key_Left, Qt::Key_Left, Qt::Key_Right},
+       "10.2..",
+       1,
+       0},
   };
   for (const Case& c : cases) {
     edit_->ClearAddress();
@@ -165,7 +206,12 @@ TEST_F(IpAddressEditTest, KeysAcrossFields) {
 }
 
 TEST_F(IpAddressEditTest, PastingWithCtrlV) {
-  struct Case { std::string catches; QString clipboard; int field; QString shown; };
+  struct Case {
+    std::string catches;
+    QString clipboard;
+    int field;
+    QString shown;
+  };
   const std::vector<Case> cases = {
       {"a dotted address fills all four from any field", "10.0.0.7", 2, "10.0.0.7"},
       {"a copied address with its port", " 192.168.1.10:9100\n", 0, "192.168.1.10"},

@@ -60,7 +60,9 @@ public:
   bool inputMade = false;
 
   template <typename W>
-  W* Item(int id) { return qobject_cast<W*>(GetDlgItem(id)); }
+  W* Item(int id) {
+    return qobject_cast<W*>(GetDlgItem(id));
+  }
 
 private:
   void OnPrint() {

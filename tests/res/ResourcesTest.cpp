@@ -44,18 +44,66 @@ const ControlTemplate* FindControl(const DialogTemplate& dialog, int id) {
 // String table
 
 const std::vector<int> kStringIds = {
-    IDS_ABOUTBOX,     IDS_CURRENT_IP,    IDS_CANT_CONNECT,   IDS_MAC_LENGTH,     IDS_MONITOR_START, IDS_MONITOR_STOP,
-    IDS_ONLINE,       IDS_OFFLINE,       IDS_COVER_CLOSED,   IDS_COVER_OPEN,     IDS_TEMP_OK,       IDS_TEMP_OVER,
-    IDS_PRINT_ALLOWED, IDS_PAUSED,       IDS_IDLE,           IDS_BUSY,           IDS_PAPER_OK,      IDS_PAPER_END,
-    IDS_CONNECT_OK,   IDS_SEARCH_START,  IDS_SET_IP_SUCCESS, IDS_SET_IP_FAILED,
-    IDS_STATUS_NOT_POLLED, IDS_STATUS_ANSWERED, IDS_STATUS_NO_BYTES, IDS_STATUS_NO_ANSWER, IDS_CAUSE_REFUSED,
-    IDS_CAUSE_NO_ANSWER, IDS_CAUSE_HOST_UNREACHABLE, IDS_CAUSE_NET_UNREACHABLE, IDS_CAUSE_CONNECT_FAILED,
-    IDS_CAUSE_BAD_ADDRESS, IDS_CAUSE_NO_NETWORK, IDS_CAUSE_SEND_INCOMPLETE, IDS_TIP_BYTE, IDS_TIP_BYTE_MISSING,
-    IDS_TIP_BIT, IDS_TIP_BITS, IDS_FIELD_COVER, IDS_FIELD_BUSY, IDS_FIELD_TEMP, IDS_FIELD_PAUSE, IDS_FIELD_PAPER,
-    IDS_FIELD_NOT_USED, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED,
-    IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_CHANGE_PAUSED,
-    IDS_CHANGE_PAUSE_CLEARED, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_CHANGE_NOT_READ,
-    IDS_SYS_MINIMIZE, IDS_SYS_CLOSE, IDS_MAX_CHARS,
+    IDS_ABOUTBOX,
+    IDS_CURRENT_IP,
+    IDS_CANT_CONNECT,
+    IDS_MAC_LENGTH,
+    IDS_MONITOR_START,
+    IDS_MONITOR_STOP,
+    IDS_ONLINE,
+    IDS_OFFLINE,
+    IDS_COVER_CLOSED,
+    IDS_COVER_OPEN,
+    IDS_TEMP_OK,
+    IDS_TEMP_OVER,
+    IDS_PRINT_ALLOWED,
+    IDS_PAUSED,
+    IDS_IDLE,
+    IDS_BUSY,
+    IDS_PAPER_OK,
+    IDS_PAPER_END,
+    IDS_CONNECT_OK,
+    IDS_SEARCH_START,
+    IDS_SET_IP_SUCCESS,
+    IDS_SET_IP_FAILED,
+    IDS_STATUS_NOT_POLLED,
+    IDS_STATUS_ANSWERED,
+    IDS_STATUS_NO_BYTES,
+    IDS_STATUS_NO_ANSWER,
+    IDS_CAUSE_REFUSED,
+    IDS_CAUSE_NO_ANSWER,
+    IDS_CAUSE_HOST_UNREACHABLE,
+    IDS_CAUSE_NET_UNREACHABLE,
+    IDS_CAUSE_CONNECT_FAILED,
+    IDS_CAUSE_BAD_ADDRESS,
+    IDS_CAUSE_NO_NETWORK,
+    IDS_CAUSE_SEND_INCOMPLETE,
+    IDS_TIP_BYTE,
+    IDS_TIP_BYTE_MISSING,
+    IDS_TIP_BIT,
+    IDS_TIP_BITS,
+    IDS_FIELD_COVER,
+    IDS_FIELD_BUSY,
+    IDS_FIELD_TEMP,
+    IDS_FIELD_PAUSE,
+    IDS_FIELD_PAPER,
+    IDS_FIELD_NOT_USED,
+    IDS_CHANGE_OFFLINE,
+    IDS_CHANGE_ONLINE,
+    IDS_CHANGE_COVER_OPENED,
+    IDS_CHANGE_COVER_CLOSED,
+    IDS_CHANGE_BUSY,
+    IDS_CHANGE_BUSY_CLEARED,
+    IDS_CHANGE_TEMP_OVER,
+    IDS_CHANGE_TEMP_CLEARED,
+    IDS_CHANGE_PAUSED,
+    IDS_CHANGE_PAUSE_CLEARED,
+    IDS_CHANGE_PAPER_END,
+    IDS_CHANGE_PAPER_CLEARED,
+    IDS_CHANGE_NOT_READ,
+    IDS_SYS_MINIMIZE,
+    IDS_SYS_CLOSE,
+    IDS_MAX_CHARS,
 };
 
 TEST(StringTable, EveryIdHasATranslatedTextInBothLanguages) {
@@ -82,7 +130,8 @@ TEST(StringTable, BothLanguagesFillTheSamePlaceholders) {
     return found;
   };
   for (int id : kStringIds) {
-    EXPECT_EQ(placeholders(res::FindString(id, Language::English)), placeholders(res::FindString(id, Language::Chinese)))
+    EXPECT_EQ(placeholders(res::FindString(id, Language::English)),
+              placeholders(res::FindString(id, Language::Chinese)))
         << "string " << id;
   }
 }
@@ -97,7 +146,9 @@ TEST(StringTable, TextsThatAreShownOrComparedAreExactToTheByte) {
   const std::vector<Case> cases = {
       {"a trailing blank before the address that follows", IDS_CURRENT_IP, Language::English, "The Current IP is"},
       {"a trailing blank before the address (Chinese)", IDS_CURRENT_IP, Language::Chinese,
-       "\xE5\xBD\x93\xE5\x89\x8D" "IP" "\xE5\xB7\xB2\xE6\x98\xAF"},
+       "\xE5\xBD\x93\xE5\x89\x8D"
+       "IP"
+       "\xE5\xB7\xB2\xE6\x98\xAF"},
       {"lost accelerator or ellipsis of the About item", IDS_ABOUTBOX, Language::English,
        "About OrvanePrinterTest(&A)..."},
       {"lost blank after the Chinese About word", IDS_ABOUTBOX, Language::Chinese,
@@ -269,7 +320,8 @@ TEST(DialogTemplates, ControlsTheDialogsBindExistWithTheRightKind) {
   };
   const std::vector<Case> cases = {
       {IDD_ABOUTBOX, ControlKind::DefPushButton, {IDOK}},
-      {IDD_PRINTERTEST_DIALOG, ControlKind::PushButton,
+      {IDD_PRINTERTEST_DIALOG,
+       ControlKind::PushButton,
        {IDCANCEL, IDC_SET_IP, IDC_PRINT, IDC_CASH_DRAWER, IDC_CUT_PAPER, IDC_SET_MAC, IDC_INIT_PRINTER, IDC_OTHER_SET,
         IDC_GET_STATUS, IDC_TEST_CONNECTION}},
       {IDD_PRINTERTEST_DIALOG, ControlKind::IpAddress, {IDC_IP_TARGET, IDC_IP_NEW}},
@@ -279,7 +331,8 @@ TEST(DialogTemplates, ControlsTheDialogsBindExistWithTheRightKind) {
       {IDD_PRINTERTEST_DIALOG, ControlKind::RichEdit, {IDC_TEST_PAGE}},
       {IDD_PRINTERTEST_DIALOG, ControlKind::Progress, {IDC_PROGRESS}},
       {IDD_STATUS_DIALOG, ControlKind::DefPushButton, {IDOK}},
-      {IDD_STATUS_DIALOG, ControlKind::PushButton,
+      {IDD_STATUS_DIALOG,
+       ControlKind::PushButton,
        {IDC_IND_ONLINE, IDC_IND_BUSY, IDC_IND_PAPER, IDC_IND_PAUSE, IDC_IND_COVER, IDC_IND_TEMP, IDC_GET_STATUS}},
       {IDD_STATUS_DIALOG, ControlKind::StaticText, {IDC_STATUS_LINE}},
   };

@@ -41,9 +41,7 @@ int LoopbackOnlyLibrary::SetSendTimeout(SocketHandle socket, int milliseconds) {
   return real_.SetSendTimeout(socket, milliseconds);
 }
 
-int LoopbackOnlyLibrary::SetNonBlocking(SocketHandle socket, bool on) {
-  return real_.SetNonBlocking(socket, on);
-}
+int LoopbackOnlyLibrary::SetNonBlocking(SocketHandle socket, bool on) { return real_.SetNonBlocking(socket, on); }
 
 int LoopbackOnlyLibrary::StartConnect(SocketHandle socket, const Endpoint& to) {
   const std::uint32_t host = ntohl(to.address);
@@ -52,9 +50,8 @@ int LoopbackOnlyLibrary::StartConnect(SocketHandle socket, const Endpoint& to) {
     in_addr a{};
     a.s_addr = to.address;
     inet_ntop(AF_INET, &a, text, sizeof text);
-    std::fprintf(stderr,
-                 "\n*** a test tried to connect to %s:%u, outside 127.0.0.0/8; refused and stopped ***\n",
-                 text, static_cast<unsigned>(to.port));
+    std::fprintf(stderr, "\n*** a test tried to connect to %s:%u, outside 127.0.0.0/8; refused and stopped ***\n", text,
+                 static_cast<unsigned>(to.port));
     std::abort();
   }
   ++connectCalls;

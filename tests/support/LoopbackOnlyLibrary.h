@@ -19,14 +19,14 @@ namespace testsupport {
 class LoopbackOnlyLibrary final : public printerlink::SocketLibrary {
 public:
   // What the library does -------------------------------------------------
-  int startupError = 0;                                 // non-zero: the start-up fails with it
-  std::optional<printerlink::SocketVersion> grant;      // grant this instead of what was asked
+  int startupError = 0;                                                // non-zero: the start-up fails with it
+  std::optional<printerlink::SocketVersion> grant;                     // grant this instead of what was asked
   std::size_t maxSendChunk = std::numeric_limits<std::size_t>::max();  // bytes taken per send at most
-  int failingSends = 0;                                 // the next this many sends fail with EAGAIN
-  std::function<void()> beforeSend;                     // runs before each send (to let the printer act first)
+  int failingSends = 0;                                                // the next this many sends fail with EAGAIN
+  std::function<void()> beforeSend;  // runs before each send (to let the printer act first)
 
   // What the transport did ------------------------------------------------
-  int startups = 0;       // successful start-ups
+  int startups = 0;  // successful start-ups
   int cleanups = 0;
   int opened = 0;
   int closed = 0;
@@ -44,11 +44,9 @@ public:
   int StartConnect(printerlink::SocketHandle socket, const printerlink::Endpoint& to) override;
   int WaitConnected(std::span<printerlink::ConnectWaitSlot> slots, int timeoutMs) override;
   int PendingError(printerlink::SocketHandle socket) override;
-  printerlink::IoResult Send(printerlink::SocketHandle socket, const std::uint8_t* data,
-                             std::size_t length) override;
+  printerlink::IoResult Send(printerlink::SocketHandle socket, const std::uint8_t* data, std::size_t length) override;
   int WaitAcknowledged(printerlink::SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) override;
-  printerlink::IoResult Receive(printerlink::SocketHandle socket, std::uint8_t* data,
-                                std::size_t capacity) override;
+  printerlink::IoResult Receive(printerlink::SocketHandle socket, std::uint8_t* data, std::size_t capacity) override;
   void Sleep(int milliseconds) override;
 
 private:

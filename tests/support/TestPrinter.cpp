@@ -154,8 +154,8 @@ void TestPrinter::Impl::Accepted(int fd, std::size_t which, const sockaddr_in&) 
 
 void TestPrinter::Impl::Flush(Live& conn) {
   while (conn.outPos < conn.out.size()) {
-    const ssize_t n = ::send(conn.fd, conn.out.data() + conn.outPos, conn.out.size() - conn.outPos,
-                             MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n =
+        ::send(conn.fd, conn.out.data() + conn.outPos, conn.out.size() - conn.outPos, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       conn.outPos += static_cast<std::size_t>(n);
       continue;
@@ -289,8 +289,7 @@ std::size_t TestPrinter::AcceptedCount() const {
   return impl_->records.size();
 }
 
-bool TestPrinter::WaitUntil(const std::function<bool(const std::vector<Connection>&)>& done,
-                            int timeoutMs) const {
+bool TestPrinter::WaitUntil(const std::function<bool(const std::vector<Connection>&)>& done, int timeoutMs) const {
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
   std::unique_lock lock(impl_->mutex);
   return impl_->changed.wait_until(lock, deadline, [&] { return done(impl_->records); });
@@ -300,8 +299,7 @@ bool TestPrinter::WaitForClosedConnections(std::size_t count, int timeoutMs) con
   return WaitUntil(
       [count](const std::vector<Connection>& records) {
         return static_cast<std::size_t>(std::count_if(records.begin(), records.end(),
-                                                      [](const Connection& c) { return c.closed; })) >=
-               count;
+                                                      [](const Connection& c) { return c.closed; })) >= count;
       },
       timeoutMs);
 }

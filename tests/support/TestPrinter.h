@@ -58,11 +58,11 @@ struct PortBehaviour {
 };
 
 struct Connection {
-  int sequence = 0;                  // order of acceptance across both ports, from 0
-  std::uint16_t port = 0;            // 9100 or 4000
-  std::vector<std::uint8_t> bytes;   // everything received so far
-  bool closed = false;               // the peer closed (EOF/error) or the printer closed it (AcceptClose)
-  bool reset = false;                // closed by an error (typically a RST from the peer) rather than an orderly EOF
+  int sequence = 0;                 // order of acceptance across both ports, from 0
+  std::uint16_t port = 0;           // 9100 or 4000
+  std::vector<std::uint8_t> bytes;  // everything received so far
+  bool closed = false;              // the peer closed (EOF/error) or the printer closed it (AcceptClose)
+  bool reset = false;               // closed by an error (typically a RST from the peer) rather than an orderly EOF
 };
 
 inline constexpr std::uint16_t kTestPrinterFramePort = 9100;
@@ -76,7 +76,7 @@ inline constexpr std::uint16_t kTestPrinterReplyPort = 4000;
 std::string LoopbackAddressFor(std::string_view name, int host = 1);
 
 class TestPrinter {
- public:
+public:
   // Starts listening on address:9100 and address:4000 with the given
   // behaviours; the ports are ready when the constructor returns. Aborts with a
   // message if the address is not inside 127.0.0.0/8 or a port cannot be
@@ -103,10 +103,9 @@ class TestPrinter {
   // Waits, at most timeoutMs, until `done` holds for the recorded connections
   // (it is called with the printer's lock held; keep it short and do not call
   // back into the printer). Returns whether it held.
-  bool WaitUntil(const std::function<bool(const std::vector<Connection>&)>& done,
-                 int timeoutMs) const;
+  bool WaitUntil(const std::function<bool(const std::vector<Connection>&)>& done, int timeoutMs) const;
 
- private:
+private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -31,7 +31,7 @@ Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 // Owns a client socket.
 class Client {
- public:
+public:
   Client() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {}
   ~Client() {
     if (fd_ >= 0) ::close(fd_);
@@ -93,8 +93,7 @@ class Client {
     Bytes got;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < count) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) break;
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
@@ -112,7 +111,7 @@ class Client {
     fd_ = -1;
   }
 
- private:
+private:
   int fd_;
 };
 
@@ -176,8 +175,7 @@ TEST(TestPrinter, RecordNotesAResetPeer) {
   ASSERT_EQ(client.Connect(printer.Address(), kTestPrinterFramePort), 0);
   ASSERT_TRUE(client.SendAll(BytesOf("partial")));
   ASSERT_TRUE(printer.WaitUntil(
-      [](const std::vector<Connection>& c) { return c.size() == 1 && c[0].bytes.size() == 7; },
-      kDeadlineMs));
+      [](const std::vector<Connection>& c) { return c.size() == 1 && c[0].bytes.size() == 7; }, kDeadlineMs));
   const linger abort{1, 0};  // close with RST
   ::setsockopt(client.fd(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
   client.Close();

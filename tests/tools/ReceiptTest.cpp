@@ -64,7 +64,8 @@ bool HasElement(const std::vector<Element>& page, const QString& tag, const QStr
 
 TEST(Receipts, AJobUpToItsCutBecomesAPageWithWhatItPrinted) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string address = testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name());
+  const std::string address =
+      testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name());
   char dirTemplate[] = "/tmp/receipts-test-XXXXXX";
   ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
   const std::string dir = dirTemplate;
@@ -78,12 +79,11 @@ TEST(Receipts, AJobUpToItsCutBecomesAPageWithWhatItPrinted) {
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
 
-  const Bytes job = {0x1B, 0x40, 0x1B, 0x61, 0x01, 0x1B, 0x45, 0x01, 'S', 'H', 'O', 'P', '\n', 0x1B, 0x45, 0x00,
-                     0x1B, 0x61, 0x00, 'T', 'e', 'a', ' ', '<', '2', '>', '\n', 0x1B, 0x61, 0x02, '9', '.', '5', '0', '\n',
-                     0x1B, 0x61, 0x01, 0x1D, 0x28, 0x6B, 0x0C, 0x00, 0x31, 0x50, 0x30, 'h', 't', 't', 'p', 's', ':', '/', '/', 'x',
-                     0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30,
-                     0x1D, 0x56, 0x42, 0x03,
-                     'n', 'e', 'x', 't', '\n'};
+  const Bytes job = {0x1B, 0x40, 0x1B, 0x61, 0x01, 0x1B, 0x45, 0x01, 'S',  'H',  'O',  'P',  '\n', 0x1B, 0x45,
+                     0x00, 0x1B, 0x61, 0x00, 'T',  'e',  'a',  ' ',  '<',  '2',  '>',  '\n', 0x1B, 0x61, 0x02,
+                     '9',  '.',  '5',  '0',  '\n', 0x1B, 0x61, 0x01, 0x1D, 0x28, 0x6B, 0x0C, 0x00, 0x31, 0x50,
+                     0x30, 'h',  't',  't',  'p',  's',  ':',  '/',  '/',  'x',  0x1D, 0x28, 0x6B, 0x03, 0x00,
+                     0x31, 0x51, 0x30, 0x1D, 0x56, 0x42, 0x03, 'n',  'e',  'x',  't',  '\n'};
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;

@@ -177,8 +177,8 @@ TEST_F(VirtualPrinterTerminal, StopsWhenTheProcessItWatchesEnds) {
     ::pause();
     ::_exit(0);
   }
-  OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(), "--stop-with",
-                      std::to_string(console)});
+  OnTerminal printer(
+      {VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(), "--stop-with", std::to_string(console)});
   ASSERT_TRUE(printer.started());
   ASSERT_TRUE(printer.WaitFor("keys: "));
   EXPECT_FALSE(printer.WaitExit(200)) << "it keeps serving while the process runs";
@@ -187,8 +187,8 @@ TEST_F(VirtualPrinterTerminal, StopsWhenTheProcessItWatchesEnds) {
   EXPECT_TRUE(printer.WaitFor("ended: stopping")) << printer.output();
   EXPECT_EQ(printer.WaitExit(), 0);
 
-  OnTerminal gone({VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(2), "--stop-with",
-                   std::to_string(console)});
+  OnTerminal gone(
+      {VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(2), "--stop-with", std::to_string(console)});
   EXPECT_EQ(gone.WaitExit(), 0) << "a process already gone stops it at once";
 }
 

@@ -36,7 +36,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kWaitMs = 5000;  // the most a test waits for the printer to write its transcript
+constexpr int kWaitMs = 5000;        // the most a test waits for the printer to write its transcript
 constexpr int kFloodWaitMs = 30000;  // the same for a flood, which a sanitizer build decodes slowly
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -138,12 +138,15 @@ public:
   ~HeldConnection() { Close(); }
   bool connected() const { return connected_; }
   int fd() const { return fd_; }
-  bool Send(const Bytes& bytes) { return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()); }
+  bool Send(const Bytes& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
   // Whether the printer closed the connection within timeoutMs.
   bool ClosedByPrinter(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd p{fd_, POLLIN, 0};
       if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
       char buf[64];
@@ -161,9 +164,7 @@ private:
   bool connected_ = false;
 };
 
-bool Has(const std::string& transcript, const std::string& what) {
-  return transcript.find(what) != std::string::npos;
-}
+bool Has(const std::string& transcript, const std::string& what) { return transcript.find(what) != std::string::npos; }
 
 TEST_F(VirtualPrinterRun, ServesTheConsolesFramesAndWritesThemDown) {
   std::ostringstream transcript;
@@ -289,7 +290,8 @@ TEST_F(VirtualPrinterRun, OverlappingConnectionsAreServedAndWrittenDownApart) {
   const std::string t = transcript.str();
   EXPECT_TRUE(Has(t, "GS D   set address 192.168.1.100, checksum CD ok\n")) << "the two halves were not joined\n" << t;
   EXPECT_TRUE(Has(t, "still open when the printer stopped\n  hex    1B 40\n  ESC @  initialise\n"))
-      << "a connection open at the stop lost its block\n" << t;
+      << "a connection open at the stop lost its block\n"
+      << t;
 }
 
 // A stream over a file descriptor, written with plain blocking writes: a pipe
@@ -446,7 +448,8 @@ TEST_F(VirtualPrinterRun, IdleConnectionIsClosedAndWrittenDown) {
   ASSERT_TRUE(printer.WaitForConnections(2, kWaitMs));
   const std::string t = transcript.str();
   EXPECT_TRUE(Has(t, "2 bytes in ")) << t;
-  EXPECT_TRUE(Has(t, ", closed by the printer after 200 ms without a byte\n  hex    1B 40\n  ESC @  initialise\n")) << t;
+  EXPECT_TRUE(Has(t, ", closed by the printer after 200 ms without a byte\n  hex    1B 40\n  ESC @  initialise\n"))
+      << t;
   EXPECT_TRUE(Has(t, "nothing sent, closed by the printer after 200 ms without a byte")) << t;
 }
 
@@ -484,7 +487,8 @@ Bytes Receive(int fd, std::size_t count) {
   Bytes got;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
   while (got.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{fd, POLLIN, 0};
     if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
     std::uint8_t buf[16];

@@ -14,8 +14,8 @@
 namespace printercore {
 namespace {
 
-constexpr int kMaxPollMs = 250;         // the longest the service thread sleeps between looks
-constexpr int kAcceptBackoffMs = 100;   // out of descriptors: leave new connections queued this long
+constexpr int kMaxPollMs = 250;        // the longest the service thread sleeps between looks
+constexpr int kAcceptBackoffMs = 100;  // out of descriptors: leave new connections queued this long
 constexpr int kFillerCompletionMs = 200;
 constexpr int kMaxFillers = 64;
 
@@ -26,8 +26,7 @@ std::string ErrnoText(int error) { return std::strerror(error); }
 // completed attempt is kept as well; from then on the listener drops every
 // SYN. Returns false, with the connections made so far in `fillers`, when it
 // cannot.
-bool FillBacklog(const sockaddr_in& target, const std::string& where, std::vector<int>& fillers,
-                 std::string& error) {
+bool FillBacklog(const sockaddr_in& target, const std::string& where, std::vector<int>& fillers, std::string& error) {
   for (int i = 0; i < kMaxFillers; ++i) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {

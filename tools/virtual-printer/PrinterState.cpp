@@ -26,7 +26,7 @@ std::vector<std::uint8_t> RealTimeStatus(const StatusFlags& f, std::uint8_t n) {
       break;
     case 2:
       if (f.coverOpen) b |= 0x04;
-      if (f.paperEnd) b |= 0x20;  // printing stopped at the paper end
+      if (f.paperEnd) b |= 0x20;         // printing stopped at the paper end
       if (f.overTemperature) b |= 0x40;  // an error occurred
       break;
     case 3:
@@ -35,8 +35,7 @@ std::vector<std::uint8_t> RealTimeStatus(const StatusFlags& f, std::uint8_t n) {
     case 4:
       if (f.paperEnd) b |= 0x0C | 0x60;  // near end and end, both sensor bits each
       break;
-    default:
-      return {};
+    default: return {};
   }
   return {b};
 }

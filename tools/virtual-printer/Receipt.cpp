@@ -147,8 +147,7 @@ bool Receipt::Add(const DecodedCommand& c) {
       if (!line_.empty()) EndLine();
       AddBlock("<hr class=\"cut\"/>");
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -158,14 +157,18 @@ std::string Receipt::Html(int paperMm) const {
   std::string html =
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"/><title>receipt</title><style>"
       "body{background:#ddd;margin:0;padding:1em}"
-      ".paper{background:#fff;margin:auto;padding:4mm " + std::to_string((paperMm - printable) / 2) + "mm;width:" +
-      std::to_string(printable) + "mm;font-family:monospace;font-size:" + std::to_string(kFontPx) + "px;box-shadow:0 1px 4px #888}"
+      ".paper{background:#fff;margin:auto;padding:4mm " +
+      std::to_string((paperMm - printable) / 2) + "mm;width:" + std::to_string(printable) +
+      "mm;font-family:monospace;font-size:" + std::to_string(kFontPx) +
+      "px;box-shadow:0 1px 4px #888}"
       "p{margin:0;white-space:pre-wrap}.left{text-align:left}.centre{text-align:center}.right{text-align:right}"
       ".reverse{background:#000;color:#fff}.cut{border:0;border-top:1px dashed #000;margin:2mm -" +
-      std::to_string((paperMm - printable) / 2) + "mm}"
+      std::to_string((paperMm - printable) / 2) +
+      "mm}"
       ".barcode,.qr,.image{border:1px solid #000;margin:1mm auto;padding:1mm;text-align:center}"
       ".qr{width:25mm;height:25mm}.label{font-size:80%;color:#555}"
-      "</style></head><body><div class=\"paper\" data-paper-mm=\"" + std::to_string(paperMm) + "\">\n";
+      "</style></head><body><div class=\"paper\" data-paper-mm=\"" +
+      std::to_string(paperMm) + "\">\n";
   for (const std::string& block : blocks_) html += block + "\n";
   if (!line_.empty()) {
     Receipt rest = *this;

@@ -27,7 +27,7 @@ private:
     bool bold = false;
     bool underline = false;
     bool reverse = false;
-    int width = 1;   // character width and height multiples
+    int width = 1;  // character width and height multiples
     int height = 1;
   };
   void EndLine();

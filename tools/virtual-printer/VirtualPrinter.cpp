@@ -119,7 +119,7 @@ struct StatusAnswer {
   Fate fate = Fate::Due;
   std::vector<std::uint8_t> bytes;  // as they went out
   Clock::time_point due{};
-  StatusFlags flags;       // as they were when the answer went out
+  StatusFlags flags;        // as they were when the answer went out
   bool afterClose = false;  // the client had closed its side before the answer went out
   int error = 0;
   int delayMs = 0;
@@ -143,9 +143,9 @@ struct Block {
   std::vector<std::uint8_t> hex;  // the connection's first bytes, shown once
   std::size_t hexOf = 0;          // how many bytes the connection had when they were taken
   std::vector<Entry> entries;
-  std::size_t dropped = 0;        // lines lost just before this block
-  std::size_t weight = 0;         // what it weighs while it waits in the queue
-  std::string file;               // a receipt to write, and its page
+  std::size_t dropped = 0;  // lines lost just before this block
+  std::size_t weight = 0;   // what it weighs while it waits in the queue
+  std::string file;         // a receipt to write, and its page
   std::string page;
   bool endsConnection = false;
 };
@@ -162,8 +162,8 @@ struct Conn {
   std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
   bool partWritten = false;        // earlier lines went to the transcript already
   StreamDecoder decoder;
-  std::deque<Entry> entries;  // decoded, not yet handed to the transcript
-  std::size_t firstEntry = 0;  // the number of entries.front() in the connection
+  std::deque<Entry> entries;       // decoded, not yet handed to the transcript
+  std::size_t firstEntry = 0;      // the number of entries.front() in the connection
   std::deque<std::size_t> queued;  // status requests still to answer, by entry number
   std::vector<std::uint8_t> out;
   std::vector<std::size_t> inOut;  // status requests whose answer is still (partly) in `out`
@@ -197,18 +197,12 @@ std::string AnswerText(const StatusAnswer& a) {
     case Fate::Sent:
       if (a.afterClose) return "answered " + bytes + delay + ", after the client had closed its side";
       return "answered " + bytes + delay;
-    case Fate::Failed:
-      return "answer " + bytes + delay + " not delivered: " + ErrnoText(a.error);
-    case Fate::Silent:
-      return "not answered (silent)";
-    case Fate::WrongPort:
-      return "not answered: only port 4000 answers";
-    case Fate::ClientGone:
-      return "not answered: the client reset the connection first";
-    case Fate::Due:
-      return "not answered yet";
-    case Fate::Nothing:
-      return "nothing to answer";
+    case Fate::Failed: return "answer " + bytes + delay + " not delivered: " + ErrnoText(a.error);
+    case Fate::Silent: return "not answered (silent)";
+    case Fate::WrongPort: return "not answered: only port 4000 answers";
+    case Fate::ClientGone: return "not answered: the client reset the connection first";
+    case Fate::Due: return "not answered yet";
+    case Fate::Nothing: return "nothing to answer";
   }
   return "";
 }
@@ -252,7 +246,8 @@ void WriteReceipt(Block& block) {
   std::ofstream file(block.file, std::ios::binary | std::ios::trunc);
   file << block.page;
   file.close();
-  block.head += file ? "receipt written to " + block.file : "receipt NOT written to " + block.file + ": " + ErrnoText(errno);
+  block.head +=
+      file ? "receipt written to " + block.file : "receipt NOT written to " + block.file + ": " + ErrnoText(errno);
 }
 
 }  // namespace
@@ -394,7 +389,9 @@ std::string VirtualPrinter::Impl::Head(const Conn& conn, Ending ending) const {
   switch (ending) {
     case Ending::ClientClosed: break;
     case Ending::PrinterStopped: why = "still open when the printer stopped"; break;
-    case Ending::Idle: why = "closed by the printer after " + Duration(options.idleTimeoutMs) + " without a byte"; break;
+    case Ending::Idle:
+      why = "closed by the printer after " + Duration(options.idleTimeoutMs) + " without a byte";
+      break;
     case Ending::MadeRoom: why = "closed by the printer to make room for a new client"; break;
   }
   if (conn.received == 0) {
@@ -402,8 +399,8 @@ std::string VirtualPrinter::Impl::Head(const Conn& conn, Ending ending) const {
     return head + "  probe: connected and closed without sending anything" +
            (conn.readError != 0 ? " (reset: " + ErrnoText(conn.readError) + ")" : "");
   }
-  head += (conn.partWritten ? " " : "  ") + std::to_string(conn.received) + (conn.received == 1 ? " byte" : " bytes") + " in " +
-          std::to_string(MsSince(conn.opened)) + " ms";
+  head += (conn.partWritten ? " " : "  ") + std::to_string(conn.received) + (conn.received == 1 ? " byte" : " bytes") +
+          " in " + std::to_string(MsSince(conn.opened)) + " ms";
   if (!why.empty()) head += ", " + why;
   if (conn.readError != 0) head += ", ended by " + ErrnoText(conn.readError);
   return head;
@@ -772,8 +769,7 @@ void VirtualPrinter::SetFlags(const StatusFlags& flags, std::string_view why) {
   }
   ++impl_->flagsVersion;
   impl_->server.Wake();
-  Note(std::string(why) + "; ESC v now answers " + HexBytes(StatusBytes(flags)) + " (" + DescribeFlags(flags) +
-       ")");
+  Note(std::string(why) + "; ESC v now answers " + HexBytes(StatusBytes(flags)) + " (" + DescribeFlags(flags) + ")");
 }
 
 void VirtualPrinter::Note(std::string_view text) {

@@ -22,16 +22,16 @@ namespace vprinter {
 // the console's exchange log.
 using printerlink::CommandKind;
 using printerlink::DecodedCommand;
-using printerlink::StreamDecoder;
 using printerlink::Describe;
 using printerlink::HexBytes;
+using printerlink::StreamDecoder;
 
 struct VirtualPrinterOptions {
   std::string address = "127.0.0.1";  // the only address bound
-  StatusFlags flags;                   // what ESC v answers at the start
-  bool refuse = false;                 // bind, never listen: connections are refused
-  bool silent = false;                 // never answer ESC v; close only when the client does
-  int slowMs = 0;                      // wait before each answer to ESC v
+  StatusFlags flags;                  // what ESC v answers at the start
+  bool refuse = false;                // bind, never listen: connections are refused
+  bool silent = false;                // never answer ESC v; close only when the client does
+  int slowMs = 0;                     // wait before each answer to ESC v
   // A connection that brings no byte for this long is closed; 0 never.
   int idleTimeoutMs = 60000;
   // The most connections served at once; a new client then takes the place of

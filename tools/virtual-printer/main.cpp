@@ -25,8 +25,8 @@
 namespace {
 
 constexpr const char* kVersion = "virtual-printer " PRINTERTEST_VERSION;
-constexpr int kMaxSlowMs = 600000;  // ten minutes: longer than any client waits
-constexpr int kWatchPollMs = 500;   // how often a watched process is checked where no pidfd can tell
+constexpr int kMaxSlowMs = 600000;      // ten minutes: longer than any client waits
+constexpr int kWatchPollMs = 500;       // how often a watched process is checked where no pidfd can tell
 constexpr int kMaxIdleSeconds = 86400;  // a day: as long as a trainer leaves it running
 
 void PrintHelp(std::FILE* to) {
@@ -133,8 +133,8 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
         int ms = -1;
         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), ms);
         if (ec != std::errc() || end != v.data() + v.size() || ms < 0 || ms > kMaxSlowMs) {
-          error = "--slow takes milliseconds from 0 to " + std::to_string(kMaxSlowMs) + ", not '" +
-                  std::string(v) + "'";
+          error =
+              "--slow takes milliseconds from 0 to " + std::to_string(kMaxSlowMs) + ", not '" + std::string(v) + "'";
           ok = false;
         }
         o.slowMs = ms;
@@ -305,7 +305,8 @@ void Toggle(vprinter::VirtualPrinter& printer, char key) {
   printer.SetFlags(f, std::string("key ") + key + ": " + name + (*which ? " on" : " off"));
 }
 
-const char* kKeysLine = "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
+const char* kKeysLine =
+    "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
 
 // Runs until q, Ctrl-C, SIGTERM, SIGHUP or the end of the watched process.
 void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const ProcessWatch& watch) {
@@ -347,15 +348,10 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const Proce
         case 0x04:  // Ctrl-D
           printer.Note("key q: stopping");
           return;
-        case 's':
-          printer.Note(printer.StateLine());
-          break;
+        case 's': printer.Note(printer.StateLine()); break;
         case 'h':
-        case '?':
-          printer.Note(kKeysLine);
-          break;
-        default:
-          Toggle(printer, key);
+        case '?': printer.Note(kKeysLine); break;
+        default: Toggle(printer, key);
       }
     }
   }
