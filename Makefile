@@ -8,7 +8,7 @@ CMAKE_GEN  := -G Ninja
 # ccache, when the machine has it, lets rebuilds and other checkouts reuse objects.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: setup build run test install uninstall package sanitize tsan bench screenshots fuzz demo clean
+.PHONY: setup build run test install uninstall package sanitize tsan bench screenshots fuzz demo format format-check clean
 # `make` alone installs what is missing and builds.
 .DEFAULT_GOAL := build
 
@@ -80,6 +80,14 @@ tsan: setup
 # The dialogs in both languages, rendered headless to docs/.
 screenshots: build
 	$(BUILD)/tools/screenshots docs
+
+# One layout for every C++ file (.clang-format): `make format` applies it,
+# `make format-check` (run by CI) fails on any file that does not follow it.
+FORMATTED = $(shell git ls-files '*.cpp' '*.h' '*.h.in')
+format: setup
+	clang-format -i $(FORMATTED)
+format-check: setup
+	clang-format --dry-run -Werror $(FORMATTED)
 
 # Fuzzes the hex text readers with libFuzzer for FUZZ_SECONDS (clang only).
 FUZZ_SECONDS ?= 60
