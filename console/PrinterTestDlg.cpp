@@ -112,18 +112,21 @@ int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectR
 
 int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
                                  bool expectReply, printerlink::LinkResult& result) {
-  // The worker gets its own copies and hands the answer back by value.
+  // The worker gets its own copies and hands the answer back by value; its
+  // record reaches the log here, after the call and before any box.
+  printerlink::ExchangeBuffer records;
   struct Outcome {
     printerlink::LinkResult result;
     printerlink::ReplyBuffer reply;
   };
   const Outcome outcome =
       WaitWithoutFreezing([&sockets = m_sockets, address, frame = std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                           expectReply, reply = m_replyBuffer, observer = m_pExchangeObserver]() mutable {
+                           expectReply, reply = m_replyBuffer, observer = records.For(m_pExchangeObserver)]() mutable {
         const printerlink::LinkResult r =
             printerlink::ExchangeFrame(sockets, address, frame, expectReply, reply, {}, observer);
         return Outcome{r, reply};
       });
+  records.HandTo(m_pExchangeObserver);
   m_replyBuffer = outcome.reply;
   result = outcome.result;
   if (expectReply) m_nReplyLength = outcome.result.received;
@@ -135,9 +138,12 @@ int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, 
 
 void CPrinterTestDlg::SendTextJob(const CString& text) {
   UpdateData(TRUE);
-  WaitWithoutFreezing([&sockets = m_sockets, address = ResolveTargetAddress(), text, observer = m_pExchangeObserver] {
-    printerlink::SendTextJob(sockets, address, text, {}, observer);
-  });
+  printerlink::ExchangeBuffer records;
+  WaitWithoutFreezing(
+      [&sockets = m_sockets, address = ResolveTargetAddress(), text, observer = records.For(m_pExchangeObserver)] {
+        printerlink::SendTextJob(sockets, address, text, {}, observer);
+      });
+  records.HandTo(m_pExchangeObserver);
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
@@ -146,10 +152,12 @@ int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port, printerlink::LinkResult& result) {
-  result = WaitWithoutFreezing([&sockets = m_sockets, address, port, observer = m_pExchangeObserver] {
+  printerlink::ExchangeBuffer records;
+  result = WaitWithoutFreezing([&sockets = m_sockets, address, port, observer = records.For(m_pExchangeObserver)] {
     return printerlink::ProbePrinter(sockets, address, static_cast<std::uint16_t>(port), printerlink::kProbeWaitMs,
                                      observer);
   });
+  records.HandTo(m_pExchangeObserver);
   return result.ok() ? 1 : 0;
 }
 

@@ -17,10 +17,12 @@ void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint
   }
   // One wait for the whole subnet: a printer on Wi-Fi or behind a router
   // answers too, and the sweep takes about half a second.
-  const auto results = WaitWithoutFreezing([&sockets, &addresses, observer] {
+  printerlink::ExchangeBuffer records;
+  const auto results = WaitWithoutFreezing([&sockets, &addresses, buffer = records.For(observer)] {
     return printerlink::ProbePrinters(sockets, addresses, printerlink::kReplyPort, printerlink::kSweepProbeWaitMs,
-                                      observer);
+                                      buffer);
   });
+  records.HandTo(observer);
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     step(kSweepFirstHost + static_cast<int>(i), addresses[i], results[i].ok());
   }

@@ -88,6 +88,26 @@ private:
   std::vector<ExchangeObserver*> observers_;
 };
 
+// Keeps the records of calls made on a worker thread until the thread that
+// waited for them hands them on, once the worker has ended: receivers then
+// get every record on the caller's own thread, in order, and need no locks.
+class ExchangeBuffer final : public ExchangeObserver {
+public:
+  // Itself when there is a receiver to hand on to, else nothing: no records
+  // are made for nobody.
+  ExchangeObserver* For(const ExchangeObserver* receiver) { return receiver ? this : nullptr; }
+  void OnExchange(const ExchangeRecord& record) override { records_.push_back(record); }
+  void HandTo(ExchangeObserver* receiver) {
+    if (receiver) {
+      for (const ExchangeRecord& r : records_) receiver->OnExchange(r);
+    }
+    records_.clear();
+  }
+
+private:
+  std::vector<ExchangeRecord> records_;
+};
+
 // Lower-case names as the --log file spells them: "probe", "frame", ...;
 // "ok", "refused", "timeout", ...
 const char* KindName(ExchangeKind kind);
