@@ -335,20 +335,26 @@ int RunHex(Session& s, const std::vector<std::uint8_t>& bytes) {
   return SendFrame(s, "hex", bytes);
 }
 
-int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
-  printerlink::CommandFrame frame{};
-  const std::size_t n = printerlink::BuildSetIpFrame(frame, next);
-  TellSending(s, std::span(frame.data(), n));
+// Says which bytes go, then sends a setting frame (GS D, GS E) to port 9100;
+// the records of the exchange come back.
+std::vector<ExchangeRecord> SendSettingFrame(Session& s, std::span<const std::uint8_t> frame) {
+  TellSending(s, frame);
   Collector collector(s.log);
   printerlink::ReplyBuffer unused{};
-  printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings, &collector);
-  const int exit = ExitOf(collector.records);
+  printerlink::ExchangeFrame(s.sockets, s.printer, frame, false, unused, s.timings, &collector);
+  return collector.records;
+}
+
+int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
+  printerlink::CommandFrame frame{};
+  const auto records = SendSettingFrame(s, std::span(frame.data(), printerlink::BuildSetIpFrame(frame, next)));
+  const int exit = ExitOf(records);
   if (s.json) {
-    WriteJson(s, CommandJson("set-ip", collector.records, exit));
+    WriteJson(s, CommandJson("set-ip", records, exit));
     return exit;
   }
   if (exit != kExitOk) {
-    TellFailure(s, collector.records.back());
+    TellFailure(s, records.back());
     s.err << Tr(Text::SetIpFailed, s.language) << '\n';
     return exit;
   }
@@ -363,18 +369,14 @@ int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
 
 int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
   printerlink::CommandFrame frame{};
-  const std::size_t n = printerlink::BuildSetMacFrame(frame, mac);
-  TellSending(s, std::span(frame.data(), n));
-  Collector collector(s.log);
-  printerlink::ReplyBuffer unused{};
-  printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings, &collector);
-  const int exit = ExitOf(collector.records);
+  const auto records = SendSettingFrame(s, std::span(frame.data(), printerlink::BuildSetMacFrame(frame, mac)));
+  const int exit = ExitOf(records);
   if (s.json) {
-    WriteJson(s, CommandJson("set-mac", collector.records, exit));
+    WriteJson(s, CommandJson("set-mac", records, exit));
   } else if (exit == kExitOk) {
     s.out << Tr(Text::SetMacSuccess, s.language) << '\n';
   } else {
-    TellFailure(s, collector.records.back());
+    TellFailure(s, records.back());
     s.err << Tr(Text::SetMacError, s.language) << '\n';
   }
   return exit;
