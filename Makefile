@@ -87,7 +87,7 @@ FORMATTED = $(shell git ls-files '*.cpp' '*.h' '*.h.in')
 format: setup
 	clang-format -i $(FORMATTED)
 format-check: setup
-	clang-format --dry-run -Werror $(FORMATTED)
+	@clang-format --dry-run -Werror $(FORMATTED) && echo "format-check: $(words $(FORMATTED)) files follow .clang-format"
 
 # Fuzzes the hex text readers with libFuzzer for FUZZ_SECONDS (clang only).
 FUZZ_SECONDS ?= 60
