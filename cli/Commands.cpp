@@ -358,8 +358,7 @@ int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
     s.err << Tr(Text::SetIpFailed, s.language) << '\n';
     return exit;
   }
-  char dotted[16];
-  std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", next[0], next[1], next[2], next[3]);
+  const std::string dotted = printerlink::DottedQuad(next);
   std::string note = Tr(Text::OldAddressStays, s.language);
   note.replace(note.find("%1"), 2, s.printer);
   note.replace(note.find("%2"), 2, dotted);
@@ -383,12 +382,7 @@ int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
 }
 
 int RunSweep(Session& s, const std::array<std::uint8_t, 3>& subnet, bool withStatus) {
-  std::vector<std::string> addresses;
-  for (int host = 1; host <= 254; ++host) {  // host numbers 0 and 255 are never probed
-    char dotted[16];
-    std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", subnet[0], subnet[1], subnet[2], host);
-    addresses.emplace_back(dotted);
-  }
+  const std::vector<std::string> addresses = printerlink::SweepAddresses(subnet);
   Collector collector(s.log);
   printerlink::ProbePrinters(s.sockets, addresses, printerlink::kReplyPort, s.sweepWaitMs, &collector);
   const ExchangeRecord& sweep = collector.records.back();

@@ -11,10 +11,7 @@ int SweepProgress(int host) { return static_cast<int>(host * 100 * (1.0 / kSweep
 void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
                  const std::function<void(int host, const std::string& address, bool found)>& step,
                  printerlink::ExchangeObserver* observer) {
-  std::vector<std::string> addresses;
-  for (int host = kSweepFirstHost; host <= kSweepLastHost; ++host) {
-    addresses.push_back(DottedQuad({subnet[0], subnet[1], subnet[2], static_cast<std::uint8_t>(host)}));
-  }
+  const std::vector<std::string> addresses = printerlink::SweepAddresses(subnet);
   // One wait for the whole subnet: a printer on Wi-Fi or behind a router
   // answers too, and the sweep takes about half a second.
   printerlink::ExchangeBuffer records;

@@ -9,9 +9,10 @@
 
 #include "ExchangeRecord.h"
 #include "SocketLibrary.h"
+#include "Transport.h"
 
-inline constexpr int kSweepFirstHost = 1;
-inline constexpr int kSweepLastHost = 254;  // host numbers 0 and 255 are never probed
+using printerlink::kSweepFirstHost;
+using printerlink::kSweepLastHost;
 
 // The progress bar's position after `host`: host × 100 / 254 to the nearest
 // integer (0 for host 1, 50 for 127, 100 for 254).

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "SocketLibrary.h"
+
 inline constexpr char kDefaultPrinterAddress[] = "192.168.1.10";
 
 // Radio "Setting IP Connection" (mode 0): the four fields of the target
@@ -13,5 +15,4 @@ inline constexpr char kDefaultPrinterAddress[] = "192.168.1.10";
 std::string TargetAddressFor(int addressMode, const std::array<std::uint8_t, 4>& targetFields, int listCount,
                              const std::string& listText);
 
-// "%d.%d.%d.%d"
-std::string DottedQuad(const std::array<std::uint8_t, 4>& octets);
+using printerlink::DottedQuad;

@@ -8,6 +8,7 @@
 
 #include "Charset.h"
 #include "Frames.h"
+#include "SocketLibrary.h"
 
 namespace printerlink {
 namespace {
@@ -304,12 +305,6 @@ std::string Line(const char* mnemonic, const std::string& text) {
   return line + text;
 }
 
-std::string Dotted(std::span<const std::uint8_t> octets) {
-  std::string s;
-  for (std::uint8_t o : octets) s += (s.empty() ? "" : ".") + std::to_string(o);
-  return s;
-}
-
 std::string Colons(std::span<const std::uint8_t> bytes) {
   std::string s;
   for (std::uint8_t b : bytes) s += (s.empty() ? "" : ":") + Hex2(b);
@@ -501,7 +496,7 @@ std::string Parameters(const DecodedCommand& c) {
       return "drawer pulse: " + DrawerPin(b[2]) + ", on " + std::to_string(b[3] * 2) + " ms, off " +
              std::to_string(b[4] * 2) + " ms";
     case CommandKind::Feed: return "print and feed " + Plural(b[2], "line", "lines");
-    case CommandKind::SetAddress: return "set address " + Dotted(std::span(b).subspan(2, 4)) + ", " + ChecksumText(c);
+    case CommandKind::SetAddress: return "set address " + DottedQuad({b[2], b[3], b[4], b[5]}) + ", " + ChecksumText(c);
     case CommandKind::SetMac: return "set MAC " + Colons(std::span(b).subspan(2, 6)) + ", " + ChecksumText(c);
     case CommandKind::PrintMode: return "print mode: " + PrintModeText(b[2]);
     case CommandKind::Emphasis: return "emphasis " + OnOff(b[2]);

@@ -7,6 +7,10 @@
 
 namespace printerlink {
 
+std::string DottedQuad(const std::array<std::uint8_t, 4>& o) {
+  return std::to_string(o[0]) + '.' + std::to_string(o[1]) + '.' + std::to_string(o[2]) + '.' + std::to_string(o[3]);
+}
+
 std::optional<std::uint32_t> ParseDottedQuad(std::string_view text) {
   std::uint32_t host = 0;
   int octets = 0;

@@ -5,10 +5,12 @@
 // make the library refuse to start, grant another version, cut sends short,
 // or refuse any address outside loopback.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace printerlink {
@@ -31,6 +33,8 @@ struct Endpoint {
 // Dotted-quad text ("192.168.1.10") to an address in network byte order.
 // Anything else (blank, a host name, "1.2.3", an octet above 255) is no address.
 std::optional<std::uint32_t> ParseDottedQuad(std::string_view text);
+// Four octets as dotted-quad text, first octet first: "192.168.1.10".
+std::string DottedQuad(const std::array<std::uint8_t, 4>& octets);
 
 // The outcome of one send or receive: the bytes moved, or the errno-style
 // cause. A receive with bytes == 0 and error == 0 means the peer closed.
