@@ -1,12 +1,9 @@
 #include "TestPrinter.h"
 
 #include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -14,16 +11,14 @@
 #include <mutex>
 #include <span>
 
-#include "PrinterServer.h"
+#include "LoopbackPrinter.h"
 
 namespace testsupport {
 namespace {
 
 using printercore::Clock;
-using printercore::CloseFd;
 
 constexpr int kSmallReceiveBuffer = 4096;
-constexpr std::size_t kReadChunk = 64 * 1024;
 
 [[noreturn]] void Fatal(const std::string& message) {
   std::fprintf(stderr, "TestPrinter: %s\n", message.c_str());
@@ -31,223 +26,110 @@ constexpr std::size_t kReadChunk = 64 * 1024;
   std::abort();
 }
 
-sockaddr_in LoopbackSockaddr(const std::string& address, std::uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-    Fatal("'" + address + "' is not an IPv4 address");
-  }
-  if ((ntohl(sa.sin_addr.s_addr) >> 24) != 127) {
+std::uint32_t LoopbackAddress(const std::string& address) {
+  in_addr ip{};
+  if (::inet_pton(AF_INET, address.c_str(), &ip) != 1) Fatal("'" + address + "' is not an IPv4 address");
+  if ((ntohl(ip.s_addr) >> 24) != 127) {
     Fatal("'" + address + "' is outside 127.0.0.0/8; the test printer only serves loopback");
   }
-  return sa;
+  return ip.s_addr;
 }
 
-printercore::Port ServerPort(std::uint16_t number, const PortBehaviour& behaviour) {
-  printercore::Port port;
-  port.number = number;
-  if (behaviour.mode == PortMode::Refuse) port.reach = printercore::Reach::Refuse;
-  if (behaviour.mode == PortMode::Unreachable) port.reach = printercore::Reach::Unreachable;
+printercore::PortBehaviour CorePort(std::uint16_t number, const PortBehaviour& behaviour) {
+  printercore::PortBehaviour port;
+  port.port.number = number;
+  port.slowReadMs = behaviour.slowReadDelayMs;
+  switch (behaviour.mode) {
+    case PortMode::Record:
+    case PortMode::Answer: break;
+    case PortMode::AcceptClose: port.closeOnAccept = true; break;
+    case PortMode::NeverRead: port.reading = printercore::Reading::Never; break;
+    case PortMode::SlowReader: port.reading = printercore::Reading::Slowly; break;
+    case PortMode::Refuse: port.port.reach = printercore::Reach::Refuse; break;
+    case PortMode::Unreachable: port.port.reach = printercore::Reach::Unreachable; break;
+  }
   // Small buffers, so that a client sending a large job soon stalls.
   if (behaviour.mode == PortMode::NeverRead || behaviour.mode == PortMode::SlowReader) {
-    port.receiveBuffer = kSmallReceiveBuffer;
+    port.port.receiveBuffer = kSmallReceiveBuffer;
   }
   return port;
 }
 
-struct Port {
-  std::uint16_t number = 0;
-  PortBehaviour behaviour;
-};
-
-struct Live {
-  int fd = -1;
-  std::size_t index = 0;  // into the records
-  const Port* port = nullptr;
-  std::vector<std::uint8_t> out;
-  std::size_t outPos = 0;
-  bool answered = false;
-  bool peerDone = false;
-  Clock::time_point nextRead{};
-};
-
 }  // namespace
 
-struct TestPrinter::Impl : printercore::Handler {
+// Records what each connection brings and, on a port that answers, answers
+// its first bytes once.
+struct TestPrinter::Impl final : printercore::Behaviour {
   std::string address;
-  std::array<Port, 2> ports;
-  printercore::PrinterServer server{*this};
-  // The service thread's own.
-  std::vector<std::uint8_t> readBuffer = std::vector<std::uint8_t>(kReadChunk);
-  std::vector<Live> live;
-  std::vector<Live*> polled;  // the connections Prepare handed to poll, in order
+  std::array<PortBehaviour, 2> ports;
+  printercore::LoopbackPrinter printer{*this};
 
   mutable std::mutex mutex;
   mutable std::condition_variable changed;
   std::vector<Connection> records;  // index == sequence
 
-  void Accepted(int fd, std::size_t which, const sockaddr_in& peer) override;
-  void Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) override;
-  void Serve(std::span<const pollfd> ready) override;
-  void Stopped() override;
-  // Returns false when the connection is finished and its fd closed.
-  bool Service(Live& conn, short revents);
-  void Flush(Live& conn);
-  void MarkClosed(std::size_t index, bool reset);
+  struct Recorder final : printercore::Session {
+    Impl& printer;
+    std::size_t index;
+    bool answered = false;
+    Recorder(Impl& p, std::size_t i) : printer(p), index(i) {}
+
+    void Received(printercore::Connection& c, std::span<const std::uint8_t> bytes) override {
+      printer.Update(index, [&](Connection& r) { r.bytes.insert(r.bytes.end(), bytes.begin(), bytes.end()); });
+      const PortBehaviour& behaviour = printer.ports[c.portIndex];
+      if (behaviour.mode == PortMode::Answer && !answered) {
+        answered = true;
+        c.Send(behaviour.answer);
+      }
+    }
+    void Ended(printercore::Connection& c, printercore::Ending ending) override {
+      // A connection the port hung up on was closed when it was recorded.
+      if (ending == printercore::Ending::ClosedAtOnce) return;
+      printer.Update(index, [&](Connection& r) {
+        r.closed = true;
+        r.reset = c.readError != 0;
+      });
+    }
+  };
+
+  std::unique_ptr<printercore::Session> Open(printercore::Connection& c) override {
+    std::size_t index;
+    {
+      std::lock_guard lock(mutex);
+      index = records.size();
+      Connection r;
+      r.sequence = c.number - 1;
+      r.port = c.port;
+      r.closed = !c.Open();
+      records.push_back(std::move(r));
+    }
+    changed.notify_all();
+    return std::make_unique<Recorder>(*this, index);
+  }
+
+  template <typename Change>
+  void Update(std::size_t index, Change change) {
+    {
+      std::lock_guard lock(mutex);
+      change(records[index]);
+    }
+    changed.notify_all();
+  }
 };
 
 TestPrinter::TestPrinter(std::string address, PortBehaviour on9100, PortBehaviour on4000)
     : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.address = std::move(address);
-  const sockaddr_in sa = LoopbackSockaddr(d.address, 0);  // validates before anything is bound
-  d.ports[0].number = kTestPrinterFramePort;
-  d.ports[0].behaviour = std::move(on9100);
-  d.ports[1].number = kTestPrinterReplyPort;
-  d.ports[1].behaviour = std::move(on4000);
-  std::vector<printercore::Port> serverPorts;
-  for (Port& port : d.ports) {
-    if (port.behaviour.slowReadDelayMs < 0) port.behaviour.slowReadDelayMs = 0;
-    serverPorts.push_back(ServerPort(port.number, port.behaviour));
-  }
+  const std::uint32_t ip = LoopbackAddress(d.address);  // checked before anything is bound
+  d.ports = {std::move(on9100), std::move(on4000)};
+  printercore::PrinterOptions options;
+  options.ports = {CorePort(kTestPrinterFramePort, d.ports[0]), CorePort(kTestPrinterReplyPort, d.ports[1])};
   std::string error;
-  if (!d.server.Start(sa.sin_addr.s_addr, serverPorts, error)) Fatal(error);
+  if (!d.printer.Start(ip, std::move(options), error)) Fatal(error);
 }
 
-TestPrinter::~TestPrinter() { impl_->server.Stop(); }
-
-void TestPrinter::Impl::MarkClosed(std::size_t index, bool reset) {
-  {
-    std::lock_guard lock(mutex);
-    records[index].closed = true;
-    records[index].reset = reset;
-  }
-  changed.notify_all();
-}
-
-void TestPrinter::Impl::Accepted(int fd, std::size_t which, const sockaddr_in&) {
-  const Port& port = ports[which];
-  const PortMode mode = port.behaviour.mode;
-  // Closed before it is recorded: whoever waits for the record finds the
-  // connection already gone.
-  if (mode == PortMode::AcceptClose) ::close(fd);
-  std::size_t index;
-  {
-    std::lock_guard lock(mutex);
-    index = records.size();
-    Connection c;
-    c.sequence = static_cast<int>(index);
-    c.port = port.number;
-    c.closed = mode == PortMode::AcceptClose;
-    records.push_back(std::move(c));
-  }
-  changed.notify_all();
-  if (mode == PortMode::AcceptClose) return;
-  Live conn;
-  conn.fd = fd;
-  conn.index = index;
-  conn.port = &port;
-  conn.nextRead = Clock::now();
-  live.push_back(std::move(conn));
-}
-
-void TestPrinter::Impl::Flush(Live& conn) {
-  while (conn.outPos < conn.out.size()) {
-    const ssize_t n =
-        ::send(conn.fd, conn.out.data() + conn.outPos, conn.out.size() - conn.outPos, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      conn.outPos += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    // The peer is gone; the read side reports how.
-    conn.out.clear();
-    conn.outPos = 0;
-    return;
-  }
-  conn.out.clear();
-  conn.outPos = 0;
-}
-
-bool TestPrinter::Impl::Service(Live& conn, short revents) {
-  const PortBehaviour& behaviour = conn.port->behaviour;
-  const bool slow = behaviour.mode == PortMode::SlowReader;
-
-  if (!conn.peerDone && (revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
-    std::vector<std::uint8_t>& buffer = readBuffer;
-    const ssize_t n = ::recv(conn.fd, buffer.data(), slow ? 1 : buffer.size(), 0);
-    if (n > 0) {
-      {
-        std::lock_guard lock(mutex);
-        auto& bytes = records[conn.index].bytes;
-        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
-      }
-      changed.notify_all();
-      if (slow) conn.nextRead = Clock::now() + std::chrono::milliseconds(behaviour.slowReadDelayMs);
-      if (behaviour.mode == PortMode::Answer && !conn.answered) {
-        conn.answered = true;
-        conn.out = behaviour.answer;
-        conn.outPos = 0;
-      }
-    } else if (n == 0) {
-      conn.peerDone = true;
-      MarkClosed(conn.index, false);
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      MarkClosed(conn.index, true);
-      CloseFd(conn.fd);
-      return false;
-    }
-  }
-
-  if (!conn.out.empty()) Flush(conn);
-
-  if (conn.peerDone && conn.out.empty()) {
-    CloseFd(conn.fd);
-    return false;
-  }
-  if (conn.peerDone && (revents & (POLLERR | POLLHUP)) != 0) {
-    // Cannot deliver the rest of the answer any more.
-    CloseFd(conn.fd);
-    return false;
-  }
-  return true;
-}
-
-void TestPrinter::Impl::Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) {
-  polled.clear();
-  for (Live& conn : live) {
-    const PortMode mode = conn.port->behaviour.mode;
-    if (mode == PortMode::NeverRead) continue;
-    short events = 0;
-    if (!conn.peerDone) {
-      if (mode == PortMode::SlowReader && conn.nextRead > now) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(conn.nextRead - now);
-        timeoutMs = std::min<int>(timeoutMs, static_cast<int>(wait.count()));
-      } else {
-        events |= POLLIN;
-      }
-    }
-    if (!conn.out.empty()) events |= POLLOUT;
-    if (events == 0) continue;  // leave it out entirely so errors cannot spin the loop
-    fds.push_back({conn.fd, events, 0});
-    polled.push_back(&conn);
-  }
-}
-
-void TestPrinter::Impl::Serve(std::span<const pollfd> ready) {
-  for (std::size_t i = 0; i < ready.size(); ++i) {
-    if (ready[i].revents != 0) Service(*polled[i], ready[i].revents);
-  }
-  // Slow readers whose delay has passed are polled again next round.
-  live.erase(std::remove_if(live.begin(), live.end(), [](const Live& c) { return c.fd < 0; }), live.end());
-}
-
-void TestPrinter::Impl::Stopped() {
-  for (Live& conn : live) CloseFd(conn.fd);
-  live.clear();
-}
+TestPrinter::~TestPrinter() { impl_->printer.Stop(); }
 
 std::string LoopbackAddressFor(std::string_view name, int host) {
   if (host < 1 || host > 254) {

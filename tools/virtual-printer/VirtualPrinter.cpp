@@ -1,10 +1,4 @@
 #include "VirtualPrinter.h"
-
-#include <arpa/inet.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -21,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "PrinterServer.h"
+#include "LoopbackPrinter.h"
 #include "Receipt.h"
 #include "SocketLibrary.h"
 #include "Transport.h"
@@ -30,35 +24,21 @@ namespace vprinter {
 namespace {
 
 using printercore::Clock;
-using printercore::CloseFd;
-using printercore::MsUntil;
-using WallClock = std::chrono::system_clock;
+using printercore::Connection;
+using printercore::Ending;
+using printercore::WallClock;
 
-// What one connection may read in one round, and what all the bulk senders
-// together may read in one round: small enough that decoding it never keeps
-// the other clients, and their status requests, waiting long.
-constexpr std::size_t kReadChunk = 8 * 1024;
-constexpr std::size_t kRoundBudget = 2 * kReadChunk;
-// A client that has sent less than this (a status request, a frame, a probe)
-// is read before the bulk senders in every round.
-constexpr std::size_t kSmallClient = 4 * 1024;
 constexpr std::size_t kHexPerLine = 16;
 constexpr std::size_t kHexDumpLimit = 512;  // a connection shows its first bytes in hex only
 // A connection's decoded lines go to the transcript in blocks of this many;
 // a longer connection is written down in parts while it goes on.
 constexpr std::size_t kBlockEntries = 256;
 // A connection stops being read, as a printer with a full buffer does, while
-// it holds this many lines waiting for an answer's fate, this many answers
-// waiting to be sent, or this many answer bytes its client has not taken.
+// it holds this many lines waiting for an answer's fate.
 constexpr std::size_t kMaxHeldEntries = 2 * kBlockEntries;
-constexpr std::size_t kMaxQueuedAnswers = 256;
-constexpr std::size_t kMaxUnsentBytes = 3 * kMaxQueuedAnswers;
 // The transcript waiting for its stream, in bytes of the lines' data; beyond
 // it, new lines are dropped and counted.
 constexpr std::size_t kMaxTranscriptBacklog = 4 * 1024 * 1024;
-// Descriptors kept free of connections for the listeners, the wake pipe and
-// whatever else the process opens.
-constexpr std::size_t kSpareDescriptors = 32;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
@@ -133,9 +113,6 @@ struct Entry {
   StatusAnswer answer;
 };
 
-// Why a connection ended, beyond the client closing it.
-enum class Ending { ClientClosed, PrinterStopped, Idle, MadeRoom };
-
 // A piece of the transcript on its way to the stream: a note, or (part of) a
 // connection's block.
 struct Block {
@@ -148,45 +125,6 @@ struct Block {
   std::string file;         // a receipt to write, and its page
   std::string page;
   bool endsConnection = false;
-};
-
-struct Conn {
-  int fd = -1;
-  std::uint16_t port = 0;
-  int number = 0;
-  std::string peer;
-  WallClock::time_point openedAt{};
-  Clock::time_point opened{};
-  Clock::time_point lastActive{};  // the last byte in either direction
-  std::size_t received = 0;
-  std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
-  bool partWritten = false;        // earlier lines went to the transcript already
-  StreamDecoder decoder;
-  std::deque<Entry> entries;       // decoded, not yet handed to the transcript
-  std::size_t firstEntry = 0;      // the number of entries.front() in the connection
-  std::deque<std::size_t> queued;  // status requests still to answer, by entry number
-  std::vector<std::uint8_t> out;
-  std::vector<std::size_t> inOut;  // status requests whose answer is still (partly) in `out`
-  bool peerDone = false;
-  int readError = 0;
-  // GS a turned automatic status back on: a report goes out on every change.
-  bool autoStatus = false;
-  std::array<std::uint8_t, 4> lastReport{};
-  std::unique_ptr<Receipt> receipt;  // the print job so far, with --receipts
-  int jobs = 0;
-
-  Entry& At(std::size_t number) { return entries[number - firstEntry]; }
-  // The lines before this one have their final text.
-  std::size_t Settled() const {
-    std::size_t n = firstEntry + entries.size();
-    if (!queued.empty()) n = std::min(n, queued.front());
-    if (!inOut.empty()) n = std::min(n, inOut.front());
-    return n;
-  }
-  // A printer with a full buffer stops taking bytes until it has caught up.
-  bool Backlogged() const {
-    return entries.size() >= kMaxHeldEntries || queued.size() >= kMaxQueuedAnswers || out.size() >= kMaxUnsentBytes;
-  }
 };
 
 std::string AnswerText(const StatusAnswer& a) {
@@ -252,28 +190,19 @@ void WriteReceipt(Block& block) {
 
 }  // namespace
 
-struct VirtualPrinter::Impl : printercore::Handler {
+struct VirtualPrinter::Impl final : printercore::Behaviour {
   VirtualPrinterOptions options;
   std::ostream& transcript;
-  std::array<std::uint16_t, 2> portNumbers{printerlink::kFramePort, printerlink::kReplyPort};
-  printercore::PrinterServer server{*this};
+  printercore::LoopbackPrinter printer{*this};
   std::atomic<unsigned> flagsVersion{0};  // counts the changes of the flags
   std::thread writer;
   bool started = false;
-  std::size_t maxConnections = 0;
-  // The service thread's own.
-  std::vector<Conn> live;
-  std::vector<std::size_t> polled;  // the connections Prepare handed to poll, by index into live
-  std::vector<std::size_t> readable;
-  std::size_t rotor = 0;
-  unsigned seenVersion = 0;
+  unsigned seenVersion = 0;  // the service thread's own
 
   mutable std::mutex mutex;  // the flags, the counters and the transcript's queue
   mutable std::condition_variable blockWritten;
   std::condition_variable queueChanged;
   StatusFlags flags;
-  int accepted = 0;
-  std::size_t open = 0;  // connections being served now
   std::size_t blocks = 0;
   std::deque<Block> queue;
   std::size_t queueWeight = 0;
@@ -283,20 +212,10 @@ struct VirtualPrinter::Impl : printercore::Handler {
 
   Impl(VirtualPrinterOptions o, std::ostream& t) : options(std::move(o)), transcript(t), flags(options.flags) {}
 
-  void Accepted(int fd, std::size_t which, const sockaddr_in& peer) override;
-  bool MakeRoom() override;
-  void Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) override;
-  void Serve(std::span<const pollfd> ready) override;
-  void Stopped() override;
+  struct Transcribed;
+  std::unique_ptr<printercore::Session> Open(Connection&) override;
+  void Round(std::span<Connection> live) override;
   void WriteTranscript();
-  void QueueReceipt(Conn& conn);
-  void End(Conn& conn, Ending ending);
-  std::size_t Read(Conn& conn);
-  void SendDue(Conn& conn, Clock::time_point now);
-  void Flush(Conn& conn);
-  void ReportChange();
-  void WritePart(Conn& conn);
-  std::string Head(const Conn& conn, Ending ending) const;
   void Queue(Block block, bool keepHead);
   // Writes out what is queued and ends the transcript's thread.
   void StopWriter() {
@@ -319,6 +238,47 @@ struct VirtualPrinter::Impl : printercore::Handler {
     return flags;
   }
 };
+
+// What the printer keeps of one connection: the decoder, the lines not yet
+// handed to the transcript, and the print job so far.
+struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
+  Impl& printer;
+  std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
+  bool partWritten = false;        // earlier lines went to the transcript already
+  StreamDecoder decoder;
+  std::deque<Entry> entries;   // decoded, not yet handed to the transcript
+  std::size_t firstEntry = 0;  // the number of entries.front() in the connection
+  // GS a turned automatic status back on: a report goes out on every change.
+  bool autoStatus = false;
+  std::array<std::uint8_t, 4> lastReport{};
+  std::unique_ptr<Receipt> receipt;  // the print job so far, with --receipts
+  int jobs = 0;
+
+  explicit Transcribed(Impl& p);
+  Entry& At(std::size_t number) { return entries[number - firstEntry]; }
+  // The lines before this one have their final text.
+  std::size_t Settled(const Connection& c) const {
+    std::size_t n = firstEntry + entries.size();
+    if (std::size_t unsettled; c.FirstUnsettled(unsettled)) n = std::min(n, unsettled);
+    return n;
+  }
+
+  void Received(Connection& c, std::span<const std::uint8_t> got) override;
+  std::vector<std::uint8_t> AnswerBytes(Connection& c, std::size_t tag) override;
+  void Answered(Connection& c, std::size_t tag, printercore::Delivery delivery, bool afterClose, int error) override;
+  bool Holding() const override { return entries.size() >= kMaxHeldEntries; }
+  void Settle(Connection& c) override {
+    if (entries.size() >= kBlockEntries) WritePart(c);  // answers settled: their lines can go
+  }
+  void Ended(Connection& c, Ending ending) override;
+  void WritePart(Connection& c);
+  void QueueReceipt(const Connection& c);
+  std::string Head(const Connection& c, Ending ending) const;
+};
+
+std::unique_ptr<printercore::Session> VirtualPrinter::Impl::Open(Connection&) {
+  return std::make_unique<Transcribed>(*this);
+}
 
 void VirtualPrinter::Impl::Queue(Block block, bool keepHead) {
   std::unique_lock lock(mutex);
@@ -376,326 +336,171 @@ void VirtualPrinter::Impl::WriteTranscript() {
   }
 }
 
-std::string VirtualPrinter::Impl::Head(const Conn& conn, Ending ending) const {
-  std::string head;
-  if (conn.partWritten) {
-    head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(conn.port) + "  #" + std::to_string(conn.number) +
-           " end:";
+VirtualPrinter::Impl::Transcribed::Transcribed(Impl& p) : printer(p) {
+  if (!printer.options.receiptsDir.empty()) receipt = std::make_unique<Receipt>();
+}
+
+std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending ending) const {
+  std::string text;
+  if (partWritten) {
+    text =
+        TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " end:";
   } else {
-    head = TimeOfDay(conn.openedAt) + "  port " + std::to_string(conn.port) + "  #" + std::to_string(conn.number) +
-           " from " + conn.peer;
+    text = TimeOfDay(c.openedAt) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " from " +
+           c.peer;
   }
   std::string why;
   switch (ending) {
-    case Ending::ClientClosed: break;
+    case Ending::ClientClosed:
+    case Ending::ClosedAtOnce: break;
     case Ending::PrinterStopped: why = "still open when the printer stopped"; break;
     case Ending::Idle:
-      why = "closed by the printer after " + Duration(options.idleTimeoutMs) + " without a byte";
+      why = "closed by the printer after " + Duration(printer.options.idleTimeoutMs) + " without a byte";
       break;
     case Ending::MadeRoom: why = "closed by the printer to make room for a new client"; break;
   }
-  if (conn.received == 0) {
-    if (!why.empty()) return head + "  nothing sent, " + why;
-    return head + "  probe: connected and closed without sending anything" +
-           (conn.readError != 0 ? " (reset: " + ErrnoText(conn.readError) + ")" : "");
+  if (c.received == 0) {
+    if (!why.empty()) return text + "  nothing sent, " + why;
+    return text + "  probe: connected and closed without sending anything" +
+           (c.readError != 0 ? " (reset: " + ErrnoText(c.readError) + ")" : "");
   }
-  head += (conn.partWritten ? " " : "  ") + std::to_string(conn.received) + (conn.received == 1 ? " byte" : " bytes") +
-          " in " + std::to_string(MsSince(conn.opened)) + " ms";
-  if (!why.empty()) head += ", " + why;
-  if (conn.readError != 0) head += ", ended by " + ErrnoText(conn.readError);
-  return head;
+  text += (partWritten ? " " : "  ") + std::to_string(c.received) + (c.received == 1 ? " byte" : " bytes") + " in " +
+          std::to_string(MsSince(c.opened)) + " ms";
+  if (!why.empty()) text += ", " + why;
+  if (c.readError != 0) text += ", ended by " + ErrnoText(c.readError);
+  return text;
 }
 
 // Hands the lines whose text is final to the transcript while the connection
 // goes on, so that it holds only a block's worth.
-void VirtualPrinter::Impl::WritePart(Conn& conn) {
-  const std::size_t n = conn.Settled() - conn.firstEntry;
+void VirtualPrinter::Impl::Transcribed::WritePart(Connection& c) {
+  const std::size_t n = Settled(c) - firstEntry;
   if (n == 0) return;
   Block block;
-  const std::string number = "  port " + std::to_string(conn.port) + "  #" + std::to_string(conn.number);
-  if (!conn.partWritten) {
-    block.head = TimeOfDay(conn.openedAt) + number + " from " + conn.peer + "  receiving, " +
-                 std::to_string(conn.received) + " bytes so far";
-    block.hex = conn.head;
-    block.hexOf = conn.head.size();
+  const std::string number = "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number);
+  if (!partWritten) {
+    block.head = TimeOfDay(c.openedAt) + number + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
+                 " bytes so far";
+    block.hex = head;
+    block.hexOf = head.size();
   } else {
     block.head = TimeOfDay(WallClock::now()) + number + " continued";
   }
-  block.entries.assign(std::make_move_iterator(conn.entries.begin()),
-                       std::make_move_iterator(conn.entries.begin() + static_cast<std::ptrdiff_t>(n)));
-  conn.entries.erase(conn.entries.begin(), conn.entries.begin() + static_cast<std::ptrdiff_t>(n));
-  conn.firstEntry += n;
-  conn.partWritten = true;
-  Queue(std::move(block), false);
+  block.entries.assign(std::make_move_iterator(entries.begin()),
+                       std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(n)));
+  entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(n));
+  firstEntry += n;
+  partWritten = true;
+  printer.Queue(std::move(block), false);
 }
 
-// Closes the connection and writes down the rest of it; nothing of it stays.
-void VirtualPrinter::Impl::End(Conn& conn, Ending ending) {
-  CloseFd(conn.fd);
-  {
-    std::lock_guard lock(mutex);
-    --open;
-  }
+// The connection is closed: the rest of it goes to the transcript; nothing
+// of it stays.
+void VirtualPrinter::Impl::Transcribed::Ended(Connection& c, Ending ending) {
   // The decoder has seen every byte; finishing it decodes what the end of
   // the connection left incomplete.
-  for (DecodedCommand& c : conn.decoder.Finish()) {
-    if (conn.receipt && conn.receipt->Add(c)) QueueReceipt(conn);
-    conn.entries.push_back({std::move(c), false, {}});
+  for (DecodedCommand& command : decoder.Finish()) {
+    if (receipt && receipt->Add(command)) QueueReceipt(c);
+    entries.push_back({std::move(command), false, {}});
   }
-  if (conn.receipt && !conn.receipt->Empty()) QueueReceipt(conn);
+  if (receipt && !receipt->Empty()) QueueReceipt(c);
   Block block;
-  block.head = Head(conn, ending);
-  if (!conn.partWritten) {
-    block.hex = std::move(conn.head);
-    block.hexOf = conn.received;
+  block.head = Head(c, ending);
+  if (!partWritten) {
+    block.hex = std::move(head);
+    block.hexOf = c.received;
   }
-  block.entries.assign(std::make_move_iterator(conn.entries.begin()), std::make_move_iterator(conn.entries.end()));
+  block.entries.assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   block.endsConnection = true;
-  conn.entries.clear();
-  conn.queued.clear();
-  conn.out.clear();
-  conn.inOut.clear();
-  Queue(std::move(block), true);
+  entries.clear();
+  printer.Queue(std::move(block), true);
 }
 
 // A print job has ended: its receipt goes to the transcript's thread, which
 // writes the file and names it.
-void VirtualPrinter::Impl::QueueReceipt(Conn& conn) {
+void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
   char name[64];
-  std::snprintf(name, sizeof name, "/receipt-%04d-%d.html", conn.number, ++conn.jobs);
+  std::snprintf(name, sizeof name, "/receipt-%04d-%d.html", c.number, ++jobs);
   Block block;
-  block.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(conn.port) + "  #" +
-               std::to_string(conn.number) + " job " + std::to_string(conn.jobs) + ": ";
-  block.file = options.receiptsDir + name;
-  block.page = conn.receipt->Html(options.paperMm);
-  conn.receipt = std::make_unique<Receipt>();
-  Queue(std::move(block), true);
+  block.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) +
+               " job " + std::to_string(jobs) + ": ";
+  block.file = printer.options.receiptsDir + name;
+  block.page = receipt->Html(printer.options.paperMm);
+  receipt = std::make_unique<Receipt>();
+  printer.Queue(std::move(block), true);
 }
 
-bool VirtualPrinter::Impl::MakeRoom() {
-  if (live.empty()) return false;
-  const auto oldest = std::min_element(live.begin(), live.end(),
-                                       [](const Conn& a, const Conn& b) { return a.lastActive < b.lastActive; });
-  End(*oldest, Ending::MadeRoom);
-  live.erase(oldest);
-  return true;
-}
-
-void VirtualPrinter::Impl::Accepted(int fd, std::size_t which, const sockaddr_in& peer) {
-  if (live.size() >= maxConnections) MakeRoom();
-  Conn conn;
-  conn.fd = fd;
-  conn.port = portNumbers[which];
-  {
-    std::lock_guard lock(mutex);
-    conn.number = ++accepted;
-    ++open;
+void VirtualPrinter::Impl::Transcribed::Received(Connection& c, std::span<const std::uint8_t> got) {
+  if (head.size() < kHexDumpLimit) {
+    const std::size_t take = std::min(kHexDumpLimit - head.size(), got.size());
+    head.insert(head.end(), got.begin(), got.begin() + static_cast<std::ptrdiff_t>(take));
   }
-  char text[INET_ADDRSTRLEN] = "?";
-  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-  conn.peer = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
-  conn.openedAt = WallClock::now();
-  conn.opened = Clock::now();
-  conn.lastActive = conn.opened;
-  if (!options.receiptsDir.empty()) conn.receipt = std::make_unique<Receipt>();
-  // A status request usually comes with the connection: answered at once.
-  Read(conn);
-  SendDue(conn, Clock::now());
-  live.push_back(std::move(conn));
-}
-
-// Reads what the connection has, up to a chunk, and returns how much.
-std::size_t VirtualPrinter::Impl::Read(Conn& conn) {
-  static thread_local std::vector<std::uint8_t> buffer(kReadChunk);
-  const ssize_t n = ::recv(conn.fd, buffer.data(), buffer.size(), 0);
-  if (n == 0) {
-    conn.peerDone = true;
-    return 0;
-  }
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
-    conn.readError = errno;
-    conn.peerDone = true;
-    for (std::size_t i : conn.queued) conn.At(i).answer.fate = StatusAnswer::Fate::ClientGone;
-    conn.queued.clear();  // nobody left to answer
-    return 0;
-  }
-  const auto got = std::span(buffer).first(static_cast<std::size_t>(n));
   const auto now = Clock::now();
-  conn.lastActive = now;
-  conn.received += got.size();
-  if (conn.head.size() < kHexDumpLimit) {
-    const std::size_t take = std::min(kHexDumpLimit - conn.head.size(), got.size());
-    conn.head.insert(conn.head.end(), got.begin(), got.begin() + static_cast<std::ptrdiff_t>(take));
-  }
-  for (DecodedCommand& c : conn.decoder.Feed(got)) {
-    if (conn.receipt && conn.receipt->Add(c)) QueueReceipt(conn);
-    Entry e{std::move(c), false, {}};
+  for (DecodedCommand& command : decoder.Feed(got)) {
+    if (receipt && receipt->Add(command)) QueueReceipt(c);
+    Entry e{std::move(command), false, {}};
     if (e.command.kind == CommandKind::AutoStatusBack && !e.command.cutShort) {
-      conn.autoStatus = (e.command.bytes[2] & 0x0F) != 0;
-      conn.lastReport = AutomaticStatus(CurrentFlags());
+      autoStatus = (e.command.bytes[2] & 0x0F) != 0;
+      lastReport = AutomaticStatus(printer.CurrentFlags());
     }
     if (Asks(e.command)) {
       e.asked = true;
       StatusAnswer& a = e.answer;
       // ESC v is answered on the reply port only, as the printer does; what
       // point-of-sale software asks is answered on either.
-      if (e.command.kind == CommandKind::StatusRequest && conn.port != printerlink::kReplyPort) {
+      if (e.command.kind == CommandKind::StatusRequest && c.port != printerlink::kReplyPort) {
         a.fate = StatusAnswer::Fate::WrongPort;
-      } else if (options.silent) {
+      } else if (printer.options.silent) {
         a.fate = StatusAnswer::Fate::Silent;
       } else {
-        a.delayMs = options.slowMs;
-        a.due = now + std::chrono::milliseconds(options.slowMs);
-        conn.queued.push_back(conn.firstEntry + conn.entries.size());
+        a.delayMs = printer.options.slowMs;
+        c.AnswerAt(now + std::chrono::milliseconds(printer.options.slowMs), firstEntry + entries.size());
       }
     }
-    conn.entries.push_back(std::move(e));
+    entries.push_back(std::move(e));
   }
-  if (conn.entries.size() >= kBlockEntries) WritePart(conn);
-  return got.size();
+  if (entries.size() >= kBlockEntries) WritePart(c);
 }
 
-void VirtualPrinter::Impl::Flush(Conn& conn) {
-  while (!conn.out.empty()) {
-    const ssize_t n = ::send(conn.fd, conn.out.data(), conn.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      conn.lastActive = Clock::now();
-      conn.out.erase(conn.out.begin(), conn.out.begin() + n);
-      if (conn.out.empty()) conn.inOut.clear();
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    const int e = n < 0 ? errno : EPIPE;
-    conn.out.clear();
-    for (std::size_t i : conn.inOut) {
-      conn.At(i).answer.fate = StatusAnswer::Fate::Failed;
-      conn.At(i).answer.error = e;
-    }
-    conn.inOut.clear();
-    return;
-  }
+std::vector<std::uint8_t> VirtualPrinter::Impl::Transcribed::AnswerBytes(Connection&, std::size_t tag) {
+  StatusAnswer& a = At(tag).answer;
+  a.flags = printer.CurrentFlags();
+  a.bytes = vprinter::AnswerBytes(At(tag).command, a.flags);
+  return a.bytes;
 }
 
-void VirtualPrinter::Impl::SendDue(Conn& conn, Clock::time_point now) {
-  // Answers go out in the order they were asked for; with the same delay for
-  // each, the first is also the first due.
-  while (!conn.queued.empty() && conn.At(conn.queued.front()).answer.due <= now) {
-    const std::size_t index = conn.queued.front();
-    conn.queued.pop_front();
-    StatusAnswer& a = conn.At(index).answer;
-    conn.inOut.push_back(index);
-    // The printer tells how it is when it answers, not when it was asked.
-    a.flags = CurrentFlags();
-    a.bytes = AnswerBytes(conn.At(index).command, a.flags);
-    if (a.bytes.empty()) {
-      a.fate = StatusAnswer::Fate::Nothing;
-      conn.inOut.pop_back();
-      continue;
-    }
-    a.fate = StatusAnswer::Fate::Sent;
-    a.afterClose = conn.peerDone;
-    conn.out.insert(conn.out.end(), a.bytes.begin(), a.bytes.end());
+void VirtualPrinter::Impl::Transcribed::Answered(Connection&, std::size_t tag, printercore::Delivery delivery,
+                                                 bool afterClose, int error) {
+  StatusAnswer& a = At(tag).answer;
+  switch (delivery) {
+    case printercore::Delivery::Sent: a.fate = StatusAnswer::Fate::Sent; break;
+    case printercore::Delivery::Failed: a.fate = StatusAnswer::Fate::Failed; break;
+    case printercore::Delivery::ClientGone: a.fate = StatusAnswer::Fate::ClientGone; break;
+    case printercore::Delivery::Nothing: a.fate = StatusAnswer::Fate::Nothing; break;
   }
-  Flush(conn);
+  a.afterClose = afterClose;
+  a.error = error;
 }
 
 // Automatic status back: each connection that asked for it hears of a change
 // of state as it happens.
-void VirtualPrinter::Impl::ReportChange() {
+void VirtualPrinter::Impl::Round(std::span<Connection> live) {
+  const unsigned version = flagsVersion.load();
+  if (version == seenVersion) return;
+  seenVersion = version;
   if (options.silent) return;
   const StatusFlags now = CurrentFlags();
   const auto report = AutomaticStatus(now);
-  for (Conn& conn : live) {
-    if (!conn.autoStatus || conn.peerDone || report == conn.lastReport) continue;
-    conn.lastReport = report;
-    conn.out.insert(conn.out.end(), report.begin(), report.end());
+  for (Connection& c : live) {
+    auto& session = static_cast<Transcribed&>(c.session());
+    if (!session.autoStatus || c.peerDone || report == session.lastReport) continue;
+    session.lastReport = report;
+    c.Send(report);
     Block note;
-    note.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(conn.port) + "  #" +
-                std::to_string(conn.number) + " automatic status back: " + HexBytes(report) + " (" +
-                DescribeFlags(now) + ")";
+    note.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) +
+                " automatic status back: " + HexBytes(report) + " (" + DescribeFlags(now) + ")";
     Queue(std::move(note), true);
-    Flush(conn);
   }
-}
-
-void VirtualPrinter::Impl::Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::time_point now) {
-  const auto idle = std::chrono::milliseconds(options.idleTimeoutMs);
-  polled.clear();
-  for (std::size_t i = 0; i < live.size(); ++i) {
-    Conn& conn = live[i];
-    short events = 0;
-    if (!conn.peerDone && !conn.Backlogged()) events |= POLLIN;
-    if (!conn.out.empty()) events |= POLLOUT;
-    if (!conn.queued.empty()) timeoutMs = std::min(timeoutMs, MsUntil(conn.At(conn.queued.front()).answer.due, now));
-    if (options.idleTimeoutMs > 0) timeoutMs = std::min(timeoutMs, MsUntil(conn.lastActive + idle, now));
-    if (events == 0) continue;
-    fds.push_back({conn.fd, events, 0});
-    polled.push_back(i);
-  }
-}
-
-void VirtualPrinter::Impl::Serve(std::span<const pollfd> ready) {
-  readable.clear();
-  for (std::size_t k = 0; k < ready.size(); ++k) {
-    const short revents = ready[k].revents;
-    if (revents == 0) continue;
-    Conn& conn = live[polled[k]];
-    if ((revents & POLLOUT) != 0) Flush(conn);
-    if ((revents & (POLLIN | POLLERR | POLLHUP)) != 0 && !conn.peerDone && !conn.Backlogged()) {
-      readable.push_back(polled[k]);
-    }
-  }
-  // Clients that have sent little go first; then the bulk senders, taking
-  // turns at who starts, until the round's budget is spent. A flood waits
-  // for the next round, a status request does not.
-  const auto bulk = std::stable_partition(readable.begin(), readable.end(),
-                                          [&](std::size_t i) { return live[i].received < kSmallClient; });
-  if (bulk != readable.end()) {
-    std::rotate(bulk, bulk + static_cast<std::ptrdiff_t>(rotor++ % static_cast<std::size_t>(readable.end() - bulk)),
-                readable.end());
-  }
-  std::size_t spent = 0;
-  for (auto it = readable.begin(); it != readable.end(); ++it) {
-    if (it < bulk) {
-      spent += Read(live[*it]);
-      continue;
-    }
-    // A bulk sender with more waiting goes on while the budget lasts, so
-    // one flood does not cost a round, and its poll, per chunk.
-    for (Conn& conn = live[*it]; spent < kRoundBudget && !conn.peerDone && !conn.Backlogged();) {
-      const std::size_t n = Read(conn);
-      spent += n;
-      if (n < kReadChunk) break;
-    }
-    if (spent >= kRoundBudget) break;
-  }
-
-  if (const unsigned version = flagsVersion.load(); version != seenVersion) {
-    seenVersion = version;
-    ReportChange();
-  }
-  const auto idle = std::chrono::milliseconds(options.idleTimeoutMs);
-  const auto after = Clock::now();
-  for (Conn& conn : live) {
-    SendDue(conn, after);
-    if (conn.entries.size() >= kBlockEntries) WritePart(conn);  // answers settled: their lines can go
-    // A connection ends when the client has closed it and nothing is left
-    // to send; a silent printer never ends one of its own accord, but an
-    // idle connection ends whatever the printer is doing.
-    if (conn.peerDone && conn.queued.empty() && conn.out.empty()) {
-      End(conn, Ending::ClientClosed);
-    } else if (options.idleTimeoutMs > 0 && after - conn.lastActive >= idle) {
-      End(conn, Ending::Idle);
-    }
-  }
-  live.erase(std::remove_if(live.begin(), live.end(), [](const Conn& c) { return c.fd < 0; }), live.end());
-}
-
-void VirtualPrinter::Impl::Stopped() {
-  for (Conn& conn : live) End(conn, Ending::PrinterStopped);
-  live.clear();
 }
 
 VirtualPrinter::VirtualPrinter(VirtualPrinterOptions options, std::ostream& transcript)
@@ -716,20 +521,15 @@ bool VirtualPrinter::Start(std::string& error) {
     error = "0.0.0.0 would listen on every address of this machine; give one of its addresses";
     return false;
   }
-  d.maxConnections = d.options.maxConnections;
-  if (d.maxConnections == 0) {
-    rlimit files{};
-    const rlim_t limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
-    const rlim_t room = limit == RLIM_INFINITY ? rlim_t{1} << 20 : limit;
-    d.maxConnections = room > 2 * kSpareDescriptors ? room - kSpareDescriptors : std::max<rlim_t>(room / 2, 1);
+  printercore::PrinterOptions serving;
+  for (std::uint16_t number : {printerlink::kFramePort, printerlink::kReplyPort}) {
+    printercore::PortBehaviour port;
+    port.port.number = number;
+    if (d.options.refuse) port.port.reach = printercore::Reach::Refuse;
+    serving.ports.push_back(port);
   }
-  std::vector<printercore::Port> ports;
-  for (std::uint16_t number : d.portNumbers) {
-    printercore::Port port;
-    port.number = number;
-    if (d.options.refuse) port.reach = printercore::Reach::Refuse;
-    ports.push_back(port);
-  }
+  serving.idleTimeoutMs = d.options.idleTimeoutMs;
+  serving.maxConnections = d.options.maxConnections;
   try {
     {
       std::lock_guard lock(d.mutex);
@@ -744,7 +544,7 @@ bool VirtualPrinter::Start(std::string& error) {
     return false;
   }
   d.seenVersion = d.flagsVersion.load();
-  if (!d.server.Start(*ip, ports, error)) {
+  if (!d.printer.Start(*ip, std::move(serving), error)) {
     d.StopWriter();
     return false;
   }
@@ -755,7 +555,7 @@ bool VirtualPrinter::Start(std::string& error) {
 void VirtualPrinter::Stop() {
   Impl& d = *impl_;
   if (!d.started) return;
-  d.server.Stop();
+  d.printer.Stop();
   d.StopWriter();
   d.started = false;
 }
@@ -768,7 +568,7 @@ void VirtualPrinter::SetFlags(const StatusFlags& flags, std::string_view why) {
     impl_->flags = flags;
   }
   ++impl_->flagsVersion;
-  impl_->server.Wake();
+  impl_->printer.Wake();
   Note(std::string(why) + "; ESC v now answers " + HexBytes(StatusBytes(flags)) + " (" + DescribeFlags(flags) + ")");
 }
 
@@ -780,15 +580,9 @@ void VirtualPrinter::Note(std::string_view text) {
 
 std::string VirtualPrinter::StateLine() const {
   const Impl& d = *impl_;
-  StatusFlags flags;
-  int accepted = 0;
-  std::size_t open = 0;
-  {
-    std::lock_guard lock(d.mutex);
-    flags = d.flags;
-    accepted = d.accepted;
-    open = d.open;
-  }
+  const StatusFlags flags = d.CurrentFlags();
+  const int accepted = d.printer.AcceptedCount();
+  const std::size_t open = d.printer.OpenCount();
   std::string mode;
   if (d.options.refuse) {
     mode = "refusing connections";
