@@ -91,7 +91,7 @@ private:
   int fd_ = -1;
   const PortBehaviour* behaviour_ = nullptr;
   std::vector<std::uint8_t> out_;
-  std::deque<Due> queued_;       // answers not yet due
+  std::deque<Due> queued_;          // answers not yet due
   std::vector<std::size_t> inOut_;  // answers still (partly) in out_
   Clock::time_point nextRead_{};
   std::unique_ptr<Session> session_;
