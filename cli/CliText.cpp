@@ -1,20 +1,11 @@
 #include "CliText.h"
 
 #include <array>
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 
 namespace printercli {
 namespace {
-
-bool Set(const char* value) { return value && *value; }
-
-int Named(std::string_view entry) {  // 1 Chinese, 0 English, -1 neither
-  if (entry.starts_with("zh")) return 1;
-  if (entry.starts_with("en")) return 0;
-  return -1;
-}
 
 struct Entry {
   Text id;
@@ -24,31 +15,14 @@ struct Entry {
 
 // In the order of Text, so a text is found by its number.
 constexpr std::array kTexts = {
-    Entry{Text::ConnectOk, "Connect ok!", "网络连接正常"},
-    Entry{Text::CantConnect, "Can't Connect Net!", "无法连接网络"},
-    Entry{Text::CurrentIp, "The Current IP is", "当前IP已是"},
-    Entry{Text::SetIpSuccess, "Set IP Success!", "设置IP成功!"},
-    Entry{Text::SetIpFailed, "Set IP Failed!", "设置IP失败!"},
     Entry{Text::OldAddressStays, "The printer keeps answering on %1 until it answers on %2.",
           "打印机在新地址 %2 应答之前仍使用原地址 %1。"},
     Entry{Text::SetMacSuccess, "Set Mac Success", "设置物理地址成功"},
     Entry{Text::SetMacError, "Set Mac Error", "设置物理地址失败"},
-    Entry{Text::Online, "On-line", "连接"},
-    Entry{Text::Offline, "Off-line", "未连接"},
-    Entry{Text::CoverClosed, "Cover Close", "门盖关好"},
-    Entry{Text::CoverOpen, "Cover Open", "门盖打开"},
     Entry{Text::CoverUnknown, "Cover ?", "门盖未知"},
-    Entry{Text::Idle, "Wait for Task", "空闲"},
-    Entry{Text::Busy, "Busy", "忙"},
     Entry{Text::BusyUnknown, "Task ?", "忙闲未知"},
-    Entry{Text::TempOk, "Temp ok", "温度正常"},
-    Entry{Text::TempOver, "Over Temp", "超温"},
     Entry{Text::TempUnknown, "Temp ?", "温度未知"},
-    Entry{Text::PrintAllowed, "Print", "允许打印"},
-    Entry{Text::Paused, "Pause", "暂停打印"},
     Entry{Text::PauseUnknown, "Print ?", "打印状态未知"},
-    Entry{Text::PaperOk, "Paper Ok", "有纸"},
-    Entry{Text::PaperEnd, "Paper end", "缺纸"},
     Entry{Text::PaperUnknown, "Paper ?", "纸状态未知"},
     Entry{Text::Sending, "Sending", "发送"},
     Entry{Text::NoPrinterFound, "No printer found on", "未找到打印机:"},
@@ -81,32 +55,22 @@ const char* ChineseOutcome(printerlink::Outcome outcome) {
 
 }  // namespace
 
-Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages, const char* lang) {
-  const char* locale = Set(lcAll) ? lcAll : Set(lcMessages) ? lcMessages : Set(lang) ? lang : nullptr;
-  if (!locale) return Language::English;
-  const std::string_view loc(locale);
-  if (loc == "C" || loc == "POSIX" || loc.starts_with("C.")) return Language::English;
-  if (Set(language)) {
-    std::string_view rest(language);
-    while (!rest.empty()) {
-      const std::size_t colon = rest.find(':');
-      const int named = Named(rest.substr(0, colon));
-      if (named >= 0) return named ? Language::Chinese : Language::English;
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
-    }
-  }
-  return Named(loc) == 1 ? Language::Chinese : Language::English;
-}
-
-Language LanguageOfProcess() {
-  return LanguageFromEnvironment(std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
-                                 std::getenv("LANG"));
-}
-
 const char* Tr(Text text, Language language) {
   const Entry& e = kTexts[static_cast<std::size_t>(text)];
   return language == Language::Chinese ? e.chinese : e.english;
+}
+
+const char* ConditionCaption(printerlink::StatusIndicator indicator, const std::optional<bool>& set,
+                             Language language) {
+  if (set) return Tr(res::ConditionCaptionId(indicator, *set), language);
+  switch (indicator) {
+    case printerlink::StatusIndicator::Cover: return Tr(Text::CoverUnknown, language);
+    case printerlink::StatusIndicator::Busy: return Tr(Text::BusyUnknown, language);
+    case printerlink::StatusIndicator::Temperature: return Tr(Text::TempUnknown, language);
+    case printerlink::StatusIndicator::Pause: return Tr(Text::PauseUnknown, language);
+    case printerlink::StatusIndicator::Paper: return Tr(Text::PaperUnknown, language);
+  }
+  return "";
 }
 
 std::string OutcomeFor(const printerlink::ExchangeRecord& record, Language language) {

@@ -1,44 +1,26 @@
 #pragma once
-// The command-line program's own texts in English and Chinese. Where the
-// console says the same thing, the words are the console's.
+// The command-line program's texts in English and Chinese: the console's
+// string table where the console says the same thing, and the few the
+// console never says.
+
+#include <optional>
 
 #include "ExchangeRecord.h"
+#include "PrinterStatus.h"
+#include "Strings.h"
 
 namespace printercli {
 
-enum class Language { English, Chinese };
-
-// Chinese when LC_ALL, LC_MESSAGES or LANG (the first one set) names zh, or
-// names another language and LANGUAGE lists zh before en; English otherwise,
-// the C and POSIX locales included.
-Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages, const char* lang);
-Language LanguageOfProcess();
+using res::Language;
 
 enum class Text {
-  ConnectOk,
-  CantConnect,
-  CurrentIp,
-  SetIpSuccess,
-  SetIpFailed,
   OldAddressStays,
   SetMacSuccess,
   SetMacError,
-  Online,
-  Offline,
-  CoverClosed,
-  CoverOpen,
   CoverUnknown,
-  Idle,
-  Busy,
   BusyUnknown,
-  TempOk,
-  TempOver,
   TempUnknown,
-  PrintAllowed,
-  Paused,
   PauseUnknown,
-  PaperOk,
-  PaperEnd,
   PaperUnknown,
   Sending,
   NoPrinterFound,
@@ -46,6 +28,11 @@ enum class Text {
 };
 
 const char* Tr(Text text, Language language);
+// A text of the console's string table (IDS_...).
+inline const char* Tr(int stringId, Language language) { return res::FindString(stringId, language); }
+// A condition's caption: the console's lamp caption ("Cover Open"), or the
+// program's own "Cover ?" when its status byte did not arrive.
+const char* ConditionCaption(printerlink::StatusIndicator indicator, const std::optional<bool>& set, Language language);
 
 // How an exchange ended, for the technician: "refused (ECONNREFUSED)",
 // "the printer took 3 of 7 bytes"; in Chinese the outcome and its errno name.

@@ -74,7 +74,7 @@ std::string Where(const ExchangeRecord& r) { return r.address + ":" + std::to_st
 // A failure in words on standard error: "Can't Connect Net! 192.168.1.10:9100: refused ..."
 void TellFailure(Session& s, const ExchangeRecord& r) {
   if (s.json) return;
-  s.err << Tr(Text::CantConnect, s.language) << ' ' << Where(r) << ": " << OutcomeFor(r, s.language) << '\n';
+  s.err << Tr(IDS_CANT_CONNECT, s.language) << ' ' << Where(r) << ": " << OutcomeFor(r, s.language) << '\n';
 }
 
 // Frames and text jobs: the exit status of their exchanges, and what happened.
@@ -101,30 +101,13 @@ const char* JsonName(StatusIndicator indicator) {
   return "";
 }
 
-Text Caption(StatusIndicator indicator, const std::optional<bool>& set) {
-  struct Three {
-    Text fine, fault, unknown;
-  };
-  const Three t = [&] {
-    switch (indicator) {
-      case StatusIndicator::Cover: return Three{Text::CoverClosed, Text::CoverOpen, Text::CoverUnknown};
-      case StatusIndicator::Busy: return Three{Text::Idle, Text::Busy, Text::BusyUnknown};
-      case StatusIndicator::Temperature: return Three{Text::TempOk, Text::TempOver, Text::TempUnknown};
-      case StatusIndicator::Pause: return Three{Text::PrintAllowed, Text::Paused, Text::PauseUnknown};
-      case StatusIndicator::Paper: return Three{Text::PaperOk, Text::PaperEnd, Text::PaperUnknown};
-    }
-    return Three{Text::CoverClosed, Text::CoverOpen, Text::CoverUnknown};
-  }();
-  return !set ? t.unknown : *set ? t.fault : t.fine;
-}
-
 // "On-line, Cover Close, Wait for Task, Temp ok, Print, Paper Ok [00 00 00]" or "Off-line".
 std::string LampsLine(const StatusReading& r, Language language) {
-  if (!r.online) return Tr(Text::Offline, language);
-  std::string line = Tr(Text::Online, language);
+  if (!r.online) return Tr(IDS_OFFLINE, language);
+  std::string line = Tr(IDS_ONLINE, language);
   for (std::size_t i = 0; i < printerlink::kDecodeOrder.size(); ++i) {
     line += ", ";
-    line += Tr(Caption(printerlink::kDecodeOrder[i], r.conditions[i]), language);
+    line += ConditionCaption(printerlink::kDecodeOrder[i], r.conditions[i], language);
   }
   return line + " [" + printerlink::HexBytes(std::span(r.reply.data(), r.received)) + "]";
 }
@@ -226,7 +209,7 @@ int RunTest(Session& s) {
   if (s.json) {
     WriteJson(s, CommandJson("test", collector.records, exit));
   } else if (exit == kExitOk) {
-    s.out << Tr(Text::ConnectOk, s.language) << '\n';
+    s.out << Tr(IDS_CONNECT_OK, s.language) << '\n';
   } else {
     TellFailure(s, collector.records.back());
   }
@@ -355,14 +338,14 @@ int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
   }
   if (exit != kExitOk) {
     TellFailure(s, records.back());
-    s.err << Tr(Text::SetIpFailed, s.language) << '\n';
+    s.err << Tr(IDS_SET_IP_FAILED, s.language) << '\n';
     return exit;
   }
   const std::string dotted = printerlink::DottedQuad(next);
   std::string note = Tr(Text::OldAddressStays, s.language);
   note.replace(note.find("%1"), 2, s.printer);
   note.replace(note.find("%2"), 2, dotted);
-  s.out << Tr(Text::SetIpSuccess, s.language) << '\n' << note << '\n';
+  s.out << Tr(IDS_SET_IP_SUCCESS, s.language) << '\n' << note << '\n';
   return exit;
 }
 

@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   // A printer or a pipe that went away is a failure to report, never a kill.
   std::signal(SIGPIPE, SIG_IGN);
 
-  const Language language = LanguageOfProcess();
+  const Language language = res::LanguageOfEnvironment();
   CLI::App app{"Tests and sets up network receipt printers over TCP ports 9100 and 4000.", "printertest"};
   app.footer(kFooter);
   app.set_version_flag("--version", "printertest 1.0.0.3");
@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
     const auto next = ParseAddress(newAddress);
     if (!next) return Usage("set-ip: \"" + newAddress + "\" is not an IPv4 address like 192.168.1.50");
     if (*next == *ParseAddress(printer)) {
-      return Usage(std::string(Tr(Text::CurrentIp, language)) + " " + newAddress);
+      return Usage(std::string(Tr(IDS_CURRENT_IP, language)) + " " + newAddress);
     }
     return RunSetIp(session, *next);
   }

@@ -7,14 +7,6 @@
 #include "Resources.h"
 #include "Types.h"
 
-// The language a user's environment asks for, the way message catalogues are
-// chosen: the locale for messages is LC_ALL, else LC_MESSAGES, else LANG; when
-// it is set and is not C or POSIX, the first of LANGUAGE's colon-separated
-// entries that names English or Chinese wins; otherwise the locale decides.
-// Chinese for zh, English for everything else. Null pointers are unset.
-res::Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages,
-                                      const char* lang);
-
 // The language the program shows: the one set by SetInterfaceLanguage, else
 // the environment's.
 res::Language InterfaceLanguage();

@@ -4,18 +4,11 @@
 
 #include <QIcon>
 #include <QPixmap>
-#include <string_view>
 #include <vector>
 
-#include "ResourceIds.h"
-#include "Version.h"
+#include "Strings.h"
 
 namespace res {
-
-enum class Language { English, Chinese };
-
-inline constexpr std::string_view kProductName = "OrvanePrinterTest";
-inline constexpr std::string_view kVersion = PRINTERTEST_VERSION;  // the project version
 
 enum class ControlKind {
   PushButton,
@@ -68,9 +61,6 @@ struct DialogTemplate {
 
 // nullptr when the id names no dialog.
 const DialogTemplate* FindDialog(int id, Language language);
-
-// The string's UTF-8 text, or nullptr when the table has no such id.
-const char* FindString(int id, Language language);
 
 // The icon at the given square size in pixels, drawn for that size; a null
 // pixmap when the id names no icon.

@@ -1,12 +1,22 @@
 // The string table in English and Simplified Chinese. Texts are UTF-8 and
 // exact to the byte, blanks and '&' accelerators included.
 
-#include <array>
+#include "Strings.h"
 
-#include "Resources.h"
+#include <array>
+#include <cstdlib>
+#include <optional>
 
 namespace res {
 namespace {
+
+std::optional<Language> Named(std::string_view entry) {
+  if (entry.starts_with("zh")) return Language::Chinese;
+  if (entry.starts_with("en")) return Language::English;
+  return std::nullopt;
+}
+
+bool Set(const char* value) { return value && *value; }
 
 struct StringEntry {
   int id;
@@ -141,6 +151,40 @@ const char* FindString(int id, Language language) {
     if (entry.id == id) return language == Language::Chinese ? entry.chinese : entry.english;
   }
   return nullptr;
+}
+
+int ConditionCaptionId(printerlink::StatusIndicator indicator, bool fault) {
+  using printerlink::StatusIndicator;
+  switch (indicator) {
+    case StatusIndicator::Cover: return fault ? IDS_COVER_OPEN : IDS_COVER_CLOSED;
+    case StatusIndicator::Busy: return fault ? IDS_BUSY : IDS_IDLE;
+    case StatusIndicator::Temperature: return fault ? IDS_TEMP_OVER : IDS_TEMP_OK;
+    case StatusIndicator::Pause: return fault ? IDS_PAUSED : IDS_PRINT_ALLOWED;
+    case StatusIndicator::Paper: return fault ? IDS_PAPER_END : IDS_PAPER_OK;
+  }
+  return 0;
+}
+
+Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages, const char* lang) {
+  const char* locale = Set(lcAll) ? lcAll : Set(lcMessages) ? lcMessages : Set(lang) ? lang : nullptr;
+  if (!locale) return Language::English;
+  const std::string_view loc(locale);
+  if (loc == "C" || loc == "POSIX" || loc.starts_with("C.")) return Language::English;
+  if (Set(language)) {
+    std::string_view rest(language);
+    while (!rest.empty()) {
+      const std::size_t colon = rest.find(':');
+      if (const auto named = Named(rest.substr(0, colon))) return *named;
+      if (colon == std::string_view::npos) break;
+      rest.remove_prefix(colon + 1);
+    }
+  }
+  return Named(loc).value_or(Language::English);
+}
+
+Language LanguageOfEnvironment() {
+  return LanguageFromEnvironment(std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                 std::getenv("LANG"));
 }
 
 }  // namespace res

@@ -71,7 +71,7 @@ TEST(InterfaceLanguage, FollowsTheEnvironmentLikeMessageCatalogues) {
       {"an empty LC_ALL does not count", nullptr, "", nullptr, "zh_CN.GBK", Language::Chinese},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(LanguageFromEnvironment(c.language, c.lcAll, c.lcMessages, c.lang), c.expected) << c.catches;
+    EXPECT_EQ(res::LanguageFromEnvironment(c.language, c.lcAll, c.lcMessages, c.lang), c.expected) << c.catches;
   }
 }
 

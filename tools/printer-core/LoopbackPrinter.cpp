@@ -94,9 +94,8 @@ void LoopbackPrinter::End(Connection& c, Ending ending) {
 
 bool LoopbackPrinter::MakeRoom() {
   if (live_.empty()) return false;
-  const auto oldest = std::min_element(live_.begin(), live_.end(), [](const Connection& a, const Connection& b) {
-    return a.lastActive < b.lastActive;
-  });
+  const auto oldest = std::min_element(
+      live_.begin(), live_.end(), [](const Connection& a, const Connection& b) { return a.lastActive < b.lastActive; });
   End(*oldest, Ending::MadeRoom);
   live_.erase(oldest);
   return true;
