@@ -62,7 +62,7 @@ bool Connection::FirstUnsettled(std::size_t& tag) const {
 LoopbackPrinter::~LoopbackPrinter() { Stop(); }
 
 bool LoopbackPrinter::Start(std::uint32_t address, PrinterOptions options, std::string& error) {
-  if (!buffer_.empty()) return true;  // serving already
+  if (serving_) return true;
   options_ = std::move(options);
   if (options_.maxConnections == 0) options_.maxConnections = ConnectionsTheFilesLimitAllows();
   std::vector<Port> ports;
@@ -71,16 +71,13 @@ bool LoopbackPrinter::Start(std::uint32_t address, PrinterOptions options, std::
     ports.push_back(p.port);
   }
   buffer_.resize(kReadChunk);
-  if (!server_.Start(address, ports, error)) {
-    buffer_.clear();
-    return false;
-  }
-  return true;
+  serving_ = server_.Start(address, ports, error);
+  return serving_;
 }
 
 void LoopbackPrinter::Stop() {
   server_.Stop();
-  buffer_.clear();
+  serving_ = false;
 }
 
 void LoopbackPrinter::End(Connection& c, Ending ending) {

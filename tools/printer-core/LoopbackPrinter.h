@@ -163,6 +163,7 @@ private:
   Behaviour& behaviour_;
   PrinterOptions options_;
   PrinterServer server_{*this};
+  bool serving_ = false;
   std::atomic<int> accepted_{0};
   std::atomic<std::size_t> open_{0};
   // The service thread's own.

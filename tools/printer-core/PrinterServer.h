@@ -1,9 +1,10 @@
 #pragma once
-// The server under every loopback printer: it binds the printer's ports on
+// The server under the loopback printer core: it binds the printer's ports on
 // one IPv4 address, accepts connections and runs a poll loop on a thread of
 // its own until it is stopped. What a connection is told, and when it is
-// read, written or closed, is up to the printer built on it (a Handler);
-// the server owns the listeners, the thread and its wake pipe.
+// read, written or closed, is up to the Handler built on it (the
+// LoopbackPrinter); the server owns the listeners, the thread and its wake
+// pipe.
 
 #include <netinet/in.h>
 #include <poll.h>
