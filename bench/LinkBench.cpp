@@ -16,12 +16,20 @@
 #include "ExchangeLog.h"
 #include "LoopbackOnlyLibrary.h"
 #include "Sweep.h"
+#include "SweepHosts.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 
 using namespace printerlink;
 
 namespace {
+
+// The /24 that `name`'s loopback addresses lie in.
+std::array<std::uint8_t, 3> LoopbackSubnetFor(const std::string& name) {
+  const std::uint32_t net = ntohl(ParseDottedQuad(testsupport::LoopbackAddressFor(name, 1)).value());
+  return {static_cast<std::uint8_t>(net >> 24), static_cast<std::uint8_t>(net >> 16),
+          static_cast<std::uint8_t>(net >> 8)};
+}
 
 void BM_ExchangeDrawerFrame(benchmark::State& state) {
   testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.exchange"));
@@ -88,8 +96,7 @@ void BM_ProbeWholeSubnet(benchmark::State& state) {
   testsupport::TestPrinter a(testsupport::LoopbackAddressFor(name, 7));
   testsupport::TestPrinter b(testsupport::LoopbackAddressFor(name, 100));
   testsupport::TestPrinter c(testsupport::LoopbackAddressFor(name, 254));
-  std::vector<std::string> addresses;
-  for (int host = 1; host <= 254; ++host) addresses.push_back(testsupport::LoopbackAddressFor(name, host));
+  const std::vector<std::string> addresses = SweepAddresses(LoopbackSubnetFor(name));
   testsupport::LoopbackOnlyLibrary library;
   for (auto _ : state) {
     const auto results = ProbePrinters(library, addresses, kReplyPort, kSweepProbeWaitMs);
@@ -108,13 +115,7 @@ void BM_SweepSubnet(benchmark::State& state) {
   for (int host : {2, 9, 77, 130, 251}) {
     printers.push_back(std::make_unique<testsupport::TestPrinter>(testsupport::LoopbackAddressFor(name, host)));
   }
-  const std::string first = testsupport::LoopbackAddressFor(name, 1);
-  std::array<std::uint8_t, 3> subnet{};
-  for (int i = 0, start = 0; i < 3; ++i) {
-    const auto dot = first.find('.', start);
-    subnet[i] = static_cast<std::uint8_t>(std::stoi(first.substr(start, dot - start)));
-    start = static_cast<int>(dot) + 1;
-  }
+  const std::array<std::uint8_t, 3> subnet = LoopbackSubnetFor(name);
   testsupport::LoopbackOnlyLibrary library;
   int found = 0;
   for (auto _ : state) {
