@@ -20,7 +20,7 @@ namespace printerlink {
 inline constexpr SocketVersion kSocketVersion{1, 1};
 
 inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does not answer
-inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and the probes of Test and the sweep
+inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and every reachability probe
 inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
 
 inline constexpr int kSendTimeoutMs = 1000;   // also the wait for the printer to acknowledge the bytes
