@@ -31,17 +31,22 @@ std::array<std::uint8_t, 3> LoopbackSubnetFor(const std::string& name) {
           static_cast<std::uint8_t>(net >> 8)};
 }
 
-void BM_ExchangeDrawerFrame(benchmark::State& state) {
-  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.exchange"));
+// The drawer frame to a loopback printer of its own, once per iteration, given
+// to `observer` when there is one.
+void ExchangeDrawerFrames(benchmark::State& state, const std::string& name, ExchangeObserver* observer) {
+  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor(name));
   testsupport::LoopbackOnlyLibrary library;
   CommandFrame frame;
   const std::size_t length = BuildDrawerFrame(frame);
   ReplyBuffer reply{};
   for (auto _ : state) {
-    const LinkResult r = ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply);
+    const LinkResult r =
+        ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, observer);
     if (!r.ok()) state.SkipWithError("exchange failed");
   }
 }
+
+void BM_ExchangeDrawerFrame(benchmark::State& state) { ExchangeDrawerFrames(state, "bench.exchange", nullptr); }
 BENCHMARK(BM_ExchangeDrawerFrame)->Unit(benchmark::kMicrosecond);
 
 // The floor: a blocking connect, one send, close; no library, no waits.
@@ -71,22 +76,13 @@ struct Keeper final : ExchangeObserver {
 };
 
 void BM_ExchangeDrawerFrameRecorded(benchmark::State& state) {
-  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.recorded"));
-  testsupport::LoopbackOnlyLibrary library;
-  CommandFrame frame;
-  const std::size_t length = BuildDrawerFrame(frame);
-  ReplyBuffer reply{};
   Keeper keeper;
   std::string error;
   auto file = state.range(0) ? JsonLineLog::Open("/dev/null", error) : nullptr;
   ExchangeFanOut observers;
   observers.Add(&keeper);
   observers.Add(file.get());
-  for (auto _ : state) {
-    const LinkResult r =
-        ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, &observers);
-    if (!r.ok()) state.SkipWithError("exchange failed");
-  }
+  ExchangeDrawerFrames(state, "bench.recorded", &observers);
 }
 BENCHMARK(BM_ExchangeDrawerFrameRecorded)->Arg(0)->Arg(1)->ArgName("json")->Unit(benchmark::kMicrosecond);
 
