@@ -154,15 +154,6 @@ void TellStatusFailure(Session& s, const StatusReading& r) {
   }
 }
 
-std::string NowClock() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%H:%M:%S", &local);
-  return text;
-}
-
 }  // namespace
 
 int ExitFor(Outcome outcome) {
@@ -257,7 +248,7 @@ int RunWatch(Session& s, int intervalSeconds) {
       if (s.json) {
         WriteJson(s, StatusJson(r));
       } else {
-        s.out << NowClock() << ' ' << LampsLine(r, s.language) << '\n' << std::flush;
+        s.out << printerlink::LocalTimeNow("%H:%M:%S") << ' ' << LampsLine(r, s.language) << '\n' << std::flush;
         TellStatusFailure(s, r);
       }
       shown = std::move(r);

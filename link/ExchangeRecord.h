@@ -130,6 +130,10 @@ std::string OutcomeText(const ExchangeRecord& record);
 // 2026-03-14T09:26:53.589+08:00: local time with milliseconds and its offset.
 std::string IsoTime(std::int64_t epochMs);
 
+// The local time now as strftime writes `format`: "%H:%M:%S" gives "09:26:53".
+// Empty when the text would be longer than 63 bytes.
+std::string LocalTimeNow(const char* format);
+
 // "192.168.1.0/24" when every address lies in one /24, else "N addresses".
 std::string RangeOf(const std::vector<std::string>& addresses);
 

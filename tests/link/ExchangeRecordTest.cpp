@@ -354,6 +354,20 @@ TEST(ExchangeJson, TimeIsLocalWithMillisecondsAndOffset) {
   tzset();
 }
 
+TEST(ExchangeJson, LocalTimeNowIsWholeOrEmptyNeverCutOrUninitialised) {
+  struct Case {
+    const char* name;
+    std::string format;
+    std::size_t length;
+  };
+  const Case cases[] = {
+      {"clock of a status line: hh:mm:ss", "%H:%M:%S", 8},
+      {"date of the start-up note: yyyy-mm-dd", "%Y-%m-%d", 10},
+      {"text longer than the buffer: empty, not garbage", std::string(70, 'x'), 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LocalTimeNow(c.format.c_str()).size(), c.length) << c.name;
+}
+
 TEST(ExchangeJson, RangeNamesTheSubnetOnlyWhenThereIsOne) {
   EXPECT_EQ(RangeOf({"10.0.7.1", "10.0.7.254"}), "10.0.7.0/24");
   EXPECT_EQ(RangeOf({"10.0.7.1", "10.0.8.1"}), "2 addresses");

@@ -13,12 +13,12 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "ExchangeRecord.h"
 #include "Version.h"
 #include "VirtualPrinter.h"
 
@@ -357,15 +357,6 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const Proce
   }
 }
 
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d", &local);
-  return buf;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -394,7 +385,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   RawTerminal terminal;
-  printer.Note(std::string(kVersion) + " on " + parsed->options.address + ", " + Today() +
+  printer.Note(std::string(kVersion) + " on " + parsed->options.address + ", " + printerlink::LocalTimeNow("%Y-%m-%d") +
                ": port 9100 takes frames, port 4000 answers ESC v and takes text jobs and probes");
   printer.Note(printer.StateLine());
   if (terminal.active()) printer.Note(kKeysLine);
