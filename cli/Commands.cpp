@@ -327,9 +327,9 @@ int RunHex(Session& s, const std::vector<std::uint8_t>& bytes) {
 }
 
 // Says which bytes go, sends a setting frame (GS D, GS E) to port 9100 and
-// says how it went: the JSON object, or a failure's cause and then `failed`.
-// A success is left to the caller to tell. Returns the exit status.
-int SendSettingFrame(Session& s, const char* command, std::span<const std::uint8_t> frame, Text failed) {
+// says how it went: the JSON object, or a failure's cause and then the line
+// `failed`. A success is left to the caller to tell. Returns the exit status.
+int SendSettingFrame(Session& s, const char* command, std::span<const std::uint8_t> frame, const char* failed) {
   TellSending(s, frame);
   Collector collector(s.log);
   printerlink::ReplyBuffer unused{};
@@ -339,7 +339,7 @@ int SendSettingFrame(Session& s, const char* command, std::span<const std::uint8
     WriteJson(s, CommandJson(command, collector.records, exit));
   } else if (exit != kExitOk) {
     TellFailure(s, collector.records.back());
-    s.err << Tr(failed, s.language) << '\n';
+    s.err << failed << '\n';
   }
   return exit;
 }
@@ -347,7 +347,7 @@ int SendSettingFrame(Session& s, const char* command, std::span<const std::uint8
 int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
   printerlink::CommandFrame frame{};
   const int exit = SendSettingFrame(s, "set-ip", std::span(frame.data(), printerlink::BuildSetIpFrame(frame, next)),
-                                    Text::SetIpFailed);
+                                    Tr(Text::SetIpFailed, s.language));
   if (s.json || exit != kExitOk) return exit;
   const std::string dotted = printerlink::DottedQuad(next);
   std::string note = Tr(Text::OldAddressStays, s.language);
@@ -360,7 +360,7 @@ int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
 int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
   printerlink::CommandFrame frame{};
   const int exit = SendSettingFrame(s, "set-mac", std::span(frame.data(), printerlink::BuildSetMacFrame(frame, mac)),
-                                    Text::SetMacError);
+                                    Tr(Text::SetMacError, s.language));
   if (!s.json && exit == kExitOk) s.out << Tr(Text::SetMacSuccess, s.language) << '\n';
   return exit;
 }
