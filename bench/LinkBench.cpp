@@ -16,6 +16,7 @@
 #include "ExchangeLog.h"
 #include "LoopbackOnlyLibrary.h"
 #include "Sweep.h"
+#include "SweepHosts.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 
@@ -23,17 +24,29 @@ using namespace printerlink;
 
 namespace {
 
-void BM_ExchangeDrawerFrame(benchmark::State& state) {
-  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.exchange"));
+// The /24 that `name`'s loopback addresses lie in.
+std::array<std::uint8_t, 3> LoopbackSubnetFor(const std::string& name) {
+  const std::uint32_t net = ntohl(ParseDottedQuad(testsupport::LoopbackAddressFor(name, 1)).value());
+  return {static_cast<std::uint8_t>(net >> 24), static_cast<std::uint8_t>(net >> 16),
+          static_cast<std::uint8_t>(net >> 8)};
+}
+
+// The drawer frame to a loopback printer of its own, once per iteration, given
+// to `observer` when there is one.
+void ExchangeDrawerFrames(benchmark::State& state, const std::string& name, ExchangeObserver* observer) {
+  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor(name));
   testsupport::LoopbackOnlyLibrary library;
   CommandFrame frame;
   const std::size_t length = BuildDrawerFrame(frame);
   ReplyBuffer reply{};
   for (auto _ : state) {
-    const LinkResult r = ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply);
+    const LinkResult r =
+        ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, observer);
     if (!r.ok()) state.SkipWithError("exchange failed");
   }
 }
+
+void BM_ExchangeDrawerFrame(benchmark::State& state) { ExchangeDrawerFrames(state, "bench.exchange", nullptr); }
 BENCHMARK(BM_ExchangeDrawerFrame)->Unit(benchmark::kMicrosecond);
 
 // The floor: a blocking connect, one send, close; no library, no waits.
@@ -63,22 +76,13 @@ struct Keeper final : ExchangeObserver {
 };
 
 void BM_ExchangeDrawerFrameRecorded(benchmark::State& state) {
-  testsupport::TestPrinter printer(testsupport::LoopbackAddressFor("bench.recorded"));
-  testsupport::LoopbackOnlyLibrary library;
-  CommandFrame frame;
-  const std::size_t length = BuildDrawerFrame(frame);
-  ReplyBuffer reply{};
   Keeper keeper;
   std::string error;
   auto file = state.range(0) ? JsonLineLog::Open("/dev/null", error) : nullptr;
   ExchangeFanOut observers;
   observers.Add(&keeper);
   observers.Add(file.get());
-  for (auto _ : state) {
-    const LinkResult r =
-        ExchangeFrame(library, printer.Address(), std::span(frame.data(), length), false, reply, {}, &observers);
-    if (!r.ok()) state.SkipWithError("exchange failed");
-  }
+  ExchangeDrawerFrames(state, "bench.recorded", &observers);
 }
 BENCHMARK(BM_ExchangeDrawerFrameRecorded)->Arg(0)->Arg(1)->ArgName("json")->Unit(benchmark::kMicrosecond);
 
@@ -88,8 +92,7 @@ void BM_ProbeWholeSubnet(benchmark::State& state) {
   testsupport::TestPrinter a(testsupport::LoopbackAddressFor(name, 7));
   testsupport::TestPrinter b(testsupport::LoopbackAddressFor(name, 100));
   testsupport::TestPrinter c(testsupport::LoopbackAddressFor(name, 254));
-  std::vector<std::string> addresses;
-  for (int host = 1; host <= 254; ++host) addresses.push_back(testsupport::LoopbackAddressFor(name, host));
+  const std::vector<std::string> addresses = SweepAddresses(LoopbackSubnetFor(name));
   testsupport::LoopbackOnlyLibrary library;
   for (auto _ : state) {
     const auto results = ProbePrinters(library, addresses, kReplyPort, kSweepProbeWaitMs);
@@ -108,13 +111,7 @@ void BM_SweepSubnet(benchmark::State& state) {
   for (int host : {2, 9, 77, 130, 251}) {
     printers.push_back(std::make_unique<testsupport::TestPrinter>(testsupport::LoopbackAddressFor(name, host)));
   }
-  const std::string first = testsupport::LoopbackAddressFor(name, 1);
-  std::array<std::uint8_t, 3> subnet{};
-  for (int i = 0, start = 0; i < 3; ++i) {
-    const auto dot = first.find('.', start);
-    subnet[i] = static_cast<std::uint8_t>(std::stoi(first.substr(start, dot - start)));
-    start = static_cast<int>(dot) + 1;
-  }
+  const std::array<std::uint8_t, 3> subnet = LoopbackSubnetFor(name);
   testsupport::LoopbackOnlyLibrary library;
   int found = 0;
   for (auto _ : state) {

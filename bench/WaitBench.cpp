@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBox.h"
 #include "PrinterTestDlg.h"
@@ -54,7 +54,7 @@ double LongestTickGapMs(const std::function<void()>& call) {
 struct Console {
   explicit Console(const std::string& target) {
     dlg.Create();
-    qobject_cast<IpAddressEdit*>(dlg.GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(target));
+    qobject_cast<Ipv4FieldWidget*>(dlg.GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(target));
   }
   testsupport::LoopbackOnlyLibrary library;
   CPrinterTestDlg dlg{nullptr, library};

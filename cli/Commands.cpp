@@ -137,15 +137,6 @@ void TellStatusFailure(Session& s, const StatusReading& r) {
   }
 }
 
-std::string NowClock() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%H:%M:%S", &local);
-  return text;
-}
-
 }  // namespace
 
 int ExitFor(Outcome outcome) {
@@ -240,7 +231,7 @@ int RunWatch(Session& s, int intervalSeconds) {
       if (s.json) {
         WriteJson(s, StatusJson(r));
       } else {
-        s.out << NowClock() << ' ' << LampsLine(r, s.language) << '\n' << std::flush;
+        s.out << printerlink::LocalTimeNow("%H:%M:%S") << ' ' << LampsLine(r, s.language) << '\n' << std::flush;
         TellStatusFailure(s, r);
       }
       shown = std::move(r);
@@ -318,29 +309,29 @@ int RunHex(Session& s, const std::vector<std::uint8_t>& bytes) {
   return SendFrame(s, "hex", bytes);
 }
 
-// Says which bytes go, then sends a setting frame (GS D, GS E) to port 9100;
-// the records of the exchange come back.
-std::vector<ExchangeRecord> SendSettingFrame(Session& s, std::span<const std::uint8_t> frame) {
+// Says which bytes go, sends a setting frame (GS D, GS E) to port 9100 and
+// says how it went: the JSON object, or a failure's cause and then the line
+// `failed`. A success is left to the caller to tell. Returns the exit status.
+int SendSettingFrame(Session& s, const char* command, std::span<const std::uint8_t> frame, const char* failed) {
   TellSending(s, frame);
   Collector collector(s.log);
   printerlink::ReplyBuffer unused{};
   printerlink::ExchangeFrame(s.sockets, s.printer, frame, false, unused, s.timings, &collector);
-  return collector.records;
+  const int exit = ExitOf(collector.records);
+  if (s.json) {
+    WriteJson(s, CommandJson(command, collector.records, exit));
+  } else if (exit != kExitOk) {
+    TellFailure(s, collector.records.back());
+    s.err << failed << '\n';
+  }
+  return exit;
 }
 
 int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
   printerlink::CommandFrame frame{};
-  const auto records = SendSettingFrame(s, std::span(frame.data(), printerlink::BuildSetIpFrame(frame, next)));
-  const int exit = ExitOf(records);
-  if (s.json) {
-    WriteJson(s, CommandJson("set-ip", records, exit));
-    return exit;
-  }
-  if (exit != kExitOk) {
-    TellFailure(s, records.back());
-    s.err << Tr(IDS_SET_IP_FAILED, s.language) << '\n';
-    return exit;
-  }
+  const int exit = SendSettingFrame(s, "set-ip", std::span(frame.data(), printerlink::BuildSetIpFrame(frame, next)),
+                                    Tr(IDS_SET_IP_FAILED, s.language));
+  if (s.json || exit != kExitOk) return exit;
   const std::string dotted = printerlink::DottedQuad(next);
   std::string note = Tr(Text::OldAddressStays, s.language);
   note.replace(note.find("%1"), 2, s.printer);
@@ -351,16 +342,9 @@ int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
 
 int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
   printerlink::CommandFrame frame{};
-  const auto records = SendSettingFrame(s, std::span(frame.data(), printerlink::BuildSetMacFrame(frame, mac)));
-  const int exit = ExitOf(records);
-  if (s.json) {
-    WriteJson(s, CommandJson("set-mac", records, exit));
-  } else if (exit == kExitOk) {
-    s.out << Tr(Text::SetMacSuccess, s.language) << '\n';
-  } else {
-    TellFailure(s, records.back());
-    s.err << Tr(Text::SetMacError, s.language) << '\n';
-  }
+  const int exit = SendSettingFrame(s, "set-mac", std::span(frame.data(), printerlink::BuildSetMacFrame(frame, mac)),
+                                    Tr(Text::SetMacError, s.language));
+  if (!s.json && exit == kExitOk) s.out << Tr(Text::SetMacSuccess, s.language) << '\n';
   return exit;
 }
 

@@ -16,6 +16,7 @@
 #include "Frames.h"
 #include "PrinterStatus.h"
 #include "SocketLibrary.h"
+#include "SweepHosts.h"
 #include "Transport.h"
 
 namespace printercli {

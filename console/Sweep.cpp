@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "SweepHosts.h"
 #include "TargetAddress.h"
 #include "Transport.h"
 #include "Waiting.h"

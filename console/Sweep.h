@@ -9,7 +9,7 @@
 
 #include "ExchangeRecord.h"
 #include "SocketLibrary.h"
-#include "Transport.h"
+#include "SweepHosts.h"
 
 using printerlink::kSweepFirstHost;
 using printerlink::kSweepLastHost;

@@ -1,5 +1,5 @@
 #pragma once
-// The --log file: one JSON object per record, one record per line, UTF-8,
+// The exchange file: one JSON object per record, one record per line, UTF-8,
 // appended and flushed as each exchange ends, so a file read while the
 // program runs (or after it crashed) holds every exchange so far.
 //

@@ -124,6 +124,14 @@ std::string IsoTime(std::int64_t epochMs) {
   return text;
 }
 
+std::string LocalTimeNow(const char* format) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  return std::string(text, std::strftime(text, sizeof text, format, &local));
+}
+
 std::string RangeOf(const std::vector<std::string>& addresses) {
   std::string prefix;
   for (const std::string& a : addresses) {

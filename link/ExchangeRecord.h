@@ -1,8 +1,8 @@
 #pragma once
 // What one call of the transport did, kept as data: when it started, what it
 // sent where, what came back, how it ended and why, and how long it took.
-// The log window, the --log file and the service report all read the same
-// record; each formats it its own way.
+// Whoever keeps or shows the exchanges (a list in memory, a file of JSON
+// lines, a report) reads the same record; each formats it its own way.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,14 +12,14 @@
 namespace printerlink {
 
 enum class ExchangeKind {
-  Probe,   // a connection opened and closed, nothing sent (Test, the status poll's first step)
+  Probe,   // a connection opened and closed, nothing sent: the reachability check, alone or before a status query
   Frame,   // a command frame the printer does not answer (port 9100)
   Text,    // a text job (port 4000)
   Status,  // a frame the printer answers, the status query (port 4000)
   Sweep,   // many addresses probed at once; one record for them all
 };
 
-// How a call ended, from the technician's side.
+// How a call ended, as this end of the connection saw it.
 enum class Outcome {
   Ok,           // done; for a status query, a reply of at least one byte arrived
   Refused,      // the printer's address answered, nothing listens on the port
@@ -56,8 +56,9 @@ struct ExchangeRecord {
   std::vector<std::string> found;  // the addresses that answered, in the order probed
 
   // A record the program notes itself rather than a call of the transport:
-  // a status lamp that changed between two polls ("cover opened"), in English
-  // for the file, and in the interface language for the window (empty: the same).
+  // a condition of the printer that changed between two status queries
+  // ("cover opened"), in English, and in the language the record is shown in
+  // (empty: the same).
   std::string note;
   std::string noteShown;
 
@@ -73,8 +74,8 @@ public:
   virtual void OnExchange(const ExchangeRecord& record) = 0;
 };
 
-// Passes each record on to several receivers (the log window and the --log
-// file, say), in the order they were added. Receivers are not owned.
+// Passes each record on to several receivers (a list in memory and a file,
+// say), in the order they were added. Receivers are not owned.
 class ExchangeFanOut final : public ExchangeObserver {
 public:
   void Add(ExchangeObserver* observer) {
@@ -108,7 +109,7 @@ private:
   std::vector<ExchangeRecord> records_;
 };
 
-// Lower-case names as the --log file spells them: "probe", "frame", ...;
+// Lower-case names as the exchange file spells them: "probe", "frame", ...;
 // "ok", "refused", "timeout", ...
 const char* KindName(ExchangeKind kind);
 const char* OutcomeName(Outcome outcome);
@@ -128,6 +129,10 @@ std::string OutcomeText(const ExchangeRecord& record);
 
 // 2026-03-14T09:26:53.589+08:00: local time with milliseconds and its offset.
 std::string IsoTime(std::int64_t epochMs);
+
+// The local time now as strftime writes `format`: "%H:%M:%S" gives "09:26:53".
+// Empty when the text would be longer than 63 bytes.
+std::string LocalTimeNow(const char* format);
 
 // "192.168.1.0/24" when every address lies in one /24, else "N addresses".
 std::string RangeOf(const std::vector<std::string>& addresses);

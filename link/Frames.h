@@ -1,6 +1,6 @@
 #pragma once
-// The console's transmit and receive areas and the bytes of every printer
-// command that travels in them.
+// The ten-byte buffers a command goes out in and its reply comes back in, and
+// the bytes of every printer command that travels in them.
 
 #include <array>
 #include <cstddef>
@@ -35,7 +35,7 @@ std::size_t BuildStatusQueryFrame(CommandFrame& frame);                       //
 std::size_t BuildSetIpFrame(CommandFrame& frame, const Ipv4Octets& address);  // GS D o1..o4 s
 std::size_t BuildSetMacFrame(CommandFrame& frame, const MacBytes& mac);       // GS E m0..m5 s
 
-// Whatever bytes the technician typed. A list of 1 to 10 bytes is written and
+// Any bytes at all, sent as given. A list of 1 to 10 bytes is written and
 // its length returned; an empty list or one longer than the frame writes
 // nothing and returns 0, so the frame is never written past its tenth byte.
 std::size_t BuildRawHexFrame(CommandFrame& frame, std::span<const std::uint8_t> bytes);

@@ -1,7 +1,7 @@
 #pragma once
 // What the printer's answer to ESC v says, condition by condition. The
 // printer answers with three status bytes; a condition whose byte did not
-// arrive is unknown, never "fine". Shared by every front end.
+// arrive is unknown, never "fine".
 
 #include <array>
 #include <cstddef>
@@ -13,7 +13,7 @@ namespace printerlink {
 
 enum class StatusIndicator { Cover, Busy, Temperature, Pause, Paper };
 
-// The order a poll shows them in.
+// The conditions in the order of the status bytes they are read from.
 inline constexpr std::array<StatusIndicator, 5> kDecodeOrder = {StatusIndicator::Cover, StatusIndicator::Busy,
                                                                 StatusIndicator::Temperature, StatusIndicator::Pause,
                                                                 StatusIndicator::Paper};

@@ -258,14 +258,6 @@ Outcome OutcomeOf(ExchangeKind kind, const LinkResult& result) {
   return Outcome::Ok;
 }
 
-std::vector<std::string> SweepAddresses(const std::array<std::uint8_t, 3>& subnet) {
-  std::vector<std::string> addresses;
-  for (int host = kSweepFirstHost; host <= kSweepLastHost; ++host) {
-    addresses.push_back(DottedQuad({subnet[0], subnet[1], subnet[2], static_cast<std::uint8_t>(host)}));
-  }
-  return addresses;
-}
-
 std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const std::string> addresses,
                                       std::uint16_t port, int waitMs, ExchangeObserver* observer) {
   if (!observer) return ProbeAll(library, addresses, port, waitMs);

@@ -4,7 +4,6 @@
 // its own TCP connection, does its one job, closes and releases before it
 // returns. Nothing here waits without a bound.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -21,7 +20,7 @@ namespace printerlink {
 inline constexpr SocketVersion kSocketVersion{1, 1};
 
 inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does not answer
-inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and the probes of Test and the sweep
+inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and every reachability probe
 inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
 
 inline constexpr int kSendTimeoutMs = 1000;   // also the wait for the printer to acknowledge the bytes
@@ -31,9 +30,6 @@ inline constexpr int kReplyRetries = 10;      // further receives after one that
 inline constexpr std::size_t kReplyReadSize = kFrameSize;
 inline constexpr int kConnectTimeoutMs = 3000;  // a printer that has not accepted by then is unreachable
 inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed networks
-inline constexpr int kSweepFirstHost = 1;
-inline constexpr int kSweepLastHost = 254;     // host numbers 0 and 255 are never probed
-inline constexpr int kSweepProbeWaitMs = 500;  // one wait for a whole /24, cold ARP included
 
 // The bounds of one call. Tests shorten them; the system uses the defaults.
 struct LinkTimings {
@@ -88,9 +84,6 @@ LinkResult ProbePrinter(SocketLibrary& library, std::string_view address, std::u
 // Probes many addresses on one port at the same time, all within one wait of
 // `waitMs`. Results come in the order of `addresses`; each socket is closed as
 // soon as its attempt is decided. One record for the whole call.
-// The addresses a sweep of subnet.0/24 probes, hosts 1 to 254 in order.
-std::vector<std::string> SweepAddresses(const std::array<std::uint8_t, 3>& subnet);
-
 std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const std::string> addresses,
                                       std::uint16_t port, int waitMs, ExchangeObserver* observer = nullptr);
 

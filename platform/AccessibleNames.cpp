@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QRect>
 
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 
 using res::ControlKind;
 using res::ControlTemplate;
@@ -123,7 +123,7 @@ void NameControls(const res::DialogTemplate& dialog, const std::vector<QWidget*>
     if (naming >= 0 && static_cast<std::size_t>(naming) < widgets.size()) {
       if (auto* label = qobject_cast<QLabel*>(widgets[static_cast<std::size_t>(naming)])) label->setBuddy(widget);
     }
-    if (auto* address = qobject_cast<IpAddressEdit*>(widget)) {
+    if (auto* address = qobject_cast<Ipv4FieldWidget*>(widget)) {
       for (int part = 0; part < ipfield::kFieldCount; ++part) {
         QLineEdit* field = address->Field(part);
         field->setAccessibleName(PartName(part + 1, ipfield::kFieldCount, language));

@@ -7,7 +7,7 @@
 #include "Edit.h"
 #include "Gbk.h"
 #include "IPAddressCtrl.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "ProgressCtrl.h"
 
 namespace {
@@ -58,12 +58,12 @@ int CProgressCtrl::SetPos(int position) {
 }
 
 void CIPAddressCtrl::SetAddress(DWORD packed) {
-  if (auto* ip = As<IpAddressEdit>(GetSafeHwnd())) ip->SetAddress(packed);
+  if (auto* ip = As<Ipv4FieldWidget>(GetSafeHwnd())) ip->SetAddress(packed);
 }
 
 int CIPAddressCtrl::GetAddress(BYTE& f0, BYTE& f1, BYTE& f2, BYTE& f3) const {
   std::array<std::uint8_t, 4> octets{};
-  auto* ip = As<IpAddressEdit>(GetSafeHwnd());
+  auto* ip = As<Ipv4FieldWidget>(GetSafeHwnd());
   const int filled = ip ? ip->GetAddress(octets) : 0;
   f0 = octets[0];
   f1 = octets[1];

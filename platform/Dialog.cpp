@@ -22,7 +22,7 @@
 #include "DataExchange.h"
 #include "DialogUnits.h"
 #include "Gbk.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "MessageBox.h"
 #include "StringTable.h"
 #include "Waiting.h"
@@ -213,7 +213,7 @@ QWidget* CDialog::BuildControl(const res::ControlTemplate& c, const QRect& rect,
     case ControlKind::Edit: widget = BuildEdit(c, m_pWindow); break;
     case ControlKind::RichEdit: widget = BuildRichEdit(m_pWindow); break;
     case ControlKind::DropList: return BuildDropList(c, rect);  // placed by its closed height
-    case ControlKind::IpAddress: widget = new IpAddressEdit(m_pWindow); break;
+    case ControlKind::IpAddress: widget = new Ipv4FieldWidget(m_pWindow); break;
     case ControlKind::Progress: widget = BuildProgress(m_pWindow); break;
   }
   widget->setGeometry(rect);

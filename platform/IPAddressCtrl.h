@@ -1,7 +1,8 @@
 #pragma once
 #include "Wnd.h"
 
-// An IPv4 address control of a template (four fields of 0 to 255).
+// The dialog's handle on a template's IPv4 address field: reads and writes the
+// Ipv4FieldWidget the dialog built for that control (four fields of 0 to 255).
 class CIPAddressCtrl : public CWnd {
 public:
   // From a packed address, first octet in the high byte.

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "AboutDlg.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
@@ -161,7 +161,7 @@ TEST(Accessibility, EachPartOfAnAddressFieldSaysItsPlaceAndWhichFieldItBelongsTo
   };
   for (const auto& c : cases) {
     Shown shown(c.language, std::make_unique<CPrinterTestDlg>());
-    auto* box = qobject_cast<IpAddressEdit*>(shown.dialog->GetDlgItem(c.id));
+    auto* box = qobject_cast<Ipv4FieldWidget*>(shown.dialog->GetDlgItem(c.id));
     ASSERT_NE(box, nullptr);
     for (int i = 0; i < 4; ++i) {
       QAccessibleInterface* part = QAccessible::queryAccessibleInterface(box->Field(i));

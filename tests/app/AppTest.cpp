@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "CommandLine.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "PrinterTestApp.h"
 #include "PrinterTestDlg.h"
@@ -50,7 +50,7 @@ TEST(About, SystemMenuItemShowsTheAboutBoxAndLeavesTheConsoleAsItWas) {
     InstallAboutBox(console);
     ASSERT_TRUE(console.Create());
     auto* mac = qobject_cast<QLineEdit*>(console.GetDlgItem(IDC_MAC));
-    auto* target = qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_TARGET));
+    auto* target = qobject_cast<Ipv4FieldWidget*>(console.GetDlgItem(IDC_IP_TARGET));
     mac->setText("A1B2C3D4E5F6");
     target->SetText("127.0.0.9");
 
@@ -74,7 +74,7 @@ TEST(StatusMonitor, GetStatusOpensTheMonitorForTheTargetPrinter) {
   CPrinterTestDlg console(nullptr, library);
   InstallStatusMonitor(console);
   ASSERT_TRUE(console.Create());
-  qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_TARGET))->SetText("127.0.0.9");
+  qobject_cast<Ipv4FieldWidget*>(console.GetDlgItem(IDC_IP_TARGET))->SetText("127.0.0.9");
   QString title;
   QTimer closer;
   int tries = 0;
@@ -133,8 +133,8 @@ TEST(CommandLine, StartPrinterFillsBothAddressFields) {
   CPrinterTestDlg console;
   console.m_strStartPrinter = "127.4.5.6";
   ASSERT_TRUE(console.Create());
-  EXPECT_EQ(qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_TARGET))->Text(), "127.4.5.6");
-  EXPECT_EQ(qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_NEW))->Text(), "127.4.5.6");
+  EXPECT_EQ(qobject_cast<Ipv4FieldWidget*>(console.GetDlgItem(IDC_IP_TARGET))->Text(), "127.4.5.6");
+  EXPECT_EQ(qobject_cast<Ipv4FieldWidget*>(console.GetDlgItem(IDC_IP_NEW))->Text(), "127.4.5.6");
   console.DestroyWindow();
   SetInterfaceLanguage(std::nullopt);
 }

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "Gbk.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -42,7 +42,9 @@ protected:
     Ip(*dlg, IDC_IP_TARGET)->SetText(QString::fromStdString(target));
     return dlg;
   }
-  static IpAddressEdit* Ip(CPrinterTestDlg& dlg, int id) { return qobject_cast<IpAddressEdit*>(dlg.GetDlgItem(id)); }
+  static Ipv4FieldWidget* Ip(CPrinterTestDlg& dlg, int id) {
+    return qobject_cast<Ipv4FieldWidget*>(dlg.GetDlgItem(id));
+  }
   // Radio 1011 without a sweep: its question is answered Cancel.
   static void ChooseListMode(CPrinterTestDlg& dlg) {
     MessageBoxRecorder boxes;

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "Gbk.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -89,7 +89,7 @@ protected:
   }
   // Points the console at a loopback printer before anything is sent.
   void Target(const std::string& address) {
-    Item<IpAddressEdit>(IDC_IP_TARGET)->SetText(QString::fromStdString(address));
+    Item<Ipv4FieldWidget>(IDC_IP_TARGET)->SetText(QString::fromStdString(address));
   }
   // Radio 1011 without a sweep: its question is answered Cancel.
   void ChooseListMode() {
@@ -110,8 +110,8 @@ protected:
 TEST_F(Console, StartsWithItsDefaultsInPlace) {
   EXPECT_TRUE(Item<QRadioButton>(IDC_RADIO_MANUAL)->isChecked());
   EXPECT_FALSE(Item<QRadioButton>(IDC_RADIO_AUTO)->isChecked());
-  EXPECT_EQ(Item<IpAddressEdit>(IDC_IP_TARGET)->Text(), "192.168.1.10");
-  EXPECT_EQ(Item<IpAddressEdit>(IDC_IP_NEW)->Text(), "192.168.1.10");
+  EXPECT_EQ(Item<Ipv4FieldWidget>(IDC_IP_TARGET)->Text(), "192.168.1.10");
+  EXPECT_EQ(Item<Ipv4FieldWidget>(IDC_IP_NEW)->Text(), "192.168.1.10");
   EXPECT_EQ(Item<QLineEdit>(IDC_OTHER_HEX)->text(), "1B,64,10");
   EXPECT_EQ(Item<QLineEdit>(IDC_MAC)->text(), "554433221100");
   EXPECT_EQ(Item<QComboBox>(IDC_PRINTER_LIST)->count(), 0);
@@ -136,7 +136,7 @@ TEST_F(Console, APickedPrinterIsCopiedToTheTargetAndStaysThere) {
   ChooseListMode();
   list->setCurrentIndex(1);
   emit list->activated(1);  // the user's pick
-  EXPECT_EQ(Item<IpAddressEdit>(IDC_IP_TARGET)->Text(), "127.9.9.7");
+  EXPECT_EQ(Item<Ipv4FieldWidget>(IDC_IP_TARGET)->Text(), "127.9.9.7");
   EXPECT_EQ(Resolve(), "127.9.9.7");
   QTest::mouseClick(Item<QRadioButton>(IDC_RADIO_MANUAL), Qt::LeftButton);
   EXPECT_EQ(Resolve(), "127.9.9.7") << "back on the typed address, the pick is still the target";
@@ -149,7 +149,7 @@ TEST_F(Console, ListModeWithAnEmptyListGoesToTheDefaultPrinter) {
 }
 
 TEST_F(Console, BlankAddressFieldsReadAsZero) {
-  auto* target = Item<IpAddressEdit>(IDC_IP_TARGET);
+  auto* target = Item<Ipv4FieldWidget>(IDC_IP_TARGET);
   target->ClearAddress();
   target->Field(0)->setFocus();
   QTest::keyClicks(target->Field(0), "10");
@@ -176,7 +176,7 @@ TEST_F(Console, EnterAddsALineInTheTestPageButClosesElsewhere) {
   EXPECT_EQ(page->blockCount(), lines + 1);
   EXPECT_EQ(dlg.GetModalResult(), -1) << "Enter in the test page closed the console";
 
-  auto* target = Item<IpAddressEdit>(IDC_IP_TARGET);
+  auto* target = Item<Ipv4FieldWidget>(IDC_IP_TARGET);
   target->Field(0)->setFocus();
   QTest::keyClick(target->Field(0), Qt::Key_Return);
   EXPECT_EQ(dlg.GetModalResult(), IDOK);

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -46,7 +46,7 @@ protected:
   }
   void Open(const std::string& target) {
     ASSERT_TRUE(dlg.Create());
-    qobject_cast<IpAddressEdit*>(dlg.GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(target));
+    qobject_cast<Ipv4FieldWidget*>(dlg.GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(target));
   }
   QPushButton* Button(int id) { return qobject_cast<QPushButton*>(dlg.GetDlgItem(id)); }
   void Click(int id) { QTest::mouseClick(Button(id), Qt::LeftButton); }

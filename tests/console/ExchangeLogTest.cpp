@@ -17,7 +17,7 @@
 #include "ExchangeLogFormat.h"
 #include "ExchangeLogModel.h"
 #include "ExchangeLogWnd.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -48,7 +48,9 @@ protected:
     Ip(*dlg, IDC_IP_TARGET)->SetText(QString::fromStdString(target));
     return dlg;
   }
-  static IpAddressEdit* Ip(CPrinterTestDlg& dlg, int id) { return qobject_cast<IpAddressEdit*>(dlg.GetDlgItem(id)); }
+  static Ipv4FieldWidget* Ip(CPrinterTestDlg& dlg, int id) {
+    return qobject_cast<Ipv4FieldWidget*>(dlg.GetDlgItem(id));
+  }
   static void Click(CPrinterTestDlg& dlg, int id) {
     QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.GetDlgItem(id)), Qt::LeftButton);
   }

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -40,7 +40,7 @@ protected:
     SetInterfaceLanguage(std::nullopt);
     EXPECT_EQ(library.opened, library.closed);
   }
-  IpAddressEdit* Target() { return qobject_cast<IpAddressEdit*>(dlg.GetDlgItem(IDC_IP_TARGET)); }
+  Ipv4FieldWidget* Target() { return qobject_cast<Ipv4FieldWidget*>(dlg.GetDlgItem(IDC_IP_TARGET)); }
   QComboBox* List() { return qobject_cast<QComboBox*>(dlg.GetDlgItem(IDC_PRINTER_LIST)); }
   QWidget* Bar() { return dlg.GetDlgItem(IDC_PROGRESS); }
   QStringList Entries() {

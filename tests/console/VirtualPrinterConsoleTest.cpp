@@ -7,7 +7,7 @@
 #include <QTest>
 #include <sstream>
 
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -33,7 +33,7 @@ TEST(VirtualPrinterTranscript, ShowsEveryButtonDecoded) {
   CPrinterTestDlg console(nullptr, library);
   console.m_strStartPrinter = address;
   ASSERT_TRUE(console.Create());
-  qobject_cast<IpAddressEdit*>(console.GetDlgItem(IDC_IP_NEW))->SetText("127.9.8.7");
+  qobject_cast<Ipv4FieldWidget*>(console.GetDlgItem(IDC_IP_NEW))->SetText("127.9.8.7");
   qobject_cast<QPlainTextEdit*>(console.GetDlgItem(IDC_TEST_PAGE))->setPlainText("测试 page");
   testsupport::MessageBoxRecorder boxes;
   for (int button : {IDC_INIT_PRINTER, IDC_CASH_DRAWER, IDC_CUT_PAPER, IDC_SET_IP, IDC_PRINT, IDC_TEST_CONNECTION}) {

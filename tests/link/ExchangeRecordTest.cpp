@@ -354,6 +354,12 @@ TEST(ExchangeJson, TimeIsLocalWithMillisecondsAndOffset) {
   tzset();
 }
 
+TEST(ExchangeJson, LocalTimeNowIsWholeOrEmptyNeverCutOrUninitialised) {
+  EXPECT_EQ(LocalTimeNow("%H:%M:%S").size(), 8u) << "a status line's clock: hh:mm:ss";
+  EXPECT_EQ(LocalTimeNow("%Y-%m-%d").size(), 10u) << "a start-up note's date: yyyy-mm-dd";
+  EXPECT_EQ(LocalTimeNow(std::string(70, 'x').c_str()), "") << "longer than the buffer: empty, not garbage";
+}
+
 TEST(ExchangeJson, RangeNamesTheSubnetOnlyWhenThereIsOne) {
   EXPECT_EQ(RangeOf({"10.0.7.1", "10.0.7.254"}), "10.0.7.0/24");
   EXPECT_EQ(RangeOf({"10.0.7.1", "10.0.8.1"}), "2 addresses");

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "Gbk.h"
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
 #include "PrinterTestDlg.h"
@@ -83,7 +83,7 @@ protected:
     SetInterfaceLanguage(language);
     console = std::make_unique<CPrinterTestDlg>(nullptr, library);
     ASSERT_TRUE(console->Create());
-    qobject_cast<IpAddressEdit*>(console->GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(printer));
+    qobject_cast<Ipv4FieldWidget*>(console->GetDlgItem(IDC_IP_TARGET))->SetText(QString::fromStdString(printer));
     monitor = std::make_unique<CStatusDlg>();
     monitor->m_pChannel = &console->StatusChannel();
     monitor->m_strTargetAddress = printer;

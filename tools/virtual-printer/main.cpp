@@ -13,12 +13,14 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
+#include "ExchangeRecord.h"
 #include "Version.h"
 #include "VirtualPrinter.h"
 
@@ -66,6 +68,16 @@ void PrintHelp(std::FILE* to) {
                "  s show the state   h help   q quit (Ctrl-C works too)\n");
 }
 
+// The whole of `text` as a decimal number from `low` to `high`; nothing for
+// anything else (blank, a sign where none is allowed, trailing text).
+template <typename Number>
+std::optional<Number> NumberIn(std::string_view text, Number low, Number high) {
+  Number n{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size() || n < low || n > high) return std::nullopt;
+  return n;
+}
+
 struct ParsedArgs {
   vprinter::VirtualPrinterOptions options;
   bool help = false;
@@ -93,6 +105,18 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
         return false;
       }
       out = argv[++i];
+      return true;
+    };
+    // A value that must be a number from low to high; `what` names it in the error.
+    auto number = [&](auto& target, auto low, auto high, const std::string& what) {
+      std::string_view v;
+      if (!value(v)) return false;
+      const auto n = NumberIn<std::remove_reference_t<decltype(target)>>(v, low, high);
+      if (!n) {
+        error = std::string(arg) + " takes " + what + ", not '" + std::string(v) + "'";
+        return false;
+      }
+      target = *n;
       return true;
     };
     auto flag = [&](bool& target) {
@@ -127,28 +151,9 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
     } else if (arg == "--silent") {
       ok = flag(o.silent);
     } else if (arg == "--slow") {
-      std::string_view v;
-      ok = value(v);
-      if (ok) {
-        int ms = -1;
-        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), ms);
-        if (ec != std::errc() || end != v.data() + v.size() || ms < 0 || ms > kMaxSlowMs) {
-          error =
-              "--slow takes milliseconds from 0 to " + std::to_string(kMaxSlowMs) + ", not '" + std::string(v) + "'";
-          ok = false;
-        }
-        o.slowMs = ms;
-      }
+      ok = number(o.slowMs, 0, kMaxSlowMs, "milliseconds from 0 to " + std::to_string(kMaxSlowMs));
     } else if (arg == "--stop-with") {
-      std::string_view v;
-      ok = value(v);
-      if (ok) {
-        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), parsed.stopWith);
-        if (ec != std::errc() || end != v.data() + v.size() || parsed.stopWith <= 0) {
-          error = "--stop-with takes a process id, not '" + std::string(v) + "'";
-          ok = false;
-        }
-      }
+      ok = number(parsed.stopWith, 1, std::numeric_limits<pid_t>::max(), "a process id");
     } else if (arg == "--receipts") {
       std::string_view v;
       ok = value(v);
@@ -169,18 +174,9 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
       }
       if (ok) o.paperMm = v == "58" ? 58 : 80;
     } else if (arg == "--idle-timeout") {
-      std::string_view v;
-      ok = value(v);
-      if (ok) {
-        int seconds = -1;
-        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
-        if (ec != std::errc() || end != v.data() + v.size() || seconds < 0 || seconds > kMaxIdleSeconds) {
-          error = "--idle-timeout takes seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds) + ", not '" +
-                  std::string(v) + "'";
-          ok = false;
-        }
-        o.idleTimeoutMs = seconds * 1000;
-      }
+      int seconds = 0;
+      ok = number(seconds, 0, kMaxIdleSeconds, "seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds));
+      if (ok) o.idleTimeoutMs = seconds * 1000;
     } else {
       error = "unknown option '" + std::string(argv[i]) + "'";
       ok = false;
@@ -357,15 +353,6 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const Proce
   }
 }
 
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d", &local);
-  return buf;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -394,7 +381,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   RawTerminal terminal;
-  printer.Note(std::string(kVersion) + " on " + parsed->options.address + ", " + Today() +
+  printer.Note(std::string(kVersion) + " on " + parsed->options.address + ", " + printerlink::LocalTimeNow("%Y-%m-%d") +
                ": port 9100 takes frames, port 4000 answers ESC v and takes text jobs and probes");
   printer.Note(printer.StateLine());
   if (terminal.active()) printer.Note(kKeysLine);

@@ -1,4 +1,4 @@
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 
 #include <QAccessibleWidget>
 #include <QAction>
@@ -132,14 +132,14 @@ QStyleOptionFrame PanelOption(const QWidget* box, bool focused) {
 // The desktop reads the box as a group of four fields named by its label,
 // not as a bare frame.
 QAccessibleInterface* AccessibleBox(const QString& className, QObject* object) {
-  if (className != QLatin1String(IpAddressEdit::staticMetaObject.className()) || !object->isWidgetType())
+  if (className != QLatin1String(Ipv4FieldWidget::staticMetaObject.className()) || !object->isWidgetType())
     return nullptr;
   return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping);
 }
 
 }  // namespace
 
-IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
+Ipv4FieldWidget::Ipv4FieldWidget(QWidget* parent) : QFrame(parent) {
   static const bool accessibleInstalled = (QAccessible::installFactory(AccessibleBox), true);
   Q_UNUSED(accessibleInstalled);
   setFrameShape(QFrame::NoFrame);  // paintEvent draws the line-edit panel
@@ -185,15 +185,15 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
   UpdateMargins();
 }
 
-void IpAddressEdit::SetAddress(quint32 packed) {
+void Ipv4FieldWidget::SetAddress(quint32 packed) {
   FieldValues values;
   for (int i = 0; i < kFieldCount; ++i) values[i] = static_cast<int>((packed >> (8 * (kFieldCount - 1 - i))) & 0xFFu);
   ApplyValues(values);
 }
 
-void IpAddressEdit::SetText(const QString& dotted) { ApplyValues(ParseDottedFields(dotted)); }
+void Ipv4FieldWidget::SetText(const QString& dotted) { ApplyValues(ParseDottedFields(dotted)); }
 
-QString IpAddressEdit::Text() const {
+QString Ipv4FieldWidget::Text() const {
   // Leading zeros are dropped: "010" typed is ten, and some address parsers
   // would read "010" as octal.
   QStringList parts;
@@ -204,7 +204,7 @@ QString IpAddressEdit::Text() const {
   return parts.join(u'.');
 }
 
-int IpAddressEdit::GetAddress(std::array<std::uint8_t, 4>& octets) const {
+int Ipv4FieldWidget::GetAddress(std::array<std::uint8_t, 4>& octets) const {
   int filled = 0;
   for (int i = 0; i < kFieldCount; ++i) {
     const std::optional<int> value = OctetValue(fields_[i]->text());
@@ -214,27 +214,27 @@ int IpAddressEdit::GetAddress(std::array<std::uint8_t, 4>& octets) const {
   return filled;
 }
 
-bool IpAddressEdit::IsBlank() const {
+bool Ipv4FieldWidget::IsBlank() const {
   return std::all_of(fields_.begin(), fields_.end(), [](const QLineEdit* field) { return field->text().isEmpty(); });
 }
 
-void IpAddressEdit::ClearAddress() { ApplyValues(FieldValues{}); }
+void Ipv4FieldWidget::ClearAddress() { ApplyValues(FieldValues{}); }
 
-QLineEdit* IpAddressEdit::Field(int index) const {
+QLineEdit* Ipv4FieldWidget::Field(int index) const {
   return index >= 0 && index < kFieldCount ? fields_[index] : nullptr;
 }
 
-QSize IpAddressEdit::sizeHint() const {
+QSize Ipv4FieldWidget::sizeHint() const {
   const QFontMetrics metrics = fontMetrics();
   return SizeForFieldWidth(metrics.horizontalAdvance(QStringLiteral("2550")) + 2 * kLineEditHorizontalMargin);
 }
 
-QSize IpAddressEdit::minimumSizeHint() const {
+QSize Ipv4FieldWidget::minimumSizeHint() const {
   const QFontMetrics metrics = fontMetrics();
   return SizeForFieldWidth(metrics.horizontalAdvance(QStringLiteral("255")) + 2 * kLineEditHorizontalMargin);
 }
 
-QSize IpAddressEdit::SizeForFieldWidth(int fieldWidth) const {
+QSize Ipv4FieldWidget::SizeForFieldWidth(int fieldWidth) const {
   int dotsWidth = 0;
   for (const QLabel* dot : dots_) dotsWidth += dot->sizeHint().width();
   const QSize contents(kFieldCount * fieldWidth + dotsWidth, fontMetrics().height() + 2 * kLineEditVerticalMargin);
@@ -242,7 +242,7 @@ QSize IpAddressEdit::SizeForFieldWidth(int fieldWidth) const {
   return style()->sizeFromContents(QStyle::CT_LineEdit, &panel, contents, this);
 }
 
-bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
+bool Ipv4FieldWidget::eventFilter(QObject* watched, QEvent* event) {
   const int index = IndexOf(watched);
   if (index < 0) return QFrame::eventFilter(watched, event);
   switch (event->type()) {
@@ -276,7 +276,7 @@ bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
   return QFrame::eventFilter(watched, event);
 }
 
-bool IpAddressEdit::HandleKey(int index, QKeyEvent* key) {
+bool Ipv4FieldWidget::HandleKey(int index, QKeyEvent* key) {
   const int code = key->key();
   if (IsModifierKey(code)) return false;  // Shift on its way to a dot or digit
   const bool arrivedByTyping = arrivedByTyping_ == index;
@@ -328,7 +328,7 @@ bool IpAddressEdit::HandleKey(int index, QKeyEvent* key) {
   return true;
 }
 
-void IpAddressEdit::HandleContextMenu(int index, QContextMenuEvent* event) {
+void Ipv4FieldWidget::HandleContextMenu(int index, QContextMenuEvent* event) {
   // The field's own menu, with Paste going through the address rules. The
   // menu's Paste is known by the label QLineEdit gives it, shortcut after a tab.
   const QString pasteLabel = QCoreApplication::translate("QLineEdit", "&Paste");
@@ -343,7 +343,7 @@ void IpAddressEdit::HandleContextMenu(int index, QContextMenuEvent* event) {
   menu->popup(event->globalPos());
 }
 
-void IpAddressEdit::PasteInto(int index, const QString& pasted) {
+void Ipv4FieldWidget::PasteInto(int index, const QString& pasted) {
   const QString text = pasted.trimmed();
   if (text.contains(u'.')) {
     // A dotted address fills the whole box from the first field, whichever field it was pasted into.
@@ -358,7 +358,7 @@ void IpAddressEdit::PasteInto(int index, const QString& pasted) {
   if (TextAfterInsert(StateOf(index), text)) fields_[index]->insert(text);
 }
 
-void IpAddressEdit::ApplyValues(const FieldValues& values) {
+void Ipv4FieldWidget::ApplyValues(const FieldValues& values) {
   arrivedByTyping_ = -1;
   const QString before = RawText();
   {
@@ -371,7 +371,7 @@ void IpAddressEdit::ApplyValues(const FieldValues& values) {
   if (RawText() != before) emit addressChanged();
 }
 
-void IpAddressEdit::EnterField(int index, int cursor) {
+void Ipv4FieldWidget::EnterField(int index, int cursor) {
   QLineEdit* field = fields_[index];
   field->setFocus(Qt::OtherFocusReason);
   if (cursor < 0) {
@@ -382,19 +382,19 @@ void IpAddressEdit::EnterField(int index, int cursor) {
   }
 }
 
-void IpAddressEdit::LeaveBackwards() {
+void Ipv4FieldWidget::LeaveBackwards() {
   // Fields after the first are no tab stops, so Shift+Tab from them would
   // stop at the first; step back from the first instead.
   fields_[0]->setFocus(Qt::BacktabFocusReason);
   focusNextPrevChild(false);
 }
 
-int IpAddressEdit::IndexOf(const QObject* watched) const {
+int Ipv4FieldWidget::IndexOf(const QObject* watched) const {
   const auto found = std::find(fields_.begin(), fields_.end(), watched);
   return found == fields_.end() ? -1 : static_cast<int>(found - fields_.begin());
 }
 
-FieldState IpAddressEdit::StateOf(int index) const {
+FieldState Ipv4FieldWidget::StateOf(int index) const {
   const QLineEdit* field = fields_[index];
   FieldState state;
   state.text = field->text();
@@ -404,28 +404,28 @@ FieldState IpAddressEdit::StateOf(int index) const {
   return state;
 }
 
-QString IpAddressEdit::RawText() const {
+QString Ipv4FieldWidget::RawText() const {
   QStringList parts;
   for (const QLineEdit* field : fields_) parts << field->text();
   return parts.join(u'.');
 }
 
-bool IpAddressEdit::HasFocusInside() const {
+bool Ipv4FieldWidget::HasFocusInside() const {
   return std::any_of(fields_.begin(), fields_.end(), [](const QLineEdit* field) { return field->hasFocus(); });
 }
 
-void IpAddressEdit::paintEvent(QPaintEvent*) {
+void Ipv4FieldWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QStyleOptionFrame panel = PanelOption(this, HasFocusInside());
   style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
 }
 
-void IpAddressEdit::resizeEvent(QResizeEvent* event) {
+void Ipv4FieldWidget::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);
   UpdateMargins();
 }
 
-void IpAddressEdit::changeEvent(QEvent* event) {
+void Ipv4FieldWidget::changeEvent(QEvent* event) {
   QFrame::changeEvent(event);
   if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
     UpdateMargins();
@@ -433,7 +433,7 @@ void IpAddressEdit::changeEvent(QEvent* event) {
   }
 }
 
-void IpAddressEdit::UpdateMargins() {
+void Ipv4FieldWidget::UpdateMargins() {
   const QStyleOptionFrame panel = PanelOption(this, false);
   const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &panel, this);
   // In a short box the digits get the frame's inner padding, down to one

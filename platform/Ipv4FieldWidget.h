@@ -1,5 +1,5 @@
 #pragma once
-// IPv4 address entry: four 0-255 fields separated by dots in one line-edit box,
+// The IPv4 address field widget: four 0-255 fields separated by dots in one line-edit box,
 // typed, navigated and pasted the way the desktop's address fields behave.
 
 #include <QFrame>
@@ -74,13 +74,13 @@ Hop HopForKey(int key, const FieldState& field);
 
 }  // namespace ipfield
 
-class IpAddressEdit : public QFrame {
+class Ipv4FieldWidget : public QFrame {
   Q_OBJECT
   // The dotted text is the field's value, read and written like a line edit's.
   Q_PROPERTY(QString text READ Text WRITE SetText USER true)
 
 public:
-  explicit IpAddressEdit(QWidget* parent = nullptr);
+  explicit Ipv4FieldWidget(QWidget* parent = nullptr);
 
   void SetAddress(quint32 packed);      // first octet in the high byte: 0xC0A8010A is 192.168.1.10
   void SetText(const QString& dotted);  // read as ipfield::ParseDottedFields reads it

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "IpAddressEdit.h"
+#include "Ipv4FieldWidget.h"
 
 using namespace ipfield;
 
@@ -100,12 +100,12 @@ TEST(IpFieldRules, KeysThatLeaveAField) {
 
 // ---- The widget, driven by keys ----
 
-class IpAddressEditTest : public ::testing::Test {
+class Ipv4FieldWidgetTest : public ::testing::Test {
 protected:
   void SetUp() override {
     auto* column = new QVBoxLayout(&window_);
     before_ = new QLineEdit(&window_);
-    edit_ = new IpAddressEdit(&window_);
+    edit_ = new Ipv4FieldWidget(&window_);
     after_ = new QLineEdit(&window_);
     auto* ok = new QPushButton("OK", &window_);
     ok->setDefault(true);
@@ -138,11 +138,11 @@ protected:
 
   QDialog window_;
   QLineEdit* before_ = nullptr;
-  IpAddressEdit* edit_ = nullptr;
+  Ipv4FieldWidget* edit_ = nullptr;
   QLineEdit* after_ = nullptr;
 };
 
-TEST_F(IpAddressEditTest, Typing) {
+TEST_F(Ipv4FieldWidgetTest, Typing) {
   struct Case {
     std::string catches;
     QString before;
@@ -170,7 +170,7 @@ TEST_F(IpAddressEditTest, Typing) {
   }
 }
 
-TEST_F(IpAddressEditTest, KeysAcrossFields) {
+TEST_F(Ipv4FieldWidgetTest, KeysAcrossFields) {
   struct Case {
     std::string catches;
     const char* typed;
@@ -205,7 +205,7 @@ TEST_F(IpAddressEditTest, KeysAcrossFields) {
   }
 }
 
-TEST_F(IpAddressEditTest, PastingWithCtrlV) {
+TEST_F(Ipv4FieldWidgetTest, PastingWithCtrlV) {
   struct Case {
     std::string catches;
     QString clipboard;
@@ -229,7 +229,7 @@ TEST_F(IpAddressEditTest, PastingWithCtrlV) {
   }
 }
 
-TEST_F(IpAddressEditTest, PastingFromTheContextMenu) {
+TEST_F(Ipv4FieldWidgetTest, PastingFromTheContextMenu) {
   QGuiApplication::clipboard()->setText("10.0.0.7");
   QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), edit_->Field(3)->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(edit_->Field(3), &menuEvent);
@@ -244,7 +244,7 @@ TEST_F(IpAddressEditTest, PastingFromTheContextMenu) {
   EXPECT_EQ(Shown(), "10.0.0.7");
 }
 
-TEST_F(IpAddressEditTest, BlankFieldsReadAsZeroAndAreNotCounted) {
+TEST_F(Ipv4FieldWidgetTest, BlankFieldsReadAsZeroAndAreNotCounted) {
   using Octets = std::array<std::uint8_t, 4>;
   Type("10");
   Octets octets{9, 9, 9, 9};
@@ -258,8 +258,8 @@ TEST_F(IpAddressEditTest, BlankFieldsReadAsZeroAndAreNotCounted) {
   EXPECT_TRUE(edit_->IsBlank());
 }
 
-TEST_F(IpAddressEditTest, SettingFromCode) {
-  QSignalSpy changed(edit_, &IpAddressEdit::addressChanged);
+TEST_F(Ipv4FieldWidgetTest, SettingFromCode) {
+  QSignalSpy changed(edit_, &Ipv4FieldWidget::addressChanged);
   edit_->SetAddress(0xC0A8010A);
   EXPECT_EQ(Shown(), "192.168.1.10") << "first octet in the high byte";
   EXPECT_EQ(changed.count(), 1) << "one signal for the whole address";
@@ -277,7 +277,7 @@ TEST_F(IpAddressEditTest, SettingFromCode) {
   EXPECT_EQ(changed.count(), 5) << "every typed digit is a change";
 }
 
-TEST_F(IpAddressEditTest, TabEntersAtTheFirstFieldAndLeavesFromAny) {
+TEST_F(Ipv4FieldWidgetTest, TabEntersAtTheFirstFieldAndLeavesFromAny) {
   before_->setFocus();
   Press(Qt::Key_Tab);
   EXPECT_EQ(FocusedField(), 0);
@@ -294,7 +294,7 @@ TEST_F(IpAddressEditTest, TabEntersAtTheFirstFieldAndLeavesFromAny) {
   EXPECT_TRUE(before_->hasFocus()) << "shift+tab leaves the box, not stops at its first field";
 }
 
-TEST_F(IpAddressEditTest, ReturnReachesTheDialogsDefaultButton) {
+TEST_F(Ipv4FieldWidgetTest, ReturnReachesTheDialogsDefaultButton) {
   QTest::mouseClick(edit_->Field(2), Qt::LeftButton);
   Press(Qt::Key_Return);
   EXPECT_EQ(window_.result(), QDialog::Accepted);
