@@ -11,23 +11,15 @@
 #include <vector>
 
 #include "ExchangeLog.h"
-#include "LoopbackOnlyLibrary.h"
-#include "TestAddress.h"
-#include "TestPrinter.h"
+#include "LoopbackTest.h"
 #include "Transport.h"
 
 using namespace printerlink;
-using testsupport::LoopbackOnlyLibrary;
-using testsupport::PortBehaviour;
-using testsupport::PortMode;
-using testsupport::TestPrinter;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Json = nlohmann::json;
 
-constexpr int kWaitMs = 5000;
 constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 200, .replyPollMs = 20};
 
 struct Collector final : ExchangeObserver {

@@ -8,24 +8,14 @@
 #include <vector>
 
 #include "Frames.h"
-#include "LoopbackOnlyLibrary.h"
-#include "TestAddress.h"
-#include "TestPrinter.h"
+#include "LoopbackTest.h"
 #include "Transport.h"
 
 using namespace printerlink;
 using testsupport::Connection;
 using testsupport::LoopbackAddressFor;
-using testsupport::LoopbackOnlyLibrary;
-using testsupport::PortBehaviour;
-using testsupport::PortMode;
-using testsupport::TestPrinter;
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr int kWaitMs = 5000;  // the most any test waits for the printer to see something
 
 // Short bounds for tests that drive a call into its time-outs.
 constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 50, .replyPollMs = 20};
