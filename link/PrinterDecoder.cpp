@@ -710,8 +710,6 @@ std::string DescribeLine(std::span<const std::uint8_t> bytes) {
 
 std::string TextOf(const DecodedCommand& c) { return ConvertText(c.bytes, false, c.codePage); }
 
-std::string GbkToUtf8(std::span<const std::uint8_t> bytes) { return ConvertText(bytes, false, DecodedCommand::kGbk); }
-
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
   std::string s;
   for (std::uint8_t b : bytes) {

@@ -124,9 +124,6 @@ bool ChecksumMatches(const DecodedCommand& command);
 // cannot read becomes \xHH escapes.
 std::string TextOf(const DecodedCommand& text);
 
-// GBK bytes as UTF-8; a byte sequence GBK cannot read becomes \xHH escapes.
-std::string GbkToUtf8(std::span<const std::uint8_t> bytes);
-
 // "1B 40 0A"
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 
