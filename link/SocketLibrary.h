@@ -136,10 +136,10 @@ public:
 
   SocketHandle get() const { return socket_; }
   bool valid() const { return socket_ != kInvalidSocket; }
-  // Closes the socket held, if any, and holds `socket` (of the same library) instead.
-  void reset(SocketHandle socket = kInvalidSocket) {
-    if (socket_ != kInvalidSocket && socket_ != socket) library_->Close(socket_);
-    socket_ = socket;
+  // Closes the socket held, if any; the holder then holds none.
+  void reset() {
+    if (socket_ != kInvalidSocket) library_->Close(socket_);
+    socket_ = kInvalidSocket;
   }
 
 private:
