@@ -2,6 +2,8 @@
 
 #include <string.h>  // strerrorname_np
 
+#include <array>
+#include <bit>
 #include <cstdio>
 #include <ctime>
 
@@ -133,31 +135,20 @@ std::string LocalTimeNow(const char* format) {
 }
 
 std::string RangeOf(const std::vector<std::string>& addresses) {
+  // The addresses' common text before their last dot, when every one is an address.
   std::string prefix;
   for (const std::string& a : addresses) {
-    const auto ip = ParseDottedQuad(a);
-    const std::size_t lastDot = a.rfind('.');
-    if (!ip || lastDot == std::string::npos) {
+    const std::string own = a.substr(0, a.rfind('.'));
+    if (!ParseDottedQuad(a) || (!prefix.empty() && own != prefix)) {
       prefix.clear();
       break;
     }
-    const std::string own = a.substr(0, lastDot);
-    if (prefix.empty()) {
-      prefix = own;
-    } else if (own != prefix) {
-      prefix.clear();
-      break;
-    }
+    prefix = own;
   }
-  if (prefix.empty() || !ParseDottedQuad(prefix + ".0")) {
-    return Plural(addresses.size(), "address", "addresses");
-  }
-  // Written as the /24's own number, whatever leading zeros the addresses had.
-  const auto net = ParseDottedQuad(prefix + ".0");
-  std::string dotted;
-  const auto* octets = reinterpret_cast<const std::uint8_t*>(&*net);  // network byte order: first octet first
-  for (int i = 0; i < 4; ++i) dotted += (i ? "." : "") + std::to_string(octets[i]);
-  return dotted + "/24";
+  if (prefix.empty()) return Plural(addresses.size(), "address", "addresses");
+  // Written as the /24's own number, whatever leading zeros the addresses had;
+  // in network byte order the first octet comes first.
+  return DottedQuad(std::bit_cast<std::array<std::uint8_t, 4>>(*ParseDottedQuad(prefix + ".0"))) + "/24";
 }
 
 }  // namespace printerlink
