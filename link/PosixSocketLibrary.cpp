@@ -126,15 +126,10 @@ public:
         unacknowledged = QueuedBytes(socket);
         return e != 0 ? e : EPIPE;
       }
-      int queued = 0;
-      if (OutcomeOf(::ioctl(socket, SIOCOUTQ, &queued)).error != 0) {
-        // A socket layer without the send-queue count: what the kernel took
-        // is all that can be known.
-        unacknowledged = 0;
-        return 0;
-      }
-      unacknowledged = static_cast<std::size_t>(std::max(queued, 0));
-      if (queued <= 0) return 0;
+      // A socket layer without the send-queue count: what the kernel took is
+      // all that can be known.
+      unacknowledged = QueuedBytes(socket);
+      if (unacknowledged == 0) return 0;
       const auto left = deadline - Clock::now();
       if (left <= Clock::duration::zero()) return ETIMEDOUT;
       const auto wait = std::min<Clock::duration>(pause, left);
@@ -157,6 +152,8 @@ private:
     return {static_cast<std::size_t>(o.value), 0};
   }
 
+  // The bytes sent but not yet acknowledged by the peer; 0 when the socket
+  // layer cannot count them.
   static std::size_t QueuedBytes(SocketHandle socket) {
     int queued = 0;
     return OutcomeOf(::ioctl(socket, SIOCOUTQ, &queued)).error == 0 && queued > 0 ? static_cast<std::size_t>(queued)
