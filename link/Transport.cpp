@@ -157,7 +157,6 @@ public:
     record_.waitMs = waitMs;
   }
 
-  explicit operator bool() const { return observer_ != nullptr; }
   ExchangeRecord& record() { return record_; }
 
   void Finish(const LinkResult& result, std::span<const std::uint8_t> sent = {},
