@@ -104,6 +104,7 @@ const std::vector<int> kStringIds = {
     IDS_SYS_MINIMIZE,
     IDS_SYS_CLOSE,
     IDS_MAX_CHARS,
+    IDS_FIELD_PART,
 };
 
 TEST(StringTable, EveryIdHasATranslatedTextInBothLanguages) {
