@@ -8,7 +8,6 @@
 #include <span>
 
 #include "ExchangeRecord.h"
-#include "Resources.h"
 
 enum class LogColumn { Time, Printer, Sent, Bytes, Reply, Outcome, Ms };
 inline constexpr int kLogColumnCount = 7;
@@ -36,7 +35,6 @@ struct ReportHeader {
   QString version;
   QDateTime written;
   QString target;  // the console's target printer
-  res::Language language = res::Language::English;
 };
 
 // The service report: the header, then one block per record, oldest first.

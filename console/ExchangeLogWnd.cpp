@@ -125,7 +125,6 @@ bool CExchangeLogWnd::SaveReport(const QString& path) {
   header.version = QString::fromUtf8(res::kVersion.data(), static_cast<int>(res::kVersion.size()));
   header.written = QDateTime::currentDateTime();
   header.target = m_targetAddress ? m_targetAddress() : QString();
-  header.language = InterfaceLanguage();
   const std::vector<printerlink::ExchangeRecord> records = m_model.Records();
 
   QSaveFile file(path);

@@ -11,7 +11,6 @@
 #include "Types.h"
 
 using printerlink::kDecodeOrder;
-using printerlink::StatusByteOf;
 using printerlink::StatusIndicator;
 
 struct IndicatorLook {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "PrinterDecoder.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
 
@@ -107,9 +108,9 @@ LampStates LampsAfterPoll(const LampStates& before, bool reached, const printerl
 QString NotPolledText() { return LoadText(IDS_STATUS_NOT_POLLED); }
 
 QString AnsweredText(const printerlink::ReplyBuffer& reply, std::size_t received, QTime at, int elapsedMs) {
-  QStringList bytes;
-  for (std::size_t i = 0; i < std::min({received, kShownStatusBytes, reply.size()}); ++i) bytes << Hex(reply[i]);
-  QString shown = bytes.isEmpty() ? LoadText(IDS_STATUS_NO_BYTES) : bytes.join(QLatin1Char(' '));
+  const std::size_t count = std::min({received, kShownStatusBytes, reply.size()});
+  QString shown = count == 0 ? LoadText(IDS_STATUS_NO_BYTES)
+                             : QString::fromStdString(printerlink::HexBytes(std::span(reply.data(), count)));
   // Bytes past the status bytes mean nothing to the lamps; that they came is worth a mark.
   if (received > kShownStatusBytes) shown += QStringLiteral(" …");
   return LoadText(IDS_STATUS_ANSWERED).arg(shown, at.toString(QStringLiteral("HH:mm:ss")), QString::number(elapsedMs));

@@ -106,8 +106,7 @@ QString ControlName(const res::DialogTemplate& dialog, std::size_t index) {
 }
 
 QString PartName(int position, int count, res::Language language) {
-  return language == res::Language::Chinese ? QStringLiteral("第 %1 段，共 %2 段").arg(position).arg(count)
-                                            : QStringLiteral("%1 of %2").arg(position).arg(count);
+  return QString::fromUtf8(res::FindString(IDS_FIELD_PART, language)).arg(position).arg(count);
 }
 
 void NameControls(const res::DialogTemplate& dialog, const std::vector<QWidget*>& widgets, res::Language language) {

@@ -163,3 +163,5 @@ inline constexpr int IDS_LOG_LAMP_CHANGED = 446;
 inline constexpr int IDS_SYS_MINIMIZE = 450;
 inline constexpr int IDS_SYS_CLOSE = 451;
 inline constexpr int IDS_MAX_CHARS = 452;
+// What a screen reader calls one part of an address field: part %1 of %2
+inline constexpr int IDS_FIELD_PART = 453;

@@ -142,6 +142,7 @@ constexpr std::array kStrings = {
     StringEntry{IDS_SYS_MINIMIZE, "Mi&nimise", "最小化(&N)"},
     StringEntry{IDS_SYS_CLOSE, "&Close", "关闭(&C)"},
     StringEntry{IDS_MAX_CHARS, "Enter no more than %1 characters.", "请输入不超过 %1 个字符。"},
+    StringEntry{IDS_FIELD_PART, "%1 of %2", "第 %1 段，共 %2 段"},
 };
 
 }  // namespace

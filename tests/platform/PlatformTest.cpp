@@ -52,29 +52,6 @@ TEST(Gbk, TextBecomesTheBytesThePrinterExpects) {
   EXPECT_EQ(FromGbk("a\xCA"), QStringLiteral("a\uFFFD")) << "a cut-off character is shown, not dropped silently";
 }
 
-TEST(InterfaceLanguage, FollowsTheEnvironmentLikeMessageCatalogues) {
-  using res::Language;
-  struct Case {
-    const char* catches;
-    const char *language, *lcAll, *lcMessages, *lang;
-    Language expected;
-  };
-  const Case cases[] = {
-      {"Chinese locale", nullptr, nullptr, nullptr, "zh_CN.UTF-8", Language::Chinese},
-      {"English locale", nullptr, nullptr, nullptr, "en_GB.UTF-8", Language::English},
-      {"nothing set", nullptr, nullptr, nullptr, nullptr, Language::English},
-      {"LC_ALL beats LANG", nullptr, "en_US.UTF-8", nullptr, "zh_CN.UTF-8", Language::English},
-      {"LC_MESSAGES beats LANG", nullptr, nullptr, "zh_TW.UTF-8", "en_GB.UTF-8", Language::Chinese},
-      {"LANGUAGE's first known entry wins", "fr:zh_CN:en", nullptr, nullptr, "en_GB.UTF-8", Language::Chinese},
-      {"LANGUAGE is ignored under the C locale", "zh_CN", nullptr, nullptr, "C", Language::English},
-      {"another language falls back to English", nullptr, nullptr, nullptr, "de_DE.UTF-8", Language::English},
-      {"an empty LC_ALL does not count", nullptr, "", nullptr, "zh_CN.GBK", Language::Chinese},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(res::LanguageFromEnvironment(c.language, c.lcAll, c.lcMessages, c.lang), c.expected) << c.catches;
-  }
-}
-
 TEST(StringTable, LoadsInTheInterfaceLanguageAndMissingIdsAreEmpty) {
   SetInterfaceLanguage(res::Language::English);
   EXPECT_EQ(LoadText(IDS_CANT_CONNECT), QStringLiteral("Can't Connect Net!"));
