@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 #include "Frames.h"
@@ -21,6 +22,9 @@ inline constexpr std::array<StatusIndicator, 5> kDecodeOrder = {StatusIndicator:
 // The status byte a condition is read from: cover and busy from byte 0,
 // temperature and pause from byte 1, paper from byte 2.
 std::size_t StatusByteOf(StatusIndicator indicator);
+// The bits of that byte the condition is read from: 0x20 cover open, 0x08
+// busy, 0x40 over temperature, 0x30 pause, 0x0C the two paper end sensors.
+std::uint8_t StatusMaskOf(StatusIndicator indicator);
 
 // Whether the condition needs attention (cover open, busy, over temperature,
 // paused, paper end) in this reply, of which `received` bytes arrived;

@@ -11,32 +11,24 @@ using printerlink::StatusIndicator;
 
 namespace {
 
-// Where each condition sits in its status byte. The byte comes from
-// printerlink::StatusByteOf, the test itself from printerlink::ConditionSet.
-struct StatusField {
-  StatusIndicator indicator;
-  std::uint8_t mask;
-  int nameId;
-};
-
-constexpr StatusField kFields[] = {
-    {StatusIndicator::Cover, 0x20, IDS_FIELD_COVER},      {StatusIndicator::Busy, 0x08, IDS_FIELD_BUSY},
-    {StatusIndicator::Temperature, 0x40, IDS_FIELD_TEMP}, {StatusIndicator::Pause, 0x30, IDS_FIELD_PAUSE},
-    {StatusIndicator::Paper, 0x0C, IDS_FIELD_PAPER},
-};
-
-const StatusField& FieldOf(StatusIndicator indicator) {
-  for (const StatusField& f : kFields) {
-    if (f.indicator == indicator) return f;
+// What each condition's bits are called in a tooltip. Their byte and mask
+// come from printerlink::StatusByteOf and StatusMaskOf.
+int FieldNameId(StatusIndicator indicator) {
+  switch (indicator) {
+    case StatusIndicator::Cover: return IDS_FIELD_COVER;
+    case StatusIndicator::Busy: return IDS_FIELD_BUSY;
+    case StatusIndicator::Temperature: return IDS_FIELD_TEMP;
+    case StatusIndicator::Pause: return IDS_FIELD_PAUSE;
+    case StatusIndicator::Paper: return IDS_FIELD_PAPER;
   }
-  return kFields[0];
+  return IDS_FIELD_NOT_USED;
 }
 
 // The bits of a byte that some condition is read from.
 std::uint8_t UsedBits(std::size_t byte) {
   std::uint8_t used = 0;
-  for (const StatusField& f : kFields) {
-    if (printerlink::StatusByteOf(f.indicator) == byte) used |= f.mask;
+  for (StatusIndicator indicator : printerlink::kDecodeOrder) {
+    if (printerlink::StatusByteOf(indicator) == byte) used |= printerlink::StatusMaskOf(indicator);
   }
   return used;
 }
@@ -145,14 +137,13 @@ QString FailureCause(const printerlink::LinkResult& failure) {
 }
 
 QString IndicatorTooltip(StatusIndicator indicator, const printerlink::ReplyBuffer& reply, std::size_t received) {
-  const StatusField& field = FieldOf(indicator);
+  const std::uint8_t mask = printerlink::StatusMaskOf(indicator);
   const std::size_t index = printerlink::StatusByteOf(indicator);
-  const QString bits = BitsText(field.mask, field.nameId);
+  const QString bits = BitsText(mask, FieldNameId(indicator));
   if (index >= received || index >= reply.size()) return LoadText(IDS_TIP_BYTE_MISSING).arg(index).arg(bits);
 
   const std::uint8_t byte = reply[index];
-  QString tip =
-      LoadText(IDS_TIP_BYTE).arg(index).arg(Hex(byte), bits + QStringLiteral(" = ") + BitValues(byte, field.mask));
+  QString tip = LoadText(IDS_TIP_BYTE).arg(index).arg(Hex(byte), bits + QStringLiteral(" = ") + BitValues(byte, mask));
   const std::uint8_t unused = byte & static_cast<std::uint8_t>(~UsedBits(index));
   for (int i = 0; i < 8; ++i) {
     const auto bit = static_cast<std::uint8_t>(1u << i);
