@@ -48,7 +48,7 @@ enum class Ending {
 
 // What became of an answer the session asked for.
 enum class Delivery {
-  Sent,        // handed to the connection (afterClose: the client had closed its side)
+  Sent,        // handed to the connection (the client may have closed its side: peerDone)
   Failed,      // the connection broke before the client took it (see error)
   ClientGone,  // the client reset the connection before it was due
   Nothing,     // there was nothing to answer when it fell due
@@ -106,7 +106,7 @@ public:
   virtual void Received(Connection& connection, std::span<const std::uint8_t> bytes) = 0;
   // The answer `tag` is due: its bytes as they are now (empty: nothing).
   virtual std::vector<std::uint8_t> AnswerBytes(Connection&, std::size_t) { return {}; }
-  virtual void Answered(Connection&, std::size_t /*tag*/, Delivery, bool /*afterClose*/, int /*error*/) {}
+  virtual void Answered(Connection&, std::size_t /*tag*/, Delivery, int /*error*/) {}
   // The session is behind (it holds too much): stop reading for now.
   virtual bool Holding() const { return false; }
   // Once a round, after the answers that fell due have been sent.

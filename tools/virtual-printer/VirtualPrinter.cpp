@@ -265,7 +265,7 @@ struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
 
   void Received(Connection& c, std::span<const std::uint8_t> got) override;
   std::vector<std::uint8_t> AnswerBytes(Connection& c, std::size_t tag) override;
-  void Answered(Connection& c, std::size_t tag, printercore::Delivery delivery, bool afterClose, int error) override;
+  void Answered(Connection& c, std::size_t tag, printercore::Delivery delivery, int error) override;
   bool Holding() const override { return entries.size() >= kMaxHeldEntries; }
   void Settle(Connection& c) override {
     if (entries.size() >= kBlockEntries) WritePart(c);  // answers settled: their lines can go
@@ -469,8 +469,8 @@ std::vector<std::uint8_t> VirtualPrinter::Impl::Transcribed::AnswerBytes(Connect
   return a.bytes;
 }
 
-void VirtualPrinter::Impl::Transcribed::Answered(Connection&, std::size_t tag, printercore::Delivery delivery,
-                                                 bool afterClose, int error) {
+void VirtualPrinter::Impl::Transcribed::Answered(Connection& c, std::size_t tag, printercore::Delivery delivery,
+                                                 int error) {
   StatusAnswer& a = At(tag).answer;
   switch (delivery) {
     case printercore::Delivery::Sent: a.fate = StatusAnswer::Fate::Sent; break;
@@ -478,7 +478,7 @@ void VirtualPrinter::Impl::Transcribed::Answered(Connection&, std::size_t tag, p
     case printercore::Delivery::ClientGone: a.fate = StatusAnswer::Fate::ClientGone; break;
     case printercore::Delivery::Nothing: a.fate = StatusAnswer::Fate::Nothing; break;
   }
-  a.afterClose = afterClose;
+  a.afterClose = delivery == printercore::Delivery::Sent && c.peerDone;
   a.error = error;
 }
 
