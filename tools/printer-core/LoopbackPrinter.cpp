@@ -108,10 +108,8 @@ void LoopbackPrinter::Accepted(int fd, std::size_t which, const sockaddr_in& pee
   c.number = ++accepted_;
   ++open_;
   c.peer = PeerText(peer);
-  c.openedAt = WallClock::now();
-  c.opened = Clock::now();
-  c.lastActive = c.opened;
-  c.nextRead_ = c.opened;
+  c.lastActive = Clock::now();
+  c.nextRead_ = c.lastActive;
   // Hung up before the session hears of it: whoever learns of the
   // connection finds it gone already.
   if (c.behaviour_->closeOnAccept) CloseFd(c.fd_);

@@ -21,8 +21,6 @@
 
 namespace printercore {
 
-using WallClock = std::chrono::system_clock;
-
 // How a port reads what its connections send.
 enum class Reading {
   Normal,  // as fast as the client sends, fairly shared between clients
@@ -62,9 +60,7 @@ public:
   int number = 0;  // 1, 2, ... in the order of acceptance over every port
   std::size_t portIndex = 0;
   std::uint16_t port = 0;
-  std::string peer;  // "address:port"
-  WallClock::time_point openedAt{};
-  Clock::time_point opened{};
+  std::string peer;                // "address:port"
   Clock::time_point lastActive{};  // the last byte in either direction
   std::size_t received = 0;        // bytes read so far
   bool peerDone = false;           // the client closed its side, or the connection broke

@@ -26,7 +26,7 @@ namespace {
 using printercore::Clock;
 using printercore::Connection;
 using printercore::Ending;
-using printercore::WallClock;
+using WallClock = std::chrono::system_clock;
 
 constexpr std::size_t kHexPerLine = 16;
 constexpr std::size_t kHexDumpLimit = 512;  // a connection shows its first bytes in hex only
@@ -243,6 +243,9 @@ struct VirtualPrinter::Impl final : printercore::Behaviour {
 // handed to the transcript, and the print job so far.
 struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
   Impl& printer;
+  // Opened as the connection is accepted.
+  const WallClock::time_point openedAt = WallClock::now();
+  const Clock::time_point opened = Clock::now();
   std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
   bool partWritten = false;        // earlier lines went to the transcript already
   StreamDecoder decoder;
@@ -346,8 +349,8 @@ std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending 
     text =
         TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " end:";
   } else {
-    text = TimeOfDay(c.openedAt) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " from " +
-           c.peer;
+    text =
+        TimeOfDay(openedAt) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " from " + c.peer;
   }
   std::string why;
   switch (ending) {
@@ -365,7 +368,7 @@ std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending 
            (c.readError != 0 ? " (reset: " + ErrnoText(c.readError) + ")" : "");
   }
   text += (partWritten ? " " : "  ") + std::to_string(c.received) + (c.received == 1 ? " byte" : " bytes") + " in " +
-          std::to_string(MsSince(c.opened)) + " ms";
+          std::to_string(MsSince(opened)) + " ms";
   if (!why.empty()) text += ", " + why;
   if (c.readError != 0) text += ", ended by " + ErrnoText(c.readError);
   return text;
@@ -379,7 +382,7 @@ void VirtualPrinter::Impl::Transcribed::WritePart(Connection& c) {
   Block block;
   const std::string number = "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number);
   if (!partWritten) {
-    block.head = TimeOfDay(c.openedAt) + number + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
+    block.head = TimeOfDay(openedAt) + number + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
                  " bytes so far";
     block.hex = head;
     block.hexOf = head.size();
