@@ -62,6 +62,12 @@ std::string Duration(int ms) {
   return std::to_string(ms) + " ms";
 }
 
+// How each of a connection's lines in the transcript begins: the time, the
+// port and the connection's number.
+std::string ConnectionLine(WallClock::time_point when, const Connection& c) {
+  return TimeOfDay(when) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number);
+}
+
 // What the printer answers a status query with, as it is now: ESC v, DLE EOT
 // n, GS r n, or the first report after GS a. Empty when n asks for nothing.
 std::vector<std::uint8_t> AnswerBytes(const DecodedCommand& query, const StatusFlags& flags) {
@@ -346,11 +352,9 @@ VirtualPrinter::Impl::Transcribed::Transcribed(Impl& p) : printer(p) {
 std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending ending) const {
   std::string text;
   if (partWritten) {
-    text =
-        TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " end:";
+    text = ConnectionLine(WallClock::now(), c) + " end:";
   } else {
-    text =
-        TimeOfDay(openedAt) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " from " + c.peer;
+    text = ConnectionLine(openedAt, c) + " from " + c.peer;
   }
   std::string why;
   switch (ending) {
@@ -380,14 +384,13 @@ void VirtualPrinter::Impl::Transcribed::WritePart(Connection& c) {
   const std::size_t n = Settled(c) - firstEntry;
   if (n == 0) return;
   Block block;
-  const std::string number = "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number);
   if (!partWritten) {
-    block.head = TimeOfDay(openedAt) + number + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
+    block.head = ConnectionLine(openedAt, c) + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
                  " bytes so far";
     block.hex = head;
     block.hexOf = head.size();
   } else {
-    block.head = TimeOfDay(WallClock::now()) + number + " continued";
+    block.head = ConnectionLine(WallClock::now(), c) + " continued";
   }
   block.entries.assign(std::make_move_iterator(entries.begin()),
                        std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(n)));
@@ -425,8 +428,7 @@ void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
   char name[64];
   std::snprintf(name, sizeof name, "/receipt-%04d-%d.html", c.number, ++jobs);
   Block block;
-  block.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) +
-               " job " + std::to_string(jobs) + ": ";
+  block.head = ConnectionLine(WallClock::now(), c) + " job " + std::to_string(jobs) + ": ";
   block.file = printer.options.receiptsDir + name;
   block.page = receipt->Html(printer.options.paperMm);
   receipt = std::make_unique<Receipt>();
@@ -500,8 +502,8 @@ void VirtualPrinter::Impl::Round(std::span<Connection> live) {
     session.lastReport = report;
     c.Send(report);
     Block note;
-    note.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) +
-                " automatic status back: " + HexBytes(report) + " (" + DescribeFlags(now) + ")";
+    note.head = ConnectionLine(WallClock::now(), c) + " automatic status back: " + HexBytes(report) + " (" +
+                DescribeFlags(now) + ")";
     Queue(std::move(note), true);
   }
 }
