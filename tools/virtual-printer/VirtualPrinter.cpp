@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "LoopbackPrinter.h"
+#include "PrinterDecoder.h"
 #include "Receipt.h"
 #include "SocketLibrary.h"
 #include "Transport.h"
@@ -27,6 +28,14 @@ using printercore::Clock;
 using printercore::Connection;
 using printercore::Ending;
 using WallClock = std::chrono::system_clock;
+
+// The printer's language is decoded by the link layer's decoder, shared with
+// the console's exchange log.
+using printerlink::CommandKind;
+using printerlink::DecodedCommand;
+using printerlink::Describe;
+using printerlink::HexBytes;
+using printerlink::StreamDecoder;
 
 constexpr std::size_t kHexPerLine = 16;
 constexpr std::size_t kHexDumpLimit = 512;  // a connection shows its first bytes in hex only
