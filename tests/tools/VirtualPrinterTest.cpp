@@ -121,18 +121,11 @@ VirtualPrinterOptions On(std::string address) {
 // transport never does. Loopback only.
 class HeldConnection {
 public:
-  HeldConnection(const std::string& address, std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-    if ((ntohl(sa.sin_addr.s_addr) >> 24) != 127) std::abort();
-    const timeval bound{kFloodWaitMs / 1000, 0};  // a printer that stops reading fails a send, never hangs it
-    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-    connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
-  }
+  // A printer that stops reading fails a send, never hangs it.
+  HeldConnection(const std::string& address, std::uint16_t port)
+      : fd_(testsupport::ConnectToLoopback(address, port, kFloodWaitMs / 1000)) {}
   ~HeldConnection() { Close(); }
-  bool connected() const { return connected_; }
+  bool connected() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   bool Send(const Bytes& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
@@ -157,7 +150,6 @@ public:
 
 private:
   int fd_;
-  bool connected_ = false;
 };
 
 bool Has(const std::string& transcript, const std::string& what) { return transcript.find(what) != std::string::npos; }
