@@ -3,8 +3,6 @@
 // only; the transcript is thrown away.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -13,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <ostream>
 #include <random>
 #include <streambuf>
@@ -38,24 +35,6 @@ protected:
   int_type overflow(int_type c) override { return traits_type::not_eof(c); }
   std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
-
-// A connected socket to a loopback address, or -1.
-int Connect(const std::string& address, std::uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  if ((ntohl(sa.sin_addr.s_addr) >> 24) != 127) std::abort();
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  const timeval bound{1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 // Sends ESC v on a connection and waits for the three status bytes.
 bool AskStatus(int fd) {
@@ -95,7 +74,7 @@ void BM_StatusAnswerDuringFlood(benchmark::State& state) {
   }
   std::vector<int> idle;
   for (int i = 0; i < kIdleClients; ++i) {
-    const int fd = Connect(address, printerlink::kReplyPort);
+    const int fd = testsupport::ConnectToLoopback(address, printerlink::kReplyPort, 1);
     if (fd >= 0) idle.push_back(fd);
   }
 
@@ -106,7 +85,7 @@ void BM_StatusAnswerDuringFlood(benchmark::State& state) {
     std::vector<std::uint8_t> noise(64 * 1024);
     for (auto& b : noise) b = static_cast<std::uint8_t>(random());
     while (!stop.load()) {
-      const int fd = Connect(address, printerlink::kFramePort);
+      const int fd = testsupport::ConnectToLoopback(address, printerlink::kFramePort, 1);
       if (fd < 0) break;
       for (std::size_t sent = 0; sent < kFloodBytes && !stop.load();) {
         const ssize_t n = ::send(fd, noise.data(), noise.size(), MSG_NOSIGNAL);
@@ -124,7 +103,7 @@ void BM_StatusAnswerDuringFlood(benchmark::State& state) {
   const auto started = Clock::now();
   const std::size_t floodedBefore = flooded.load();
   for (auto _ : state) {
-    const int fd = Connect(address, printerlink::kReplyPort);
+    const int fd = testsupport::ConnectToLoopback(address, printerlink::kReplyPort, 1);
     const auto asked = Clock::now();
     const bool ok = fd >= 0 && AskStatus(fd);
     const std::chrono::duration<double> took = Clock::now() - asked;

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "TestAddress.h"
+
 namespace testsupport {
 namespace {
 
@@ -22,11 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDeadlineMs = 5000;
-
-std::string AddressForThisTest(int host = 1) {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
-}
 
 Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -135,7 +132,7 @@ TEST(LoopbackPrinterDeathTest, RefusesToServeOutsideLoopback) {
 }
 
 TEST(LoopbackPrinter, RecordKeepsEachConnectionsBytesInAcceptanceOrder) {
-  TestPrinter printer(AddressForThisTest());
+  TestPrinter printer(TestAddress());
   // Large enough to arrive in several reads.
   Bytes big(300 * 1024);
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
@@ -171,7 +168,7 @@ TEST(LoopbackPrinter, RecordKeepsEachConnectionsBytesInAcceptanceOrder) {
 }
 
 TEST(LoopbackPrinter, RecordNotesAResetPeer) {
-  TestPrinter printer(AddressForThisTest());
+  TestPrinter printer(TestAddress());
   Client client;
   ASSERT_EQ(client.Connect(printer.Address(), kTestPrinterFramePort), 0);
   ASSERT_TRUE(client.SendAll(BytesOf("partial")));
@@ -188,7 +185,7 @@ TEST(LoopbackPrinter, RecordNotesAResetPeer) {
 
 TEST(LoopbackPrinter, AnswerRepliesOnceAfterTheFirstBytes) {
   const Bytes answer = {0x14, 0x00, 0x00, 0x0f};
-  TestPrinter printer(AddressForThisTest(), {}, {PortMode::Answer, answer});
+  TestPrinter printer(TestAddress(), {}, {PortMode::Answer, answer});
 
   Client client;
   ASSERT_EQ(client.Connect(printer.Address(), kTestPrinterReplyPort), 0);
@@ -227,7 +224,7 @@ TEST(LoopbackPrinter, EachWayOfTakingConnectionsMeetsAConnectAsItSays) {
   int host = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
-    TestPrinter printer(AddressForThisTest(++host), {c.mode});
+    TestPrinter printer(TestAddress(++host), {c.mode});
     Client client;
     const int started = client.StartConnect(printer.Address(), kTestPrinterFramePort);
     EXPECT_EQ(started == EINPROGRESS ? client.FinishConnect(500) : started, c.connect);
@@ -246,7 +243,7 @@ TEST(LoopbackPrinter, EachWayOfTakingConnectionsMeetsAConnectAsItSays) {
 }
 
 TEST(LoopbackPrinter, NeverReadStallsALargeSend) {
-  TestPrinter printer(AddressForThisTest(), {PortMode::NeverRead});
+  TestPrinter printer(TestAddress(), {PortMode::NeverRead});
   Client client;
   ASSERT_EQ(client.Connect(printer.Address(), kTestPrinterFramePort), 0);
   const Bytes chunk(64 * 1024, 0x41);
@@ -271,7 +268,7 @@ TEST(LoopbackPrinter, NeverReadStallsALargeSend) {
 
 TEST(LoopbackPrinter, SlowReaderTakesItsTimeButGetsEverything) {
   PortBehaviour slow{PortMode::SlowReader, {}, 30};
-  TestPrinter printer(AddressForThisTest(), slow);
+  TestPrinter printer(TestAddress(), slow);
   Client client;
   ASSERT_EQ(client.Connect(printer.Address(), kTestPrinterFramePort), 0);
   const Bytes text = BytesOf("0123456789");

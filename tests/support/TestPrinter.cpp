@@ -1,6 +1,8 @@
 #include "TestPrinter.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -148,6 +150,22 @@ std::string LoopbackAddressFor(std::string_view name, int host) {
   const unsigned x = 1 + static_cast<unsigned>(hash % 254);
   const unsigned y = static_cast<unsigned>((hash / 254) % 256);
   return "127." + std::to_string(x) + "." + std::to_string(y) + "." + std::to_string(host);
+}
+
+int ConnectToLoopback(const std::string& address, std::uint16_t port, int sendTimeoutSeconds) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = LoopbackAddress(address);
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const timeval bound{sendTimeoutSeconds, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 const std::string& TestPrinter::Address() const { return impl_->address; }

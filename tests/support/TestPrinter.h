@@ -75,6 +75,11 @@ inline constexpr std::uint16_t kTestPrinterReplyPort = 4000;
 // processes. `host` must be in 1..254.
 std::string LoopbackAddressFor(std::string_view name, int host = 1);
 
+// A blocking client socket connected to `address` (inside 127.0.0.0/8, or
+// the program aborts) on `port`, whose sends give up after
+// sendTimeoutSeconds; -1 when the connect fails. The caller closes it.
+int ConnectToLoopback(const std::string& address, std::uint16_t port, int sendTimeoutSeconds);
+
 class TestPrinter {
 public:
   // Starts listening on address:9100 and address:4000 with the given

@@ -16,7 +16,7 @@
 
 #include "Frames.h"
 #include "Transport.h"
-#include "TestPrinter.h"
+#include "TestAddress.h"
 #include "VirtualPrinter.h"
 
 namespace {
@@ -63,9 +63,7 @@ bool HasElement(const std::vector<Element>& page, const QString& tag, const QStr
 }
 
 TEST(Receipts, AJobUpToItsCutBecomesAPageWithWhatItPrinted) {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string address =
-      testsupport::LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name());
+  const std::string address = testsupport::TestAddress();
   char dirTemplate[] = "/tmp/receipts-test-XXXXXX";
   ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
   const std::string dir = dirTemplate;

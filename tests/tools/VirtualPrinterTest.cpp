@@ -22,6 +22,7 @@
 #include "Frames.h"
 #include "LoopbackOnlyLibrary.h"
 #include "PrinterDecoder.h"
+#include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
 #include "VirtualPrinter.h"
@@ -29,8 +30,8 @@
 using namespace vprinter;
 using printerlink::LinkError;
 using printerlink::LinkResult;
-using testsupport::LoopbackAddressFor;
 using testsupport::LoopbackOnlyLibrary;
+using testsupport::TestAddress;
 
 namespace {
 
@@ -101,11 +102,6 @@ TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
 
 class VirtualPrinterRun : public ::testing::Test {
 protected:
-  std::string Address(int host = 1) const {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return LoopbackAddressFor(std::string(info->test_suite_name()) + "." + info->name(), host);
-  }
-
   void TearDown() override {
     EXPECT_EQ(library.startups, library.cleanups);
     EXPECT_EQ(library.opened, library.closed);
@@ -125,18 +121,11 @@ VirtualPrinterOptions On(std::string address) {
 // transport never does. Loopback only.
 class HeldConnection {
 public:
-  HeldConnection(const std::string& address, std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-    if ((ntohl(sa.sin_addr.s_addr) >> 24) != 127) std::abort();
-    const timeval bound{kFloodWaitMs / 1000, 0};  // a printer that stops reading fails a send, never hangs it
-    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-    connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
-  }
+  // A printer that stops reading fails a send, never hangs it.
+  HeldConnection(const std::string& address, std::uint16_t port)
+      : fd_(testsupport::ConnectToLoopback(address, port, kFloodWaitMs / 1000)) {}
   ~HeldConnection() { Close(); }
-  bool connected() const { return connected_; }
+  bool connected() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   bool Send(const Bytes& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
@@ -161,14 +150,13 @@ public:
 
 private:
   int fd_;
-  bool connected_ = false;
 };
 
 bool Has(const std::string& transcript, const std::string& what) { return transcript.find(what) != std::string::npos; }
 
 TEST_F(VirtualPrinterRun, ServesTheConsolesFramesAndWritesThemDown) {
   std::ostringstream transcript;
-  VirtualPrinterOptions options = On(Address());
+  VirtualPrinterOptions options = On(TestAddress());
   options.flags.coverOpen = true;
   options.flags.paperEnd = true;
   VirtualPrinter printer(options, transcript);
@@ -178,7 +166,7 @@ TEST_F(VirtualPrinterRun, ServesTheConsolesFramesAndWritesThemDown) {
   printerlink::CommandFrame frame;
   auto send = [&](std::size_t length, bool expectReply) {
     reply.fill(0xEE);
-    return ExchangeFrame(library, Address(), std::span(frame.data(), length), expectReply, reply);
+    return ExchangeFrame(library, TestAddress(), std::span(frame.data(), length), expectReply, reply);
   };
   EXPECT_TRUE(send(printerlink::BuildInitFrame(frame), false).ok());
   EXPECT_TRUE(send(printerlink::BuildSetIpFrame(frame, {192, 168, 1, 100}), false).ok());
@@ -195,8 +183,8 @@ TEST_F(VirtualPrinterRun, ServesTheConsolesFramesAndWritesThemDown) {
   EXPECT_EQ(r.received, 3u);
   EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 3), (Bytes{0x08, 0x00, 0x00})) << "flags changed while running";
 
-  EXPECT_TRUE(SendTextJob(library, Address(), "\xB2\xE2\xCA\xD4\xD2\xB3\n").ok());
-  EXPECT_TRUE(ProbePrinter(library, Address(), printerlink::kReplyPort).ok());
+  EXPECT_TRUE(SendTextJob(library, TestAddress(), "\xB2\xE2\xCA\xD4\xD2\xB3\n").ok());
+  EXPECT_TRUE(ProbePrinter(library, TestAddress(), printerlink::kReplyPort).ok());
 
   ASSERT_TRUE(printer.WaitForConnections(6, kWaitMs));
   const std::string t = transcript.str();
@@ -218,23 +206,23 @@ TEST_F(VirtualPrinterRun, TrainingFailuresLookToTheConsoleAsOnARealPrinter) {
 
   {
     std::ostringstream transcript;
-    VirtualPrinterOptions options = On(Address(1));
+    VirtualPrinterOptions options = On(TestAddress(1));
     options.refuse = true;
     VirtualPrinter printer(options, transcript);
     std::string error;
     ASSERT_TRUE(printer.Start(error)) << error;
-    const LinkResult r = ExchangeFrame(library, Address(1), query, true, reply);
+    const LinkResult r = ExchangeFrame(library, TestAddress(1), query, true, reply);
     EXPECT_EQ(r.error, LinkError::ConnectFailed) << "refuse: nothing may accept";
     EXPECT_EQ(r.sysError, ECONNREFUSED);
   }
   {
     std::ostringstream transcript;
-    VirtualPrinterOptions options = On(Address(2));
+    VirtualPrinterOptions options = On(TestAddress(2));
     options.silent = true;
     VirtualPrinter printer(options, transcript);
     std::string error;
     ASSERT_TRUE(printer.Start(error)) << error;
-    const LinkResult r = ExchangeFrame(library, Address(2), query, true, reply);
+    const LinkResult r = ExchangeFrame(library, TestAddress(2), query, true, reply);
     EXPECT_TRUE(r.ok());
     EXPECT_EQ(r.received, 0u) << "silent: ESC v must go unanswered";
     ASSERT_TRUE(printer.WaitForConnections(1, kWaitMs)) << "silent: the client's close still ends the connection";
@@ -242,13 +230,13 @@ TEST_F(VirtualPrinterRun, TrainingFailuresLookToTheConsoleAsOnARealPrinter) {
   }
   {
     std::ostringstream transcript;
-    VirtualPrinterOptions options = On(Address(3));
+    VirtualPrinterOptions options = On(TestAddress(3));
     options.slowMs = kSlowMs;
     VirtualPrinter printer(options, transcript);
     std::string error;
     ASSERT_TRUE(printer.Start(error)) << error;
     const auto start = std::chrono::steady_clock::now();
-    const LinkResult r = ExchangeFrame(library, Address(3), query, true, reply);
+    const LinkResult r = ExchangeFrame(library, TestAddress(3), query, true, reply);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.received, 3u) << "slow, but within the console's wait";
     EXPECT_GE(took, std::chrono::milliseconds(kSlowMs)) << "slow: answered too early";
@@ -257,8 +245,8 @@ TEST_F(VirtualPrinterRun, TrainingFailuresLookToTheConsoleAsOnARealPrinter) {
     // A second printer on an address already served must fail to start, not
     // share the port.
     std::ostringstream transcript;
-    VirtualPrinter first(On(Address(4)), transcript);
-    VirtualPrinter second(On(Address(4)), transcript);
+    VirtualPrinter first(On(TestAddress(4)), transcript);
+    VirtualPrinter second(On(TestAddress(4)), transcript);
     std::string error;
     ASSERT_TRUE(first.Start(error)) << error;
     EXPECT_FALSE(second.Start(error));
@@ -268,18 +256,18 @@ TEST_F(VirtualPrinterRun, TrainingFailuresLookToTheConsoleAsOnARealPrinter) {
 
 TEST_F(VirtualPrinterRun, OverlappingConnectionsAreServedAndWrittenDownApart) {
   std::ostringstream transcript;
-  VirtualPrinter printer(On(Address()), transcript);
+  VirtualPrinter printer(On(TestAddress()), transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
 
-  HeldConnection frame(Address(), printerlink::kFramePort);
+  HeldConnection frame(TestAddress(), printerlink::kFramePort);
   ASSERT_TRUE(frame.connected());
   ASSERT_TRUE(frame.Send({0x1D, 0x44, 0xC0}));  // half a frame; the rest comes later
-  HeldConnection forgotten(Address(), printerlink::kFramePort);
+  HeldConnection forgotten(TestAddress(), printerlink::kFramePort);
   ASSERT_TRUE(forgotten.Send({0x1B, 0x40}));
 
   // A printer that served one connection at a time would leave this unanswered.
-  const LinkResult r = ExchangeFrame(library, Address(), Bytes{0x1B, 0x76}, true, reply);
+  const LinkResult r = ExchangeFrame(library, TestAddress(), Bytes{0x1B, 0x76}, true, reply);
   EXPECT_EQ(r.received, 3u) << "the status request waited behind an open connection";
 
   ASSERT_TRUE(frame.Send({0xA8, 0x01, 0x64, 0xCD}));
@@ -382,12 +370,12 @@ TEST_F(VirtualPrinterRun, FloodOfNoiseKeepsMemoryBounded) {
   constexpr long kBoundKb = 100 * 1024;  // generous: the printer needs a few MB
   NullStreamBuf discard;
   std::ostream transcript(&discard);
-  VirtualPrinter printer(On(Address()), transcript);
+  VirtualPrinter printer(On(TestAddress()), transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
   const long before = PeakResidentKb();
 
-  HeldConnection client(Address(), printerlink::kFramePort);
+  HeldConnection client(TestAddress(), printerlink::kFramePort);
   ASSERT_TRUE(client.connected());
   // Noise, then short lines: a decoded line for every few bytes.
   ASSERT_TRUE(Flood(client, kFlood / 2));
@@ -406,17 +394,17 @@ TEST_F(VirtualPrinterRun, StatusIsAnsweredWhileTheTranscriptIsStuck) {
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
   FdStreamBuf toPipe(pipeFds[1]);
   std::ostream transcript(&toPipe);
-  VirtualPrinter printer(On(Address()), transcript);
+  VirtualPrinter printer(On(TestAddress()), transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
 
-  HeldConnection flood(Address(), printerlink::kFramePort);
+  HeldConnection flood(TestAddress(), printerlink::kFramePort);
   ASSERT_TRUE(flood.connected());
   ASSERT_TRUE(Flood(flood, 512 * 1024, Lines(64 * 1024)));  // 200,000 lines
   flood.Close();
   // The printer has read the whole flood and is writing it down.
   ASSERT_TRUE(WaitForState(printer, "1 connection so far, 0 open", kFloodWaitMs));
-  const LinkResult r = ExchangeFrame(library, Address(), Bytes{0x1B, 0x76}, true, reply);
+  const LinkResult r = ExchangeFrame(library, TestAddress(), Bytes{0x1B, 0x76}, true, reply);
   EXPECT_EQ(r.received, 3u) << "the status request waited for the transcript";
 
   std::string drained;
@@ -434,14 +422,14 @@ TEST_F(VirtualPrinterRun, StatusIsAnsweredWhileTheTranscriptIsStuck) {
 
 TEST_F(VirtualPrinterRun, IdleConnectionIsClosedAndWrittenDown) {
   std::ostringstream transcript;
-  VirtualPrinterOptions options = On(Address());
+  VirtualPrinterOptions options = On(TestAddress());
   options.idleTimeoutMs = 200;
   VirtualPrinter printer(options, transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
 
-  HeldConnection quiet(Address(), printerlink::kReplyPort);
-  HeldConnection silent(Address(), printerlink::kFramePort);
+  HeldConnection quiet(TestAddress(), printerlink::kReplyPort);
+  HeldConnection silent(TestAddress(), printerlink::kFramePort);
   ASSERT_TRUE(quiet.Send({0x1B, 0x40}));
   EXPECT_TRUE(quiet.ClosedByPrinter(kWaitMs)) << "an idle connection stayed open";
   EXPECT_TRUE(silent.ClosedByPrinter(kWaitMs)) << "a connection that never sent stayed open";
@@ -458,7 +446,7 @@ TEST_F(VirtualPrinterRun, IdleConnectionIsClosedAndWrittenDown) {
 TEST_F(VirtualPrinterRun, NewClientIsServedWhenIdleOnesHoldEveryPlace) {
   constexpr int kPlaces = 8;
   std::ostringstream transcript;
-  VirtualPrinterOptions options = On(Address());
+  VirtualPrinterOptions options = On(TestAddress());
   options.maxConnections = kPlaces;
   VirtualPrinter printer(options, transcript);
   std::string error;
@@ -466,12 +454,12 @@ TEST_F(VirtualPrinterRun, NewClientIsServedWhenIdleOnesHoldEveryPlace) {
 
   std::vector<std::unique_ptr<HeldConnection>> idle;
   for (int i = 0; i < kPlaces; ++i) {
-    idle.push_back(std::make_unique<HeldConnection>(Address(), printerlink::kReplyPort));
+    idle.push_back(std::make_unique<HeldConnection>(TestAddress(), printerlink::kReplyPort));
     ASSERT_TRUE(idle.back()->connected());
   }
   ASSERT_TRUE(WaitForState(printer, std::to_string(kPlaces) + " connections so far"));
 
-  const LinkResult r = ExchangeFrame(library, Address(), Bytes{0x1B, 0x76}, true, reply);
+  const LinkResult r = ExchangeFrame(library, TestAddress(), Bytes{0x1B, 0x76}, true, reply);
   EXPECT_EQ(r.received, 3u) << "idle clients locked the console out";
   EXPECT_TRUE(idle.front()->ClosedByPrinter(kWaitMs)) << "the oldest idle client kept its place";
   ASSERT_TRUE(printer.WaitForConnections(2, kWaitMs));
@@ -503,13 +491,13 @@ Bytes Receive(int fd, std::size_t count) {
 // the same flags the keys toggle, and automatic status back reports changes.
 TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
   std::ostringstream transcript;
-  VirtualPrinterOptions options = On(Address());
+  VirtualPrinterOptions options = On(TestAddress());
   options.flags.paperEnd = true;
   VirtualPrinter printer(options, transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
 
-  HeldConnection till(Address(), printerlink::kFramePort);
+  HeldConnection till(TestAddress(), printerlink::kFramePort);
   ASSERT_TRUE(till.connected());
   ASSERT_TRUE(till.Send({0x10, 0x04, 0x04, 0x1D, 0x72, 0x01, 0x10, 0x04, 0x07}));
   EXPECT_EQ(Receive(till.fd(), 2), (Bytes{0x7E, 0x0F})) << "DLE EOT 4 and GS r 1 with the paper out";
@@ -537,11 +525,11 @@ TEST_F(VirtualPrinterRun, AFailedStartLeavesNothingBoundAndAStoppedPrinterStarts
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(printerlink::kReplyPort);
-  ASSERT_EQ(::inet_pton(AF_INET, Address().c_str(), &sa.sin_addr), 1);
+  ASSERT_EQ(::inet_pton(AF_INET, TestAddress().c_str(), &sa.sin_addr), 1);
   ASSERT_EQ(::bind(squatter, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
 
   std::ostringstream transcript;
-  VirtualPrinter printer(On(Address()), transcript);
+  VirtualPrinter printer(On(TestAddress()), transcript);
   std::string error;
   EXPECT_FALSE(printer.Start(error));
   EXPECT_TRUE(Has(error, ":4000")) << error;
@@ -550,7 +538,7 @@ TEST_F(VirtualPrinterRun, AFailedStartLeavesNothingBoundAndAStoppedPrinterStarts
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(printer.Start(error)) << "round " << round << ": " << error;
     const Bytes query = {0x1B, 0x76};
-    const LinkResult r = ExchangeFrame(library, Address(), query, true, reply);
+    const LinkResult r = ExchangeFrame(library, TestAddress(), query, true, reply);
     EXPECT_EQ(r.received, 3u) << "round " << round << ": the status request goes unanswered";
     printer.Stop();
   }

@@ -108,10 +108,8 @@ void LoopbackPrinter::Accepted(int fd, std::size_t which, const sockaddr_in& pee
   c.number = ++accepted_;
   ++open_;
   c.peer = PeerText(peer);
-  c.openedAt = WallClock::now();
-  c.opened = Clock::now();
-  c.lastActive = c.opened;
-  c.nextRead_ = c.opened;
+  c.lastActive = Clock::now();
+  c.nextRead_ = c.lastActive;
   // Hung up before the session hears of it: whoever learns of the
   // connection finds it gone already.
   if (c.behaviour_->closeOnAccept) CloseFd(c.fd_);
@@ -147,7 +145,7 @@ std::size_t LoopbackPrinter::Read(Connection& c) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
     c.readError = errno;
     c.peerDone = true;
-    for (const Connection::Due& d : c.queued_) c.session_->Answered(c, d.tag, Delivery::ClientGone, false, 0);
+    for (const Connection::Due& d : c.queued_) c.session_->Answered(c, d.tag, Delivery::ClientGone, 0);
     c.queued_.clear();  // nobody left to answer
     return 0;
   }
@@ -172,7 +170,7 @@ void LoopbackPrinter::Flush(Connection& c) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
     const int e = n < 0 ? errno : EPIPE;
     c.out_.clear();
-    for (std::size_t tag : c.inOut_) c.session_->Answered(c, tag, Delivery::Failed, false, e);
+    for (std::size_t tag : c.inOut_) c.session_->Answered(c, tag, Delivery::Failed, e);
     c.inOut_.clear();
     return;
   }
@@ -187,11 +185,11 @@ void LoopbackPrinter::SendDue(Connection& c, Clock::time_point now) {
     // The printer tells how it is when it answers, not when it was asked.
     const std::vector<std::uint8_t> bytes = c.session_->AnswerBytes(c, tag);
     if (bytes.empty()) {
-      c.session_->Answered(c, tag, Delivery::Nothing, false, 0);
+      c.session_->Answered(c, tag, Delivery::Nothing, 0);
       continue;
     }
     c.inOut_.push_back(tag);
-    c.session_->Answered(c, tag, Delivery::Sent, c.peerDone, 0);
+    c.session_->Answered(c, tag, Delivery::Sent, 0);
     c.Send(bytes);
   }
   Flush(c);

@@ -21,8 +21,6 @@
 
 namespace printercore {
 
-using WallClock = std::chrono::system_clock;
-
 // How a port reads what its connections send.
 enum class Reading {
   Normal,  // as fast as the client sends, fairly shared between clients
@@ -48,7 +46,7 @@ enum class Ending {
 
 // What became of an answer the session asked for.
 enum class Delivery {
-  Sent,        // handed to the connection (afterClose: the client had closed its side)
+  Sent,        // handed to the connection (the client may have closed its side: peerDone)
   Failed,      // the connection broke before the client took it (see error)
   ClientGone,  // the client reset the connection before it was due
   Nothing,     // there was nothing to answer when it fell due
@@ -62,9 +60,7 @@ public:
   int number = 0;  // 1, 2, ... in the order of acceptance over every port
   std::size_t portIndex = 0;
   std::uint16_t port = 0;
-  std::string peer;  // "address:port"
-  WallClock::time_point openedAt{};
-  Clock::time_point opened{};
+  std::string peer;                // "address:port"
   Clock::time_point lastActive{};  // the last byte in either direction
   std::size_t received = 0;        // bytes read so far
   bool peerDone = false;           // the client closed its side, or the connection broke
@@ -106,7 +102,7 @@ public:
   virtual void Received(Connection& connection, std::span<const std::uint8_t> bytes) = 0;
   // The answer `tag` is due: its bytes as they are now (empty: nothing).
   virtual std::vector<std::uint8_t> AnswerBytes(Connection&, std::size_t) { return {}; }
-  virtual void Answered(Connection&, std::size_t /*tag*/, Delivery, bool /*afterClose*/, int /*error*/) {}
+  virtual void Answered(Connection&, std::size_t /*tag*/, Delivery, int /*error*/) {}
   // The session is behind (it holds too much): stop reading for now.
   virtual bool Holding() const { return false; }
   // Once a round, after the answers that fell due have been sent.

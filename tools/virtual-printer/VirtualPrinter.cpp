@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "LoopbackPrinter.h"
+#include "PrinterDecoder.h"
 #include "Receipt.h"
 #include "SocketLibrary.h"
 #include "Transport.h"
@@ -26,7 +27,15 @@ namespace {
 using printercore::Clock;
 using printercore::Connection;
 using printercore::Ending;
-using printercore::WallClock;
+using WallClock = std::chrono::system_clock;
+
+// The printer's language is decoded by the link layer's decoder, shared with
+// the console's exchange log.
+using printerlink::CommandKind;
+using printerlink::DecodedCommand;
+using printerlink::Describe;
+using printerlink::HexBytes;
+using printerlink::StreamDecoder;
 
 constexpr std::size_t kHexPerLine = 16;
 constexpr std::size_t kHexDumpLimit = 512;  // a connection shows its first bytes in hex only
@@ -60,6 +69,12 @@ int MsSince(Clock::time_point start) {
 std::string Duration(int ms) {
   if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
   return std::to_string(ms) + " ms";
+}
+
+// How each of a connection's lines in the transcript begins: the time, the
+// port and the connection's number.
+std::string ConnectionLine(WallClock::time_point when, const Connection& c) {
+  return TimeOfDay(when) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number);
 }
 
 // What the printer answers a status query with, as it is now: ESC v, DLE EOT
@@ -243,6 +258,9 @@ struct VirtualPrinter::Impl final : printercore::Behaviour {
 // handed to the transcript, and the print job so far.
 struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
   Impl& printer;
+  // Opened as the connection is accepted.
+  const WallClock::time_point openedAt = WallClock::now();
+  const Clock::time_point opened = Clock::now();
   std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
   bool partWritten = false;        // earlier lines went to the transcript already
   StreamDecoder decoder;
@@ -265,7 +283,7 @@ struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
 
   void Received(Connection& c, std::span<const std::uint8_t> got) override;
   std::vector<std::uint8_t> AnswerBytes(Connection& c, std::size_t tag) override;
-  void Answered(Connection& c, std::size_t tag, printercore::Delivery delivery, bool afterClose, int error) override;
+  void Answered(Connection& c, std::size_t tag, printercore::Delivery delivery, int error) override;
   bool Holding() const override { return entries.size() >= kMaxHeldEntries; }
   void Settle(Connection& c) override {
     if (entries.size() >= kBlockEntries) WritePart(c);  // answers settled: their lines can go
@@ -343,11 +361,9 @@ VirtualPrinter::Impl::Transcribed::Transcribed(Impl& p) : printer(p) {
 std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending ending) const {
   std::string text;
   if (partWritten) {
-    text =
-        TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " end:";
+    text = ConnectionLine(WallClock::now(), c) + " end:";
   } else {
-    text = TimeOfDay(c.openedAt) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) + " from " +
-           c.peer;
+    text = ConnectionLine(openedAt, c) + " from " + c.peer;
   }
   std::string why;
   switch (ending) {
@@ -365,7 +381,7 @@ std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending 
            (c.readError != 0 ? " (reset: " + ErrnoText(c.readError) + ")" : "");
   }
   text += (partWritten ? " " : "  ") + std::to_string(c.received) + (c.received == 1 ? " byte" : " bytes") + " in " +
-          std::to_string(MsSince(c.opened)) + " ms";
+          std::to_string(MsSince(opened)) + " ms";
   if (!why.empty()) text += ", " + why;
   if (c.readError != 0) text += ", ended by " + ErrnoText(c.readError);
   return text;
@@ -377,14 +393,13 @@ void VirtualPrinter::Impl::Transcribed::WritePart(Connection& c) {
   const std::size_t n = Settled(c) - firstEntry;
   if (n == 0) return;
   Block block;
-  const std::string number = "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number);
   if (!partWritten) {
-    block.head = TimeOfDay(c.openedAt) + number + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
+    block.head = ConnectionLine(openedAt, c) + " from " + c.peer + "  receiving, " + std::to_string(c.received) +
                  " bytes so far";
     block.hex = head;
     block.hexOf = head.size();
   } else {
-    block.head = TimeOfDay(WallClock::now()) + number + " continued";
+    block.head = ConnectionLine(WallClock::now(), c) + " continued";
   }
   block.entries.assign(std::make_move_iterator(entries.begin()),
                        std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(n)));
@@ -422,8 +437,7 @@ void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
   char name[64];
   std::snprintf(name, sizeof name, "/receipt-%04d-%d.html", c.number, ++jobs);
   Block block;
-  block.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) +
-               " job " + std::to_string(jobs) + ": ";
+  block.head = ConnectionLine(WallClock::now(), c) + " job " + std::to_string(jobs) + ": ";
   block.file = printer.options.receiptsDir + name;
   block.page = receipt->Html(printer.options.paperMm);
   receipt = std::make_unique<Receipt>();
@@ -469,8 +483,8 @@ std::vector<std::uint8_t> VirtualPrinter::Impl::Transcribed::AnswerBytes(Connect
   return a.bytes;
 }
 
-void VirtualPrinter::Impl::Transcribed::Answered(Connection&, std::size_t tag, printercore::Delivery delivery,
-                                                 bool afterClose, int error) {
+void VirtualPrinter::Impl::Transcribed::Answered(Connection& c, std::size_t tag, printercore::Delivery delivery,
+                                                 int error) {
   StatusAnswer& a = At(tag).answer;
   switch (delivery) {
     case printercore::Delivery::Sent: a.fate = StatusAnswer::Fate::Sent; break;
@@ -478,7 +492,7 @@ void VirtualPrinter::Impl::Transcribed::Answered(Connection&, std::size_t tag, p
     case printercore::Delivery::ClientGone: a.fate = StatusAnswer::Fate::ClientGone; break;
     case printercore::Delivery::Nothing: a.fate = StatusAnswer::Fate::Nothing; break;
   }
-  a.afterClose = afterClose;
+  a.afterClose = delivery == printercore::Delivery::Sent && c.peerDone;
   a.error = error;
 }
 
@@ -497,8 +511,8 @@ void VirtualPrinter::Impl::Round(std::span<Connection> live) {
     session.lastReport = report;
     c.Send(report);
     Block note;
-    note.head = TimeOfDay(WallClock::now()) + "  port " + std::to_string(c.port) + "  #" + std::to_string(c.number) +
-                " automatic status back: " + HexBytes(report) + " (" + DescribeFlags(now) + ")";
+    note.head = ConnectionLine(WallClock::now(), c) + " automatic status back: " + HexBytes(report) + " (" +
+                DescribeFlags(now) + ")";
     Queue(std::move(note), true);
   }
 }

@@ -13,18 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "PrinterDecoder.h"
 #include "PrinterState.h"
 
 namespace vprinter {
-
-// The printer's language is decoded by the link layer's decoder, shared with
-// the console's exchange log.
-using printerlink::CommandKind;
-using printerlink::DecodedCommand;
-using printerlink::Describe;
-using printerlink::HexBytes;
-using printerlink::StreamDecoder;
 
 struct VirtualPrinterOptions {
   std::string address = "127.0.0.1";  // the only address bound
