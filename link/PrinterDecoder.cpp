@@ -11,6 +11,17 @@
 #include "SocketLibrary.h"
 
 namespace printerlink {
+
+std::size_t Little16(std::span<const std::uint8_t> b, std::size_t at) { return b[at] | (std::size_t{b[at + 1]} << 8); }
+
+int Digit(std::uint8_t n) { return n >= '0' && n <= '9' ? n - '0' : n; }
+
+std::span<const std::uint8_t> BarcodeData(std::span<const std::uint8_t> b) {
+  if (b.size() < 4) return {};
+  if (b[2] >= 65) return b.subspan(4);
+  return b.subspan(3, b.back() == 0 ? b.size() - 4 : b.size() - 3);
+}
+
 namespace {
 
 constexpr std::uint8_t DLE = 0x10;
@@ -41,8 +52,6 @@ template <std::size_t N>
 std::size_t Fixed(std::span<const std::uint8_t>) {
   return N;
 }
-
-std::size_t Little16(std::span<const std::uint8_t> b, std::size_t at) { return b[at] | (std::size_t{b[at + 1]} << 8); }
 
 // GS V m, with a feed count after m for the forms that feed first.
 std::size_t GsCutLength(std::span<const std::uint8_t> b) {
@@ -329,9 +338,6 @@ std::string DrawerPin(std::uint8_t m) {
   return "unknown pin (m = " + Hex2(m) + ")";
 }
 
-// Many one-byte parameters count both as a number and as its ASCII digit.
-int Digit(std::uint8_t n) { return n >= '0' && n <= '9' ? n - '0' : n; }
-
 std::string OnOff(std::uint8_t n) { return (n & 1) != 0 ? "on" : "off"; }
 
 std::string Plural(std::size_t n, const char* one, const char* many) {
@@ -402,9 +408,8 @@ std::string BarcodeText(std::span<const std::uint8_t> b) {
   const std::uint8_t m = b[2];
   const char* system = BarcodeSystem(m);
   std::string s = system != nullptr ? system : "unknown system (m = " + Hex2(m) + ")";
-  if (m >= 65) return s + " " + QuotedData(b.subspan(4));
-  if (b.back() != NUL) return s + " " + QuotedData(b.subspan(3)) + " without its closing NUL";
-  return s + " " + QuotedData(b.subspan(3, b.size() - 4));
+  const std::string data = s + " " + QuotedData(BarcodeData(b));
+  return m < 65 && b.back() != NUL ? data + " without its closing NUL" : data;
 }
 
 std::string QrText(std::span<const std::uint8_t> b) {

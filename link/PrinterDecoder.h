@@ -124,6 +124,16 @@ bool ChecksumMatches(const DecodedCommand& command);
 // cannot read becomes \xHH escapes.
 std::string TextOf(const DecodedCommand& text);
 
+// Reading a command's parameters, for whoever acts on them (the virtual
+// printer's receipts):
+// a two-byte little-endian number starting at `at`;
+std::size_t Little16(std::span<const std::uint8_t> bytes, std::size_t at);
+// a one-byte parameter the printer takes both as a number and as its ASCII
+// digit (1 and '1' alike);
+int Digit(std::uint8_t n);
+// the data of GS k, without its count or its closing NUL.
+std::span<const std::uint8_t> BarcodeData(std::span<const std::uint8_t> command);
+
 // "1B 40 0A"
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 

@@ -7,6 +7,8 @@ namespace {
 
 using printerlink::CommandKind;
 using printerlink::DecodedCommand;
+using printerlink::Digit;
+using printerlink::Little16;
 
 // A receipt longer than this shows its first lines and a count: a job that
 // never cuts cannot grow without bound.
@@ -29,18 +31,10 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
-int Digit(std::uint8_t n) { return n >= '0' && n <= '9' ? n - '0' : n; }
-
-std::size_t Little16(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return b[at] | (std::size_t{b[at + 1]} << 8);
-}
-
-// The data a barcode command carries, without its count or closing NUL.
-std::string BarcodeData(const DecodedCommand& c) {
-  const auto& b = c.bytes;
-  if (b.size() < 4) return {};
-  if (b[2] >= 65) return std::string(b.begin() + 4, b.end());
-  return std::string(b.begin() + 3, b.back() == 0 ? b.end() - 1 : b.end());
+// The data a barcode carries, as the text under its bars.
+std::string BarcodeText(const DecodedCommand& c) {
+  const auto data = printerlink::BarcodeData(c.bytes);
+  return std::string(data.begin(), data.end());
 }
 
 }  // namespace
@@ -122,7 +116,7 @@ bool Receipt::Add(const DecodedCommand& c) {
     case CommandKind::Barcode:
       if (!line_.empty()) EndLine();
       AddBlock("<div class=\"barcode " + align_ + "\"><span class=\"label\">barcode</span> <span class=\"data\">" +
-               Escape(BarcodeData(c)) + "</span></div>");
+               Escape(BarcodeText(c)) + "</span></div>");
       return false;
     case CommandKind::QrCode:
       if (b.size() >= 8 && b[5] == 49 && b[6] == 80) qrData_ = std::string(b.begin() + 8, b.end());
