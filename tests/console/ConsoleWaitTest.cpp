@@ -11,6 +11,7 @@
 #include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
+#include "PaintCounter.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
@@ -26,15 +27,6 @@ using testsupport::TestPrinter;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class PaintCounter : public QObject {
-public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
 
 class ConsoleWait : public ::testing::Test {
 protected:

@@ -15,6 +15,7 @@
 
 #include "DialogUnits.h"
 #include "IndicatorButton.h"
+#include "PaintCounter.h"
 #include "ResourceIds.h"
 
 namespace {
@@ -394,13 +395,7 @@ TEST_F(IndicatorOnDialog, IconChoiceFollowsHotAndTheIconsGiven) {
 // The monitor sets every lamp, caption and colour again at each poll; a poll
 // that changes nothing must cost no paint, and one that changes a lamp must.
 TEST_F(IndicatorOnDialog, APollThatChangesNothingRepaintsNothing) {
-  struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-      if (event->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
+  PaintCounter counter;
   push->installEventFilter(&counter);
   const auto paintsAfter = [&](const std::function<void()>& change) {
     QCoreApplication::processEvents();
