@@ -27,18 +27,28 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWaitMs = 5000;  // the most a test waits for the program to answer
 
-// Runs a program on a fresh pseudo-terminal, as if started from a shell.
+// Runs a program on a fresh pseudo-terminal, as if started from a shell:
+// in a session of its own with the terminal as its controlling one, or as a
+// job of this process's session, which job control can stop and continue.
 class OnTerminal {
 public:
-  explicit OnTerminal(std::vector<std::string> args) {
-    pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
+  enum class As { OwnSession, Job };
+  explicit OnTerminal(std::vector<std::string> args, As as = As::OwnSession) {
+    int slave = -1;
+    if (as == As::Job && ::openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) return;
+    pid_ = as == As::Job ? ::fork() : ::forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
+      if (as == As::Job) {
+        ::setpgid(0, 0);
+        for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::dup2(slave, fd);
+      }
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
+    if (slave >= 0) ::close(slave);
   }
   ~OnTerminal() {
     if (pid_ > 0 && !status_) {
@@ -86,6 +96,18 @@ public:
     }
     return status_;
   }
+
+  // Whether the program stopped (as on Ctrl-Z) within the bound.
+  bool WaitStopped(int timeoutMs = kWaitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+      int raw = 0;
+      if (::waitpid(pid_, &raw, WNOHANG | WUNTRACED) == pid_ && WIFSTOPPED(raw)) return true;
+      WaitFor("\x01never", 20);
+    }
+    return false;
+  }
+  void Signal(int signo) const { ::kill(pid_, signo); }
 
   // Whether the terminal is back in line mode with echo, as the shell left it.
   bool TerminalRestored() const {
@@ -167,6 +189,24 @@ TEST_F(VirtualPrinterTerminal, EveryWayOutEndsCleanlyAndGivesTheTerminalBack) {
     EXPECT_EQ(printer.WaitExit(), 0) << c.catches;
     EXPECT_TRUE(printer.TerminalRestored()) << c.catches << ": the terminal is left without echo";
   }
+}
+
+TEST_F(VirtualPrinterTerminal, CtrlZStopsWithTheTerminalGivenBackAndContinuedItTakesKeysAgain) {
+  // A job of a shell with job control; the shell's terminal turns Ctrl-Z into
+  // SIGTSTP for it.
+  const std::string address = testsupport::TestAddress();
+  OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", address}, OnTerminal::As::Job);
+  ASSERT_TRUE(printer.started());
+  ASSERT_TRUE(printer.WaitFor("keys: "));
+  printer.Signal(SIGTSTP);
+  ASSERT_TRUE(printer.WaitStopped()) << "Ctrl-Z stops it like any program\n" << printer.output();
+  EXPECT_TRUE(printer.TerminalRestored()) << "the shell gets its terminal back while the printer is stopped";
+  printer.Signal(SIGCONT);
+  printer.Type("c");
+  EXPECT_TRUE(printer.WaitFor("key c: cover open on")) << "continued, it takes keys again\n" << printer.output();
+  EXPECT_EQ(Status(address), (Bytes{0x20, 0x00, 0x00}));
+  printer.Type("q");
+  EXPECT_EQ(printer.WaitExit(), 0);
 }
 
 TEST_F(VirtualPrinterTerminal, StopsWhenTheProcessItWatchesEnds) {

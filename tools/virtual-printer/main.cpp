@@ -2,9 +2,9 @@
 // training and tests. Options, the keys of its terminal, and the signals
 // that end it; the printer itself is VirtualPrinter.
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
@@ -186,28 +186,34 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
   return parsed;
 }
 
-// Signals reach the main loop through a pipe: the handler only writes the
-// signal's number.
-int gSignalPipe[2] = {-1, -1};
-
-void OnSignal(int signo) {
-  const int saved = errno;
-  const unsigned char byte = static_cast<unsigned char>(signo);
-  [[maybe_unused]] const ssize_t ignored = ::write(gSignalPipe[1], &byte, 1);
-  errno = saved;
-}
-
-bool InstallSignals() {
-  if (::pipe2(gSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGTSTP}) {
-    if (::sigaction(signo, &sa, nullptr) != 0) return false;
+// The signals that stop or suspend the printer. They are blocked in every
+// thread, the service threads included, and the main loop reads them from a
+// signalfd: none interrupts a thread, and none can arrive between two looks
+// and be missed.
+class StopSignals {
+public:
+  StopSignals() {
+    sigemptyset(&set_);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGTSTP}) sigaddset(&set_, signo);
+    if (::pthread_sigmask(SIG_BLOCK, &set_, nullptr) == 0) fd_ = ::signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
   }
-  return true;
-}
+  ~StopSignals() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  int fd() const { return fd_; }
+  // The next signal that came, or 0 when none is waiting.
+  int Next() const {
+    signalfd_siginfo info{};
+    return ::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info) ? static_cast<int>(info.ssi_signo) : 0;
+  }
+
+private:
+  sigset_t set_{};
+  int fd_ = -1;
+};
 
 // Single keys without Enter and without echo; output and Ctrl-C stay as they
 // were, so the transcript still reads line by line and Ctrl-C still quits.
@@ -244,13 +250,12 @@ private:
 // takes the keys again when continued.
 void Suspend(RawTerminal& terminal) {
   terminal.Restore();
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  sigemptyset(&dfl.sa_mask);
-  struct sigaction mine {};
-  ::sigaction(SIGTSTP, &dfl, &mine);
-  ::raise(SIGTSTP);
-  ::sigaction(SIGTSTP, &mine, nullptr);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  ::raise(SIGTSTP);                                // waits, blocked
+  ::pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);  // stops here until continued
+  ::pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   terminal.Enter();
 }
 
@@ -305,7 +310,8 @@ const char* kKeysLine =
     "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
 
 // Runs until q, Ctrl-C, SIGTERM, SIGHUP or the end of the watched process.
-void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const ProcessWatch& watch) {
+void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopSignals& signals,
+           const ProcessWatch& watch) {
   bool keys = terminal.active();
   for (;;) {
     if (watch.Ended()) {
@@ -313,15 +319,14 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const Proce
       return;
     }
     // Woken by a key, a signal or the watched process's end; nothing else to do.
-    pollfd fds[3] = {{gSignalPipe[0], POLLIN, 0}, {keys ? STDIN_FILENO : -1, POLLIN, 0}, {watch.fd(), POLLIN, 0}};
+    pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {keys ? STDIN_FILENO : -1, POLLIN, 0}, {watch.fd(), POLLIN, 0}};
     const int ready = ::poll(fds, 3, watch.PollTimeoutMs());
     if (ready < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (fds[0].revents != 0) {
-      unsigned char signo = 0;
-      while (::read(gSignalPipe[0], &signo, 1) == 1) {
+      while (const int signo = signals.Next()) {
         if (signo == SIGTSTP) {
           Suspend(terminal);
           continue;
@@ -370,8 +375,10 @@ int main(int argc, char* argv[]) {
     std::printf("%s\n", kVersion);
     return 0;
   }
-  if (!InstallSignals()) {
-    std::fprintf(stderr, "virtual-printer: cannot install signal handlers: %s\n", std::strerror(errno));
+  // Before the printer starts its threads, so that they block the signals too.
+  const StopSignals signals;
+  if (signals.fd() < 0) {
+    std::fprintf(stderr, "virtual-printer: cannot take signals: %s\n", std::strerror(errno));
     return 1;
   }
 
@@ -387,7 +394,7 @@ int main(int argc, char* argv[]) {
   if (terminal.active()) printer.Note(kKeysLine);
 
   const ProcessWatch watch(parsed->stopWith);
-  Serve(printer, terminal, watch);
+  Serve(printer, terminal, signals, watch);
   printer.Stop();
   terminal.Restore();
   return 0;
