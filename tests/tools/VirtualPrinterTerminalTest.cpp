@@ -174,14 +174,21 @@ TEST_F(VirtualPrinterTerminal, EveryWayOutEndsCleanlyAndGivesTheTerminalBack) {
     const char* catches;
     std::string keys;
     std::string note;
+    bool startedWithCtrlCIgnored;  // as `make demo` starts it, so that Ctrl-C ends only the printer
   } cases[] = {
-      {"q quits", "q", "key q: stopping"},
-      {"Ctrl-C quits with status 0, not by the signal", "\x03", "signal INT: stopping"},
-      {"Ctrl-D quits", "\x04", "key q: stopping"},
+      {"q quits", "q", "key q: stopping", false},
+      {"Ctrl-C quits with status 0, not by the signal", "\x03", "signal INT: stopping", false},
+      {"Ctrl-C quits though the shell that started it ignores Ctrl-C", "\x03", "signal INT: stopping", true},
+      {"Ctrl-D quits", "\x04", "key q: stopping", false},
   };
   int host = 1;
   for (const auto& c : cases) {
-    OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", testsupport::TestAddress(host++)});
+    const std::string address = testsupport::TestAddress(host++);
+    OnTerminal printer(c.startedWithCtrlCIgnored
+                           ? std::vector<std::string>{"/bin/sh", "-c",
+                                                      std::string("trap '' INT; exec ") + VIRTUAL_PRINTER_BINARY +
+                                                          " --address " + address}
+                           : std::vector<std::string>{VIRTUAL_PRINTER_BINARY, "--address", address});
     ASSERT_TRUE(printer.started());
     ASSERT_TRUE(printer.WaitFor("keys: ")) << c.catches;
     printer.Type(c.keys);

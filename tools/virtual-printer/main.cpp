@@ -193,9 +193,15 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
 class StopSignals {
 public:
   StopSignals() {
+    constexpr int kStops[] = {SIGINT, SIGTERM, SIGHUP, SIGTSTP};
     sigemptyset(&set_);
-    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGTSTP}) sigaddset(&set_, signo);
-    if (::pthread_sigmask(SIG_BLOCK, &set_, nullptr) == 0) fd_ = ::signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
+    for (int signo : kStops) sigaddset(&set_, signo);
+    if (::pthread_sigmask(SIG_BLOCK, &set_, nullptr) != 0) return;
+    // A shell may start the printer with Ctrl-C ignored (`make demo` does, so
+    // that Ctrl-C ends only the printer): it takes them all the same, and
+    // Ctrl-Z stops it by the default action.
+    for (int signo : kStops) ::signal(signo, SIG_DFL);
+    fd_ = ::signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
   }
   ~StopSignals() {
     if (fd_ >= 0) ::close(fd_);
