@@ -3,8 +3,6 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 #include "Frames.h"
 #include "Transport.h"
 #include "TestAddress.h"
+#include "TestPrinter.h"
 #include "VirtualPrinter.h"
 
 namespace {
@@ -82,13 +81,8 @@ TEST(Receipts, AJobUpToItsCutBecomesAPageWithWhatItPrinted) {
                      '9',  '.',  '5',  '0',  '\n', 0x1B, 0x61, 0x01, 0x1D, 0x28, 0x6B, 0x0C, 0x00, 0x31, 0x50,
                      0x30, 'h',  't',  't',  'p',  's',  ':',  '/',  '/',  'x',  0x1D, 0x28, 0x6B, 0x03, 0x00,
                      0x31, 0x51, 0x30, 0x1D, 0x56, 0x42, 0x03, 'n',  'e',  'x',  't',  '\n'};
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(printerlink::kFramePort);
-  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  ASSERT_EQ(ntohl(sa.sin_addr.s_addr) >> 24, 127u);
-  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
+  const int fd = testsupport::ConnectToLoopback(address, printerlink::kFramePort, 5);
+  ASSERT_GE(fd, 0);
   ASSERT_EQ(::send(fd, job.data(), job.size(), MSG_NOSIGNAL), static_cast<ssize_t>(job.size()));
   ::close(fd);
   ASSERT_TRUE(printer.WaitForConnections(1, 5000));

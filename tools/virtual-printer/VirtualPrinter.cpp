@@ -113,9 +113,8 @@ struct StatusAnswer {
   enum class Fate { Due, Sent, Failed, Silent, WrongPort, ClientGone, Nothing };
   Fate fate = Fate::Due;
   std::vector<std::uint8_t> bytes;  // as they went out
-  Clock::time_point due{};
-  StatusFlags flags;        // as they were when the answer went out
-  bool afterClose = false;  // the client had closed its side before the answer went out
+  StatusFlags flags;                // as they were when the answer went out
+  bool afterClose = false;          // the client had closed its side before the answer went out
   int error = 0;
   int delayMs = 0;
 };
