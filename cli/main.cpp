@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "ExchangeLog.h"
 #include "SocketLibrary.h"
+#include "Version.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
   const Language language = res::LanguageOfEnvironment();
   CLI::App app{"Tests and sets up network receipt printers over TCP ports 9100 and 4000.", "printertest"};
   app.footer(kFooter);
-  app.set_version_flag("--version", "printertest 1.0.0.3");
+  app.set_version_flag("--version", "printertest " PRINTERTEST_VERSION);
   app.require_subcommand(1);
 
   const char* fromEnvironment = std::getenv("PRINTERTEST_PRINTER");
