@@ -1,5 +1,6 @@
 #include "CliInput.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
@@ -101,10 +102,7 @@ std::optional<printerlink::MacBytes> ParseMac(std::string_view text) {
 std::optional<printerlink::Ipv4Octets> ParseAddress(std::string_view text) {
   const auto net = printerlink::ParseDottedQuad(text);
   if (!net) return std::nullopt;
-  printerlink::Ipv4Octets o{};
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&*net);  // network byte order: first octet first
-  for (std::size_t i = 0; i < o.size(); ++i) o[i] = bytes[i];
-  return o;
+  return std::bit_cast<printerlink::Ipv4Octets>(*net);  // network byte order: first octet first
 }
 
 std::optional<std::array<std::uint8_t, 3>> ParseSubnet(std::string_view text) {

@@ -299,13 +299,8 @@ int RunCut(Session& s) {
 
 int RunHex(Session& s, const std::vector<std::uint8_t>& bytes) {
   TellSending(s, bytes);
-  // Up to ten bytes travel in the command frame, longer lists whole from
-  // their own buffer: the same bytes on the wire either way.
-  if (bytes.size() <= printerlink::kFrameSize) {
-    printerlink::CommandFrame frame{};
-    const std::size_t n = printerlink::BuildRawHexFrame(frame, bytes);
-    return SendFrame(s, "hex", std::span(frame.data(), n));
-  }
+  // The bytes go as typed, however many: the console's ten-byte frame would
+  // carry the same bytes up to its size and is no limit here.
   return SendFrame(s, "hex", bytes);
 }
 

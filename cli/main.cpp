@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "ExchangeLog.h"
 #include "SocketLibrary.h"
+#include "Version.h"
 
 namespace {
 
@@ -61,23 +62,29 @@ bool ReadAll(const std::string& path, std::string& text, std::string& error) {
   return true;
 }
 
-constexpr const char* kCommands[] = {"test", "status", "print",  "drawer",  "cut",
-                                     "init", "hex",    "set-ip", "set-mac", "sweep"};
+// The commands in the order --help lists them: "test, status, ... or sweep".
+std::string CommandNames(const CLI::App& app) {
+  const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
+  std::string names;
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    if (i > 0) names += i + 1 < commands.size() ? ", " : " or ";
+    names += commands[i]->get_name();
+  }
+  return names;
+}
 
 // The first word that stands where the command belongs but names none; CLI11
 // reads such a word as a missing command.
-const char* UnknownCommand(int argc, char** argv) {
+const char* UnknownCommand(const CLI::App& app, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    const std::string_view a(argv[i]);
-    if (a == "--printer" || a == "--log") {
-      ++i;  // its value
+    const std::string a(argv[i]);
+    if (a.starts_with("-")) {
+      const CLI::Option* option = app.get_option_no_throw(a);
+      if (option && option->get_expected_min() > 0) ++i;  // its value
       continue;
     }
-    if (a.starts_with("-")) continue;
-    for (const char* c : kCommands) {
-      if (a == c) return nullptr;
-    }
-    return argv[i];
+    const auto named = [&](const CLI::App* command) { return command->check_name(a); };
+    return app.get_subcommands(named).empty() ? argv[i] : nullptr;
   }
   return nullptr;
 }
@@ -91,7 +98,7 @@ int main(int argc, char** argv) {
   const Language language = res::LanguageOfEnvironment();
   CLI::App app{"Tests and sets up network receipt printers over TCP ports 9100 and 4000.", "printertest"};
   app.footer(kFooter);
-  app.set_version_flag("--version", "printertest 1.0.0.3");
+  app.set_version_flag("--version", "printertest " PRINTERTEST_VERSION);
   app.require_subcommand(1);
 
   const char* fromEnvironment = std::getenv("PRINTERTEST_PRINTER");
@@ -148,11 +155,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    if (const char* word = UnknownCommand(argc, argv)) {
+    if (const char* word = UnknownCommand(app, argc, argv)) {
       return Usage("unknown command \"" + std::string(word) + "\" (see printertest --help)");
     }
     if (app.get_subcommands().empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
-      return Usage("no command given: test, status, print, drawer, cut, init, hex, set-ip, set-mac or sweep");
+      return Usage("no command given: " + CommandNames(app));
     }
     return Usage(std::string(e.what()) + " (see printertest --help)");
   }

@@ -24,7 +24,7 @@ std::string RecordToJson(const ExchangeRecord& record);
 class JsonLineLog final : public ExchangeObserver {
 public:
   // Opens `path` for appending, creating it when missing. Returns nothing and
-  // sets `error` ("cannot open FILE: Permission denied") when it cannot.
+  // sets `error` ("cannot open FILE for appending: Permission denied") when it cannot.
   static std::unique_ptr<JsonLineLog> Open(const std::string& path, std::string& error);
   ~JsonLineLog() override;
   JsonLineLog(const JsonLineLog&) = delete;

@@ -554,6 +554,29 @@ std::string Parameters(const DecodedCommand& c) {
   }
 }
 
+// The transcript's first column: the command's mnemonic, or "text" or "raw".
+const char* Mnemonic(const DecodedCommand& c) {
+  if (c.kind == CommandKind::Text) return "text";
+  if (c.kind == CommandKind::Raw) return "raw";
+  return CommandOf(c.kind)->mnemonic;
+}
+
+// What follows the first column: the command's parameters in words, or for
+// a command the connection cut short, the bytes that came of it.
+std::string Meaning(const DecodedCommand& c) {
+  const KnownCommand* k = CommandOf(c.kind);
+  // A raster image cut short in its data is told by its parameters.
+  const bool wholeHeader = c.kind == CommandKind::RasterImage && c.bytes.size() == kRasterHeader;
+  if (k == nullptr || !c.cutShort || wholeHeader) return Parameters(c);
+  const std::size_t full = k->length(c.bytes);
+  // A barcode's NUL-ended data does not say how long it was meant to be.
+  const bool counted = k->length != BarcodeLength || (c.bytes.size() >= 4 && c.bytes[2] >= 65);
+  const std::string of = full > c.bytes.size() && counted
+                             ? " (" + std::to_string(c.bytes.size()) + " of " + std::to_string(full) + " bytes)"
+                             : " (" + Plural(c.bytes.size(), "byte", "bytes") + ")";
+  return std::string(k->meaning) + " CUT SHORT: " + HexBytes(c.bytes) + of;
+}
+
 }  // namespace
 
 // Decodes from the start of `bytes` into `out` and returns how many bytes it
@@ -678,37 +701,15 @@ bool ChecksumMatches(const DecodedCommand& c) {
   return printerlink::Checksum(std::span(c.bytes).subspan(2, c.bytes.size() - 3)) == c.bytes.back();
 }
 
-std::string Describe(const DecodedCommand& c) {
-  if (c.kind == CommandKind::Text) return Line("text", Parameters(c));
-  if (c.kind == CommandKind::Raw) return Line("raw", Parameters(c));
-  const KnownCommand* k = CommandOf(c.kind);
-  if (c.kind == CommandKind::RasterImage && c.bytes.size() == kRasterHeader) return Line(k->mnemonic, Parameters(c));
-  if (c.cutShort) {
-    const std::size_t full = k->length(c.bytes);
-    // A barcode's NUL-ended data does not say how long it was meant to be.
-    const bool counted = k->length != BarcodeLength || (c.bytes.size() >= 4 && c.bytes[2] >= 65);
-    const std::string of = full > c.bytes.size() && counted
-                               ? " (" + std::to_string(c.bytes.size()) + " of " + std::to_string(full) + " bytes)"
-                               : " (" + Plural(c.bytes.size(), "byte", "bytes") + ")";
-    return Line(k->mnemonic, std::string(k->meaning) + " CUT SHORT: " + HexBytes(c.bytes) + of);
-  }
-  return Line(k->mnemonic, Parameters(c));
-}
+std::string Describe(const DecodedCommand& c) { return Line(Mnemonic(c), Meaning(c)); }
 
 std::string DescribeLine(std::span<const std::uint8_t> bytes) {
   std::string line;
   for (const DecodedCommand& c : DecodeStream(bytes)) {
-    const KnownCommand* k = CommandOf(c.kind);
-    const std::string mnemonic = c.kind == CommandKind::Text  ? "text"
-                                 : c.kind == CommandKind::Raw ? "raw"
-                                 : k                          ? k->mnemonic
-                                                              : "";
     // The transcript pads the mnemonic into a column; one line needs one space.
-    const std::string text = Describe(c);
-    const std::size_t meaning = text.find_first_not_of(' ', mnemonic.size());
     if (!line.empty()) line += "; ";
-    line += mnemonic;
-    if (meaning != std::string::npos) line += " " + text.substr(meaning);
+    line += Mnemonic(c);
+    line += " " + Meaning(c);
   }
   return line;
 }

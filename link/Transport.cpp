@@ -268,10 +268,12 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
   LinkResult whole;  // the sweep as a whole fails only when the library let nothing start
   for (std::size_t i = 0; i < results.size(); ++i) {
     const LinkResult& r = results[i];
-    if (r.ok()) {
+    // Each address counts as its own probe's record would name it.
+    const Outcome outcome = OutcomeOf(ExchangeKind::Probe, r);
+    if (outcome == Outcome::Ok) {
       ++record.answering;
       record.found.push_back(all[i]);
-    } else if (r.error == LinkError::ConnectFailed && r.sysError == ECONNREFUSED) {
+    } else if (outcome == Outcome::Refused) {
       ++record.refusing;
     } else {
       ++record.silent;
