@@ -163,11 +163,10 @@ std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStat
 QString ChangeSummary(const StatusChange& change) { return ChangeSummary(change, InterfaceLanguage()); }
 
 QString ChangeSummary(const StatusChange& change, res::Language language) {
-  auto text = [language](int id) { return QString::fromUtf8(res::FindString(id, language)); };
   for (const ChangeTexts& t : kChangeTexts) {
     if (t.lamp != change.lamp) continue;
-    if (!change.to) return text(IDS_CHANGE_NOT_READ).arg(text(t.nameId));
-    return text(*change.to ? t.setId : t.clearedId);
+    if (!change.to) return LoadText(IDS_CHANGE_NOT_READ, language).arg(LoadText(t.nameId, language));
+    return LoadText(*change.to ? t.setId : t.clearedId, language);
   }
   return {};
 }
