@@ -57,7 +57,7 @@ public:
   // Opens the exchange log (its system-menu item and Ctrl+L exist only when set).
   std::function<void(QWidget* owner)> m_runExchangeLog;
   // Takes a record of every exchange of the console, its monitor and its
-  // sweep; not owned. May be called on the thread that made the exchange.
+  // sweep, on the interface thread once the call has ended; not owned.
   printerlink::ExchangeObserver* m_pExchangeObserver = nullptr;
 
 protected:

@@ -11,15 +11,27 @@ using printerlink::StatusIndicator;
 
 namespace {
 
-// What each condition's bits are called in a tooltip. Their byte and mask
-// come from printerlink::StatusByteOf and StatusMaskOf.
+struct ChangeTexts {
+  StatusLamp lamp;
+  int setId;      // the condition now needs attention
+  int clearedId;  // it no longer does
+  int nameId;     // the lamp, for "not read" and for its bits in a tooltip
+};
+
+constexpr ChangeTexts kChangeTexts[] = {
+    {StatusLamp::Online, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_ONLINE},
+    {StatusLamp::Cover, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED, IDS_FIELD_COVER},
+    {StatusLamp::Busy, IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_FIELD_BUSY},
+    {StatusLamp::Temperature, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_FIELD_TEMP},
+    {StatusLamp::Pause, IDS_CHANGE_PAUSED, IDS_CHANGE_PAUSE_CLEARED, IDS_FIELD_PAUSE},
+    {StatusLamp::Paper, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_FIELD_PAPER},
+};
+
+// What each condition's bits are called in a tooltip: the name of its lamp.
+// Their byte and mask come from printerlink::StatusByteOf and StatusMaskOf.
 int FieldNameId(StatusIndicator indicator) {
-  switch (indicator) {
-    case StatusIndicator::Cover: return IDS_FIELD_COVER;
-    case StatusIndicator::Busy: return IDS_FIELD_BUSY;
-    case StatusIndicator::Temperature: return IDS_FIELD_TEMP;
-    case StatusIndicator::Pause: return IDS_FIELD_PAUSE;
-    case StatusIndicator::Paper: return IDS_FIELD_PAPER;
+  for (const ChangeTexts& t : kChangeTexts) {
+    if (t.lamp == LampOf(indicator)) return t.nameId;
   }
   return IDS_FIELD_NOT_USED;
 }
@@ -54,22 +66,6 @@ QString BitValues(std::uint8_t byte, std::uint8_t mask) {
   }
   return bits;
 }
-
-struct ChangeTexts {
-  StatusLamp lamp;
-  int setId;      // the condition now needs attention
-  int clearedId;  // it no longer does
-  int nameId;     // the lamp, for "not read"
-};
-
-constexpr ChangeTexts kChangeTexts[] = {
-    {StatusLamp::Online, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_ONLINE},
-    {StatusLamp::Cover, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED, IDS_FIELD_COVER},
-    {StatusLamp::Busy, IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_FIELD_BUSY},
-    {StatusLamp::Temperature, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_FIELD_TEMP},
-    {StatusLamp::Pause, IDS_CHANGE_PAUSED, IDS_CHANGE_PAUSE_CLEARED, IDS_FIELD_PAUSE},
-    {StatusLamp::Paper, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_FIELD_PAPER},
-};
 
 constexpr std::size_t kShownStatusBytes = 3;  // the bytes a status reply carries
 
@@ -163,11 +159,10 @@ std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStat
 QString ChangeSummary(const StatusChange& change) { return ChangeSummary(change, InterfaceLanguage()); }
 
 QString ChangeSummary(const StatusChange& change, res::Language language) {
-  auto text = [language](int id) { return QString::fromUtf8(res::FindString(id, language)); };
   for (const ChangeTexts& t : kChangeTexts) {
     if (t.lamp != change.lamp) continue;
-    if (!change.to) return text(IDS_CHANGE_NOT_READ).arg(text(t.nameId));
-    return text(*change.to ? t.setId : t.clearedId);
+    if (!change.to) return LoadText(IDS_CHANGE_NOT_READ, language).arg(LoadText(t.nameId, language));
+    return LoadText(*change.to ? t.setId : t.clearedId, language);
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include <QRect>
 
 #include "Ipv4FieldWidget.h"
+#include "StringTable.h"
 
 using res::ControlKind;
 using res::ControlTemplate;
@@ -106,7 +107,7 @@ QString ControlName(const res::DialogTemplate& dialog, std::size_t index) {
 }
 
 QString PartName(int position, int count, res::Language language) {
-  return QString::fromUtf8(res::FindString(IDS_FIELD_PART, language)).arg(position).arg(count);
+  return LoadText(IDS_FIELD_PART, language).arg(position).arg(count);
 }
 
 void NameControls(const res::DialogTemplate& dialog, const std::vector<QWidget*>& widgets, res::Language language) {

@@ -320,18 +320,13 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 QWidget* CDialog::GetDlgItem(int id) const { return m_items.value(id); }
 
 std::vector<QRadioButton*> CDialog::RadioGroup(int firstId) const {
+  // The button group BuildRadioButton put it in holds the group in template order.
   std::vector<QRadioButton*> group;
-  if (!m_pTemplate) return group;
-  bool inGroup = false;
-  for (const res::ControlTemplate& c : m_pTemplate->controls) {
-    if (!inGroup) {
-      inGroup = c.id == firstId;
-    } else if (c.kind != ControlKind::RadioButton || (c.style & res::kGroup)) {
-      break;
-    }
-    if (inGroup) {
-      if (auto* r = qobject_cast<QRadioButton*>(GetDlgItem(c.id))) group.push_back(r);
-    }
+  auto* first = qobject_cast<QRadioButton*>(GetDlgItem(firstId));
+  if (!first || !first->group()) return group;
+  const QList<QAbstractButton*> buttons = first->group()->buttons();
+  for (qsizetype i = buttons.indexOf(first); i < buttons.size(); ++i) {
+    group.push_back(static_cast<QRadioButton*>(buttons[i]));
   }
   return group;
 }

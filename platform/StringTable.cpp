@@ -15,8 +15,10 @@ res::Language InterfaceLanguage() {
 
 void SetInterfaceLanguage(std::optional<res::Language> language) { g_override = language; }
 
-QString LoadText(int id) {
-  const char* text = res::FindString(id, InterfaceLanguage());
+QString LoadText(int id) { return LoadText(id, InterfaceLanguage()); }
+
+QString LoadText(int id, res::Language language) {
+  const char* text = res::FindString(id, language);
   return text ? QString::fromUtf8(text) : QString();
 }
 

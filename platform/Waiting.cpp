@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QThread>
 #include <QWindow>
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -150,19 +149,17 @@ void RunOffInterfaceThread(const std::function<void()>& work) {
   // that comes in the same pass of the loop as the worker's end is dropped too.
   const BusyScope busy;
   QEventLoop loop;
-  std::atomic<bool> finished{false};
   // Made here, posted by the worker: the event changes threads only through
   // Qt's queue, whose lock the thread sanitizer cannot see.
   auto* quit = new QEvent(QEvent::Quit);
   std::thread worker([&] {
     work();
-    finished = true;
     QCoreApplication::postEvent(&loop, quit);
   });
-  // A loop may also be left by an application-wide exit: wait on until the
-  // worker has really finished. A Quit that comes after the loop is gone is
-  // dropped with it.
-  while (!finished) loop.exec(QEventLoop::AllEvents);
+  loop.exec(QEventLoop::AllEvents);
+  // The loop ends with the worker's Quit, or early on an application-wide
+  // exit, after which no loop runs events any more: then the join waits for
+  // the worker. A Quit still queued goes with the loop.
   worker.join();
 }
 

@@ -75,20 +75,10 @@ TEST(StatusMonitor, GetStatusOpensTheMonitorForTheTargetPrinter) {
   InstallStatusMonitor(console);
   ASSERT_TRUE(console.Create());
   qobject_cast<Ipv4FieldWidget*>(console.GetDlgItem(IDC_IP_TARGET))->SetText("127.0.0.9");
-  QString title;
-  QTimer closer;
-  int tries = 0;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal && ++tries < 500) return;
-    closer.stop();
-    if (!modal) return;
-    title = modal->windowTitle();
-    QTest::keyClick(modal, Qt::Key_Escape);
-  });
-  closer.start(10);
+  ModalCloser closer;
+  closer.Arm();
   QTest::mouseClick(qobject_cast<QPushButton*>(console.GetDlgItem(IDC_GET_STATUS)), Qt::LeftButton);
-  EXPECT_EQ(title, "Print Status");
+  EXPECT_EQ(closer.title, "Print Status");
   EXPECT_EQ(library.connectCalls, 0) << "opening the monitor polls nothing";
   console.DestroyWindow();
   SetInterfaceLanguage(std::nullopt);

@@ -13,6 +13,7 @@
 
 #include "Gbk.h"
 #include "OffscreenDC.h"
+#include "PaintCounter.h"
 #include "TextProgressCtrl.h"
 
 namespace {
@@ -76,16 +77,6 @@ TEST(ProgressArithmetic, EmptyRangeAndNonNumbersStayDefined) {
   EXPECT_EQ(ProgressPercentText(ProgressFraction(10, 10, 10)), "0%");
 }
 
-// Paint events that reach the bar, counted before the control consumes them.
-class PaintCounter : public QObject {
-public:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++count;
-    return false;
-  }
-  int count = 0;
-};
-
 // The dialog's progress bar as the dialogs create it, 300 by 20, shown.
 class ProgressOnDialog : public ::testing::Test {
 protected:
@@ -99,7 +90,7 @@ protected:
     sharp.setStyleStrategy(QFont::NoAntialias);
     bar->setFont(sharp);
     progress.Attach(bar);
-    bar->installEventFilter(&paints);  // after Attach, so it sees paints first
+    bar->installEventFilter(&painted);  // after Attach, so it counts paints before the control consumes them
     dialog.resize(320, 40);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -110,7 +101,7 @@ protected:
   void Settle() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    paints.count = 0;
+    painted.paints = 0;
   }
 
   QImage Render() const {
@@ -142,7 +133,7 @@ protected:
   QDialog dialog;
   QProgressBar* bar = nullptr;
   CTextProgressCtrl progress;
-  PaintCounter paints;
+  PaintCounter painted;
   const QRgb highlight = QApplication::palette().color(QPalette::Highlight).rgb();
   const QRgb base = QApplication::palette().color(QPalette::Base).rgb();
 };
@@ -210,28 +201,28 @@ TEST_F(ProgressOnDialog, SetPosRepaintsAtOnceOnlyWhenTheWidthChanges) {
   };
   for (const Step& s : steps) {
     EXPECT_EQ(progress.SetPos(s.position), s.returned) << s.catches;
-    EXPECT_EQ(paints.count, s.paints) << s.catches;
+    EXPECT_EQ(painted.paints, s.paints) << s.catches;
     Settle();
-    EXPECT_EQ(paints.count, 0) << s.catches << ": nothing left pending";
+    EXPECT_EQ(painted.paints, 0) << s.catches << ": nothing left pending";
   }
 
   bar->resize(60, 20);
   Settle();
   EXPECT_EQ(progress.SetPos(2), 3);
-  EXPECT_EQ(paints.count, 1) << "after a resize, the same 1 px width repaints";
+  EXPECT_EQ(painted.paints, 1) << "after a resize, the same 1 px width repaints";
 
   progress.SetRange(0, 200);
   Settle();
-  EXPECT_EQ(paints.count, 0) << "SetRange stores only";
+  EXPECT_EQ(painted.paints, 0) << "SetRange stores only";
 
   // The sweep sets 0 while the bar is hidden, then shows it: its first
   // position paints at once.
   bar->hide();
   progress.SetPos(0);
-  EXPECT_EQ(paints.count, 0);
+  EXPECT_EQ(painted.paints, 0);
   bar->show();
   progress.SetPos(0);
-  EXPECT_EQ(paints.count, 1) << "shown again: the first SetPos paints";
+  EXPECT_EQ(painted.paints, 1) << "shown again: the first SetPos paints";
 }
 
 TEST_F(ProgressOnDialog, CaptionIsTheControlsOwnText) {
@@ -256,10 +247,10 @@ TEST_F(ProgressOnDialog, CaptionIsTheControlsOwnText) {
   for (const Step& s : steps) {
     Settle();
     progress.SetWindowText(s.text);
-    EXPECT_EQ(paints.count, 0) << s.catches << ": not painted synchronously";
+    EXPECT_EQ(painted.paints, 0) << s.catches << ": not painted synchronously";
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    EXPECT_EQ(paints.count > 0, s.repaints) << s.catches;
+    EXPECT_EQ(painted.paints > 0, s.repaints) << s.catches;
     EXPECT_EQ(progress.GetWindowText(), s.text) << s.catches;
   }
 }

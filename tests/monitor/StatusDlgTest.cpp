@@ -76,6 +76,12 @@ TEST(StatusDecode, AMissingByteIsUnknownNotFine) {
   EXPECT_EQ(Decode(reply, 0), (Looks(5, std::nullopt)));
 }
 
+// Keeps every record the exchange log would get, in order.
+struct RecordCollector final : printerlink::ExchangeObserver {
+  void OnExchange(const printerlink::ExchangeRecord& r) override { records.push_back(r); }
+  std::vector<printerlink::ExchangeRecord> records;
+};
+
 class Monitor : public ::testing::Test {
 protected:
   std::string Address(int host = 1) const { return testsupport::TestAddress(host); }
@@ -167,10 +173,7 @@ TEST_F(Monitor, AShortReplyLeavesTheMissingIndicatorsUnknown) {
 }
 
 TEST_F(Monitor, APollReachesTheExchangeLogAsAProbeAndAStatusQuery) {
-  struct Collector final : printerlink::ExchangeObserver {
-    void OnExchange(const printerlink::ExchangeRecord& r) override { records.push_back(r); }
-    std::vector<printerlink::ExchangeRecord> records;
-  } log;
+  RecordCollector log;
   TestPrinter printer(Address(), {}, {PortMode::Answer, {0x28}});
   Open(res::Language::English, printer.Address());
   console->m_pExchangeObserver = &log;
@@ -189,10 +192,7 @@ TEST_F(Monitor, AFailedProbeAfterAGoodPollChangesOnlyTheOnlineLamp) {
       std::make_unique<TestPrinter>(Address(), PortBehaviour{}, PortBehaviour{PortMode::Answer, {0x08, 0x40, 0x00}});
   const std::string address = printer->Address();
   Open(res::Language::English, address);
-  struct : printerlink::ExchangeObserver {
-    std::vector<printerlink::ExchangeRecord> records;
-    void OnExchange(const printerlink::ExchangeRecord& r) override { records.push_back(r); }
-  } log;
+  RecordCollector log;
   monitor->m_pExchangeObserver = &log;
   auto notes = [&log] {
     QStringList notes;
