@@ -21,8 +21,6 @@ using printerlink::Outcome;
 using printerlink::StatusIndicator;
 using Json = nlohmann::ordered_json;
 
-constexpr char kCutTestLine[] = "Testing the cut";
-
 // Keeps the records of one command and passes each on to the --log file.
 class Collector final : public printerlink::ExchangeObserver {
 public:
@@ -284,7 +282,7 @@ int RunCut(Session& s) {
   Collector collector(s.log);
   printerlink::CommandFrame frame{};
   printerlink::ReplyBuffer unused{};
-  if (printerlink::SendTextJob(s.sockets, s.printer, kCutTestLine, s.timings, &collector).ok()) {
+  if (printerlink::SendTextJob(s.sockets, s.printer, printerlink::kCutTestLine, s.timings, &collector).ok()) {
     std::size_t n = printerlink::BuildFeedFrame(frame);
     if (printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings,
                                    &collector)
@@ -386,7 +384,7 @@ std::string TestPageNow() {
   std::tm local{};
   localtime_r(&now, &local);
   std::string page;
-  BuildTestPage(page, local);
+  printerlink::BuildTestPage(page, local);
   page += "\n";  // the line feed the console's Print adds
   return page;
 }

@@ -8,12 +8,12 @@
 #include "StringTable.h"
 #include "Sweep.h"
 #include "TargetAddress.h"
+#include "TestPage.h"
 #include "Transport.h"
 #include "Waiting.h"
 
 namespace {
 constexpr int kPrintPauseMs = 1000;  // lets the printer take the page before the next click
-constexpr char kCutTestLine[] = "Testing the cut";
 }  // namespace
 
 void CPrinterTestDlg::OnPrint() {
@@ -30,7 +30,7 @@ void CPrinterTestDlg::OnCashDrawer() { SendCommandFrame(printerlink::BuildDrawer
 void CPrinterTestDlg::OnCutPaper() {
   // The line is printed by the feed, then cut off; each step on its own connection.
   // Closing the console while a step waits ends the command after that step.
-  SendTextJob(kCutTestLine);
+  SendTextJob(printerlink::kCutTestLine);
   if (IsEnding()) return;
   SendCommandFrame(printerlink::BuildFeedFrame(m_commandFrame), false);
   if (IsEnding()) return;

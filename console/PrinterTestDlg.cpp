@@ -82,7 +82,7 @@ BOOL CPrinterTestDlg::OnInitDialog() {
     const std::time_t now = std::time(nullptr);
     localtime_r(&now, &local);
   }
-  BuildTestPage(m_strTestPage, local);
+  printerlink::BuildTestPage(m_strTestPage, local);
 
   UpdateData(FALSE);
   return TRUE;

@@ -16,7 +16,6 @@
 #include "ResourceIds.h"
 #include "StringTable.h"
 #include "TargetAddress.h"
-#include "TestPage.h"
 #include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
@@ -45,28 +44,6 @@ TEST(TargetAddress, FollowsTheRadioChoiceAndTheList) {
   for (const Case& c : cases) {
     EXPECT_EQ(TargetAddressFor(c.mode, c.fields, c.listCount, c.listText), c.expected) << c.catches;
   }
-}
-
-TEST(TestPage, HasItsSevenPiecesAsGbkBytes) {
-  std::tm t{};
-  t.tm_year = 108;  // 2008
-  t.tm_mon = 2;
-  t.tm_mday = 7;
-  t.tm_hour = 9;
-  t.tm_min = 5;
-  t.tm_sec = 3;
-  std::string page = "kept:";
-  BuildTestPage(page, t);
-  const std::string expected =
-      "kept:"
-      "\xCA\xB1\xBC\xE4:08-03-07 09:05:03\n\n"
-      "0123456789\n"
-      "abcdefghijklmnopqrstuvwxyz\n"
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n"
-      "~!@#$%^&*()_+-={}[]|,./?';:\\\"\n"
-      "\nBrenholt\n"
-      "\n";
-  EXPECT_EQ(page, expected);
 }
 
 class Console : public ::testing::Test {

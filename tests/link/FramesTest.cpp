@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Frames.h"
+#include "TestPage.h"
 
 using namespace printerlink;
 
@@ -106,6 +107,28 @@ TEST(Frames, RawHexFrameNeverWritesPastTheTenthByte) {
   EXPECT_EQ(BuildRawHexFrame(frame, eleven), 0u) << "eleven bytes do not fit";
   EXPECT_EQ(BuildRawHexFrame(frame, Bytes{}), 0u) << "no bytes is no frame";
   for (std::uint8_t b : frame) EXPECT_EQ(b, 0xEE) << "a refused list wrote into the frame";
+}
+
+TEST(TestPage, HasItsSevenPiecesAsGbkBytes) {
+  std::tm t{};
+  t.tm_year = 108;  // 2008
+  t.tm_mon = 2;
+  t.tm_mday = 7;
+  t.tm_hour = 9;
+  t.tm_min = 5;
+  t.tm_sec = 3;
+  std::string page = "kept:";
+  BuildTestPage(page, t);
+  const std::string expected =
+      "kept:"
+      "\xCA\xB1\xBC\xE4:08-03-07 09:05:03\n\n"
+      "0123456789\n"
+      "abcdefghijklmnopqrstuvwxyz\n"
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n"
+      "~!@#$%^&*()_+-={}[]|,./?';:\\\"\n"
+      "\nBrenholt\n"
+      "\n";
+  EXPECT_EQ(page, expected);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace printerlink {
+
 void BuildTestPage(std::string& page, const std::tm& now) {
   // "时间:" in GBK, then two-digit year, month, day and the time of day.
   static constexpr char kTimeFormat[] = "\xCA\xB1\xBC\xE4:%y-%m-%d %H:%M:%S\n\n";
@@ -15,3 +17,5 @@ void BuildTestPage(std::string& page, const std::tm& now) {
   page += "\nBrenholt\n";
   page += "\n";
 }
+
+}  // namespace printerlink
