@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "ExchangeLog.h"
 #include "SocketLibrary.h"
+#include "Transport.h"
 #include "Version.h"
 
 namespace {
@@ -23,8 +24,6 @@ using namespace printercli;
 
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void OnInterrupt(int) { g_stop = 1; }
-
-constexpr char kDefaultPrinter[] = "192.168.1.10";
 
 constexpr char kFooter[] =
     "Exit status:\n"
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   const char* fromEnvironment = std::getenv("PRINTERTEST_PRINTER");
-  std::string printer = fromEnvironment && *fromEnvironment ? fromEnvironment : kDefaultPrinter;
+  std::string printer = fromEnvironment && *fromEnvironment ? fromEnvironment : printerlink::kDefaultPrinterAddress;
   bool json = false;
   std::string logPath;
   app.add_option("--printer", printer, "the printer's IPv4 address (default 192.168.1.10, or PRINTERTEST_PRINTER)")

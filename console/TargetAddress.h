@@ -6,8 +6,7 @@
 #include <string>
 
 #include "SocketLibrary.h"
-
-inline constexpr char kDefaultPrinterAddress[] = "192.168.1.10";
+#include "Transport.h"
 
 // Radio "Setting IP Connection" (mode 0): the four fields of the target
 // address control. Otherwise (the list radio, or no radio at all): the list's
@@ -16,3 +15,4 @@ std::string TargetAddressFor(int addressMode, const std::array<std::uint8_t, 4>&
                              const std::string& listText);
 
 using printerlink::DottedQuad;
+using printerlink::kDefaultPrinterAddress;

@@ -19,6 +19,9 @@ namespace printerlink {
 
 inline constexpr SocketVersion kSocketVersion{1, 1};
 
+// The printer both front ends talk to until they are told another.
+inline constexpr char kDefaultPrinterAddress[] = "192.168.1.10";
+
 inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does not answer
 inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and every reachability probe
 inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
