@@ -3,10 +3,6 @@
 // string table where the console says the same thing, and the few the
 // console never says.
 
-#include <optional>
-
-#include "ExchangeRecord.h"
-#include "PrinterStatus.h"
 #include "Strings.h"
 
 namespace printercli {
@@ -17,11 +13,6 @@ enum class Text {
   OldAddressStays,
   SetMacSuccess,
   SetMacError,
-  CoverUnknown,
-  BusyUnknown,
-  TempUnknown,
-  PauseUnknown,
-  PaperUnknown,
   Sending,
   NoPrinterFound,
   ShortReply,
@@ -30,12 +21,5 @@ enum class Text {
 const char* Tr(Text text, Language language);
 // A text of the console's string table (IDS_...).
 inline const char* Tr(int stringId, Language language) { return res::FindString(stringId, language); }
-// A condition's caption: the console's lamp caption ("Cover Open"), or the
-// program's own "Cover ?" when its status byte did not arrive.
-const char* ConditionCaption(printerlink::StatusIndicator indicator, const std::optional<bool>& set, Language language);
-
-// How an exchange ended, for the technician: "refused (ECONNREFUSED)",
-// "the printer took 3 of 7 bytes"; in Chinese the outcome and its errno name.
-std::string OutcomeFor(const printerlink::ExchangeRecord& record, Language language);
 
 }  // namespace printercli

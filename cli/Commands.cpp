@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <ostream>
 #include <thread>
@@ -10,54 +9,37 @@
 #include <nlohmann/json.hpp>
 
 #include "ExchangeLog.h"
+#include "OutcomeWords.h"
 #include "PrinterDecoder.h"
 #include "TestPage.h"
 
 namespace printercli {
 namespace {
 
+using printerlink::ConditionRow;
+using printerlink::Done;
 using printerlink::ExchangeRecord;
 using printerlink::Outcome;
-using printerlink::StatusIndicator;
 using Json = nlohmann::ordered_json;
 
-// Keeps the records of one command and passes each on to the --log file.
-class Collector final : public printerlink::ExchangeObserver {
-public:
-  explicit Collector(printerlink::ExchangeObserver* log) : log_(log) {}
-  void OnExchange(const ExchangeRecord& record) override {
-    records.push_back(record);
-    if (log_) log_->OnExchange(record);
-  }
-  std::vector<ExchangeRecord> records;
-
-private:
-  printerlink::ExchangeObserver* log_;
-};
-
-// The record that decides a command: its first failure, else its last exchange.
-const ExchangeRecord& Deciding(const std::vector<ExchangeRecord>& records) {
-  for (const ExchangeRecord& r : records) {
-    if (r.failed()) return r;
-  }
-  return records.back();
-}
-
-int ExitOf(const std::vector<ExchangeRecord>& records) {
-  return records.empty() ? kExitOk : ExitFor(Deciding(records).outcome);
-}
+int ExitOf(const Done& done) { return done.records.empty() ? kExitOk : ExitFor(done.Deciding().outcome); }
 
 Json RecordJson(const ExchangeRecord& record) { return Json::parse(printerlink::RecordToJson(record)); }
 
-// One command as one object: the deciding exchange in the log file's fields,
-// then the command, its exit status and, when it took several, every exchange.
-Json CommandJson(const char* command, const std::vector<ExchangeRecord>& records, int exit) {
-  Json j = records.empty() ? Json::object() : RecordJson(Deciding(records));
+// One command as one object: the deciding exchange in the log file's fields
+// and how it ended in words, then the command, its exit status and, when it
+// took several, every exchange.
+Json CommandJson(const char* command, const Done& done, int exit) {
+  Json j = Json::object();
+  if (!done.records.empty()) {
+    j = RecordJson(done.Deciding());
+    j["outcome_text"] = printerlink::OutcomeWords(done.Deciding(), Language::English);
+  }
   j["command"] = command;
   j["exit"] = exit;
-  if (records.size() > 1) {
+  if (done.records.size() > 1) {
     Json all = Json::array();
-    for (const ExchangeRecord& r : records) all.push_back(RecordJson(r));
+    for (const ExchangeRecord& r : done.records) all.push_back(RecordJson(r));
     j["exchanges"] = std::move(all);
   }
   return j;
@@ -72,51 +54,54 @@ std::string Where(const ExchangeRecord& r) { return r.address + ":" + std::to_st
 // A failure in words on standard error: "Can't Connect Net! 192.168.1.10:9100: refused ..."
 void TellFailure(Session& s, const ExchangeRecord& r) {
   if (s.json) return;
-  s.err << Tr(IDS_CANT_CONNECT, s.language) << ' ' << Where(r) << ": " << OutcomeFor(r, s.language) << '\n';
+  s.err << Tr(IDS_CANT_CONNECT, s.language) << ' ' << Where(r) << ": " << printerlink::OutcomeWords(r, s.language)
+        << '\n';
 }
 
 // Frames and text jobs: the exit status of their exchanges, and what happened.
-int Finish(Session& s, const char* command, const std::vector<ExchangeRecord>& records) {
-  const int exit = ExitOf(records);
+int Finish(Session& s, const char* command, const Done& done) {
+  const int exit = ExitOf(done);
   if (s.json) {
-    WriteJson(s, CommandJson(command, records, exit));
+    WriteJson(s, CommandJson(command, done, exit));
   } else if (exit == kExitOk) {
-    for (const ExchangeRecord& r : records) s.out << Where(r) << ": " << OutcomeFor(r, s.language) << '\n';
+    for (const ExchangeRecord& r : done.records) {
+      s.out << Where(r) << ": " << printerlink::OutcomeWords(r, s.language) << '\n';
+    }
   } else {
-    TellFailure(s, Deciding(records));
+    TellFailure(s, done.Deciding());
   }
   return exit;
 }
 
-const char* JsonName(StatusIndicator indicator) {
-  switch (indicator) {
-    case StatusIndicator::Cover: return "cover_open";
-    case StatusIndicator::Busy: return "busy";
-    case StatusIndicator::Temperature: return "over_temperature";
-    case StatusIndicator::Pause: return "paused";
-    case StatusIndicator::Paper: return "paper_end";
-  }
-  return "";
+// A condition's caption: the lamp's ("Cover Open"), or "Cover ?" when its
+// status byte did not arrive.
+const char* Caption(const ConditionRow& row, const std::optional<bool>& set, Language language) {
+  return Tr(!set ? row.unknownCaptionId : *set ? row.faultCaptionId : row.fineCaptionId, language);
 }
 
 // "On-line, Cover Close, Wait for Task, Temp ok, Print, Paper Ok [00 00 00]" or "Off-line".
 std::string LampsLine(const StatusReading& r, Language language) {
-  if (!r.online) return Tr(IDS_OFFLINE, language);
+  if (!r.read.answered) return Tr(IDS_OFFLINE, language);
   std::string line = Tr(IDS_ONLINE, language);
-  for (std::size_t i = 0; i < printerlink::kDecodeOrder.size(); ++i) {
+  for (const ConditionRow& row : printerlink::kConditions) {
+    if (!row.byte) continue;
     line += ", ";
-    line += ConditionCaption(printerlink::kDecodeOrder[i], r.conditions[i], language);
+    line += Caption(row, r.read.conditions[printerlink::IndexOf(row.condition)], language);
   }
-  return line + " [" + printerlink::HexBytes(std::span(r.reply.data(), r.received)) + "]";
+  const printerlink::Done& d = r.read.done;
+  return line + " [" + printerlink::HexBytes(std::span(d.reply.data(), d.received)) + "]";
 }
 
 Json StatusJson(const StatusReading& r) {
-  Json j = CommandJson("status", r.records, r.exit);
+  Json j = CommandJson("status", r.read.done, r.exit);
   Json states = Json::object();
-  states["online"] = r.online;
-  for (std::size_t i = 0; i < printerlink::kDecodeOrder.size(); ++i) {
-    const auto& c = r.conditions[i];
-    states[JsonName(printerlink::kDecodeOrder[i])] = c ? Json(*c) : Json(nullptr);
+  for (const ConditionRow& row : printerlink::kConditions) {
+    const auto& c = r.read.conditions[printerlink::IndexOf(row.condition)];
+    if (row.nameMeansFine) {
+      states[row.name] = r.read.answered;
+    } else {
+      states[row.name] = r.read.answered && c ? Json(*c) : Json(nullptr);
+    }
   }
   j["states"] = std::move(states);
   return j;
@@ -124,15 +109,36 @@ Json StatusJson(const StatusReading& r) {
 
 // The reason a status reading is not fine, for standard error.
 void TellStatusFailure(Session& s, const StatusReading& r) {
-  if (s.json || r.records.empty()) return;
-  const ExchangeRecord& d = Deciding(r.records);
-  if (d.failed()) {
-    TellFailure(s, d);
+  const Done& d = r.read.done;
+  if (s.json || d.records.empty()) return;
+  const ExchangeRecord& deciding = d.Deciding();
+  if (deciding.failed()) {
+    TellFailure(s, deciding);
   } else if (r.exit == kExitPartial) {
-    std::string text = Tr(Text::ShortReply, s.language);
-    text.replace(text.find("%1"), 2, std::to_string(r.received));
-    s.err << Where(d) << ": " << text << '\n';
+    s.err << Where(deciding) << ": " << res::FillIn(Tr(Text::ShortReply, s.language), {std::to_string(d.received)})
+          << '\n';
   }
+}
+
+void TellSending(Session& s, std::span<const std::uint8_t> bytes) {
+  if (s.json) return;
+  s.out << Tr(Text::Sending, s.language) << ' ' << printerlink::HexBytes(bytes) << " -> " << s.printer << ':'
+        << printerlink::kFramePort << '\n';
+}
+
+// A setting frame (GS D, GS E): which bytes go, then the JSON object, or a
+// failure's cause and the line `failed`. A success is left to the caller.
+int SendSetting(Session& s, const char* command, const printerlink::Plan& plan, const char* failed) {
+  TellSending(s, plan.front().bytes);
+  const Done done = printerlink::Run(s.At(s.printer), plan);
+  const int exit = ExitOf(done);
+  if (s.json) {
+    WriteJson(s, CommandJson(command, done, exit));
+  } else if (exit != kExitOk) {
+    TellFailure(s, done.Deciding());
+    s.err << failed << '\n';
+  }
+  return exit;
 }
 
 }  // namespace
@@ -153,54 +159,36 @@ int ExitFor(Outcome outcome) {
 }
 
 bool StatusReading::SameLamps(const StatusReading& other) const {
-  if (online != other.online || conditions != other.conditions) return false;
+  if (read.answered != other.read.answered) return false;
+  if (read.answered && read.conditions != other.read.conditions) return false;
   // Off-line for another reason is another line: refused is not timed out.
   const auto outcome = [](const StatusReading& r) {
-    return r.records.empty() ? Outcome::Ok : Deciding(r.records).outcome;
+    return r.read.done.records.empty() ? Outcome::Ok : r.read.done.Deciding().outcome;
   };
   return outcome(*this) == outcome(other);
 }
 
 StatusReading ReadStatus(Session& s, const std::string& address) {
-  // As the status monitor polls: the frame port must take a connection, then
-  // ESC v on the reply port is answered with up to three status bytes.
-  Collector collector(s.log);
-  StatusReading r;
-  const printerlink::LinkResult probe =
-      printerlink::ProbePrinter(s.sockets, address, printerlink::kFramePort, s.probeWaitMs, &collector);
-  if (probe.ok()) {
-    printerlink::CommandFrame frame{};
-    const std::size_t n = printerlink::BuildStatusQueryFrame(frame);
-    const printerlink::LinkResult q = printerlink::ExchangeFrame(s.sockets, address, std::span(frame.data(), n), true,
-                                                                 r.reply, s.timings, &collector);
-    r.received = std::min(q.received, r.reply.size());
-  }
-  r.records = std::move(collector.records);
-  r.exit = ExitOf(r.records);
+  StatusReading r{printerlink::ReadStatus(s.At(address))};
+  r.exit = ExitOf(r.read.done);
   if (r.exit != kExitOk) return r;
-  r.online = true;
-  bool attention = false;
-  bool unknown = false;
-  for (std::size_t i = 0; i < printerlink::kDecodeOrder.size(); ++i) {
-    r.conditions[i] = printerlink::ConditionSet(printerlink::kDecodeOrder[i], r.reply, r.received);
-    attention = attention || r.conditions[i].value_or(false);
-    unknown = unknown || !r.conditions[i];
-  }
   // A short answer leaves conditions unknown, and unknown is never "fine".
+  const auto& c = r.read.conditions;
+  const bool attention = printerlink::WorstSeverity(c).has_value();
+  const bool unknown = std::any_of(c.begin(), c.end(), [](const auto& v) { return !v; });
   r.exit = attention ? kExitAttention : unknown ? kExitPartial : kExitOk;
   return r;
 }
 
 int RunTest(Session& s) {
-  Collector collector(s.log);
-  printerlink::ProbePrinter(s.sockets, s.printer, printerlink::kReplyPort, s.probeWaitMs, &collector);
-  const int exit = ExitOf(collector.records);
+  const Done done = printerlink::TestConnection(s.At(s.printer));
+  const int exit = ExitOf(done);
   if (s.json) {
-    WriteJson(s, CommandJson("test", collector.records, exit));
+    WriteJson(s, CommandJson("test", done, exit));
   } else if (exit == kExitOk) {
     s.out << Tr(IDS_CONNECT_OK, s.language) << '\n';
   } else {
-    TellFailure(s, collector.records.back());
+    TellFailure(s, done.Deciding());
   }
   return exit;
 }
@@ -244,119 +232,52 @@ int RunWatch(Session& s, int intervalSeconds) {
 }
 
 int RunPrint(Session& s, const std::string& gbkBytes) {
-  Collector collector(s.log);
-  printerlink::SendTextJob(s.sockets, s.printer, gbkBytes, s.timings, &collector);
-  return Finish(s, "print", collector.records);
+  return Finish(s, "print", printerlink::PrintText(s.At(s.printer), gbkBytes));
 }
 
-namespace {
+int RunDrawer(Session& s) { return Finish(s, "drawer", printerlink::OpenDrawer(s.At(s.printer))); }
 
-int SendFrame(Session& s, const char* command, std::span<const std::uint8_t> bytes) {
-  Collector collector(s.log);
-  printerlink::ReplyBuffer unused{};
-  printerlink::ExchangeFrame(s.sockets, s.printer, bytes, false, unused, s.timings, &collector);
-  return Finish(s, command, collector.records);
-}
+int RunInit(Session& s) { return Finish(s, "init", printerlink::InitPrinter(s.At(s.printer))); }
 
-int SendBuilt(Session& s, const char* command, std::size_t (*build)(printerlink::CommandFrame&)) {
-  printerlink::CommandFrame frame{};
-  const std::size_t n = build(frame);
-  return SendFrame(s, command, std::span(frame.data(), n));
-}
-
-void TellSending(Session& s, std::span<const std::uint8_t> bytes) {
-  if (s.json) return;
-  s.out << Tr(Text::Sending, s.language) << ' ' << printerlink::HexBytes(bytes) << " -> " << s.printer << ':'
-        << printerlink::kFramePort << '\n';
-}
-
-}  // namespace
-
-int RunDrawer(Session& s) { return SendBuilt(s, "drawer", printerlink::BuildDrawerFrame); }
-
-int RunInit(Session& s) { return SendBuilt(s, "init", printerlink::BuildInitFrame); }
-
-int RunCut(Session& s) {
-  // The line is printed by the feed, then cut off; each step on its own
-  // connection. A step that fails ends the test: the rest would only fail too.
-  Collector collector(s.log);
-  printerlink::CommandFrame frame{};
-  printerlink::ReplyBuffer unused{};
-  if (printerlink::SendTextJob(s.sockets, s.printer, printerlink::kCutTestLine, s.timings, &collector).ok()) {
-    std::size_t n = printerlink::BuildFeedFrame(frame);
-    if (printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings,
-                                   &collector)
-            .ok()) {
-      n = printerlink::BuildCutFrame(frame);
-      printerlink::ExchangeFrame(s.sockets, s.printer, std::span(frame.data(), n), false, unused, s.timings,
-                                 &collector);
-    }
-  }
-  return Finish(s, "cut", collector.records);
-}
+// A step that fails ends the cut: the rest would only fail too.
+int RunCut(Session& s) { return Finish(s, "cut", printerlink::CutPaper(s.At(s.printer))); }
 
 int RunHex(Session& s, const std::vector<std::uint8_t>& bytes) {
   TellSending(s, bytes);
   // The bytes go as typed, however many: the console's ten-byte frame would
   // carry the same bytes up to its size and is no limit here.
-  return SendFrame(s, "hex", bytes);
-}
-
-// Says which bytes go, sends a setting frame (GS D, GS E) to port 9100 and
-// says how it went: the JSON object, or a failure's cause and then the line
-// `failed`. A success is left to the caller to tell. Returns the exit status.
-int SendSettingFrame(Session& s, const char* command, std::span<const std::uint8_t> frame, const char* failed) {
-  TellSending(s, frame);
-  Collector collector(s.log);
-  printerlink::ReplyBuffer unused{};
-  printerlink::ExchangeFrame(s.sockets, s.printer, frame, false, unused, s.timings, &collector);
-  const int exit = ExitOf(collector.records);
-  if (s.json) {
-    WriteJson(s, CommandJson(command, collector.records, exit));
-  } else if (exit != kExitOk) {
-    TellFailure(s, collector.records.back());
-    s.err << failed << '\n';
-  }
-  return exit;
+  return Finish(s, "hex", printerlink::SendRaw(s.At(s.printer), bytes));
 }
 
 int RunSetIp(Session& s, const printerlink::Ipv4Octets& next) {
-  printerlink::CommandFrame frame{};
-  const int exit = SendSettingFrame(s, "set-ip", std::span(frame.data(), printerlink::BuildSetIpFrame(frame, next)),
-                                    Tr(IDS_SET_IP_FAILED, s.language));
+  const int exit = SendSetting(s, "set-ip", printerlink::SetAddressPlan(next), Tr(IDS_SET_IP_FAILED, s.language));
   if (s.json || exit != kExitOk) return exit;
-  const std::string dotted = printerlink::DottedQuad(next);
-  std::string note = Tr(Text::OldAddressStays, s.language);
-  note.replace(note.find("%1"), 2, s.printer);
-  note.replace(note.find("%2"), 2, dotted);
-  s.out << Tr(IDS_SET_IP_SUCCESS, s.language) << '\n' << note << '\n';
+  s.out << Tr(IDS_SET_IP_SUCCESS, s.language) << '\n'
+        << res::FillIn(Tr(Text::OldAddressStays, s.language), {s.printer, printerlink::DottedQuad(next)}) << '\n';
   return exit;
 }
 
 int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
-  printerlink::CommandFrame frame{};
-  const int exit = SendSettingFrame(s, "set-mac", std::span(frame.data(), printerlink::BuildSetMacFrame(frame, mac)),
-                                    Tr(Text::SetMacError, s.language));
+  const int exit = SendSetting(s, "set-mac", printerlink::SetMacPlan(mac), Tr(Text::SetMacError, s.language));
   if (!s.json && exit == kExitOk) s.out << Tr(Text::SetMacSuccess, s.language) << '\n';
   return exit;
 }
 
 int RunSweep(Session& s, const std::array<std::uint8_t, 3>& subnet, bool withStatus) {
-  const std::vector<std::string> addresses = printerlink::SweepAddresses(subnet);
-  Collector collector(s.log);
-  printerlink::ProbePrinters(s.sockets, addresses, printerlink::kReplyPort, s.sweepWaitMs, &collector);
-  const ExchangeRecord& sweep = collector.records.back();
-  int exit = ExitFor(sweep.outcome);
+  const printerlink::SweepDone sweep = printerlink::Sweep(s.sockets, subnet, s.sweepWaitMs, s.log);
+  Done done;
+  done.records = {sweep.record};
+  int exit = ExitFor(sweep.record.outcome);
   if (exit != kExitOk) {
-    if (s.json) WriteJson(s, CommandJson("sweep", collector.records, exit));
-    TellFailure(s, sweep);
+    if (s.json) WriteJson(s, CommandJson("sweep", done, exit));
+    TellFailure(s, sweep.record);
     return exit;
   }
 
   // The found printers in host order, each with its lamps when asked; the
   // exit status is the worst of theirs.
   Json printers = Json::array();
-  for (const std::string& address : sweep.found) {
+  for (const std::string& address : sweep.record.found) {
     if (!withStatus) {
       if (!s.json) s.out << address << '\n';
       continue;
@@ -370,11 +291,11 @@ int RunSweep(Session& s, const std::array<std::uint8_t, 3>& subnet, bool withSta
     }
   }
   if (s.json) {
-    Json j = CommandJson("sweep", collector.records, exit);
+    Json j = CommandJson("sweep", done, exit);
     if (withStatus) j["printers"] = std::move(printers);
     WriteJson(s, j);
-  } else if (sweep.found.empty()) {
-    s.err << Tr(Text::NoPrinterFound, s.language) << ' ' << sweep.address << '\n';
+  } else if (sweep.record.found.empty()) {
+    s.err << Tr(Text::NoPrinterFound, s.language) << ' ' << sweep.record.address << '\n';
   }
   return exit;
 }

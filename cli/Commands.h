@@ -14,7 +14,7 @@
 #include "CliText.h"
 #include "ExchangeRecord.h"
 #include "Frames.h"
-#include "PrinterStatus.h"
+#include "PrinterCommands.h"
 #include "SocketLibrary.h"
 #include "SweepHosts.h"
 #include "Transport.h"
@@ -31,15 +31,11 @@ inline constexpr int kExitPartial = 4;      // the exchange failed part-way: not
 // The exit status of an exchange that ended so.
 int ExitFor(printerlink::Outcome outcome);
 
-// What one status query found. The printer is on-line when it accepted the
-// connection on the frame port and answered ESC v on the reply port.
+// What one status query found, and the exit status it gives. The printer is
+// on-line when it accepted the connection on the frame port and answered
+// ESC v on the reply port.
 struct StatusReading {
-  std::vector<printerlink::ExchangeRecord> records;  // the probe, and the query when the probe got through
-  bool online = false;
-  printerlink::ReplyBuffer reply{};
-  std::size_t received = 0;
-  // Per kDecodeOrder: the condition needs attention, is fine, or its byte did not arrive.
-  std::array<std::optional<bool>, printerlink::kDecodeOrder.size()> conditions{};
+  printerlink::StatusRead read;
   int exit = kExitOk;
 
   // Equal when a technician watching the lamps would see no difference.
@@ -59,6 +55,9 @@ struct Session {
   int sweepWaitMs = printerlink::kSweepProbeWaitMs;
   // Asked between polls of status --watch; true ends the watch (Ctrl-C).
   std::function<bool()> stopRequested = [] { return false; };
+
+  // The printer at `address` as the command layer takes it.
+  printerlink::Printer At(const std::string& address) const { return {sockets, address, timings, probeWaitMs, log}; }
 };
 
 StatusReading ReadStatus(Session& session, const std::string& address);

@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "ExchangeLog.h"
 #include "SocketLibrary.h"
+#include "TestPage.h"
 #include "Transport.h"
 #include "Version.h"
 
@@ -25,16 +26,18 @@ using namespace printercli;
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void OnInterrupt(int) { g_stop = 1; }
 
-constexpr char kFooter[] =
-    "Exit status:\n"
-    "  0  done; for status: no condition needs attention\n"
-    "  1  status: cover open, paper end, over temperature, paused or busy\n"
-    "  2  usage error (bad address, argument, file or text); nothing was sent\n"
-    "  3  the printer could not be reached or refused the connection\n"
-    "  4  the exchange failed part-way: not every byte taken, no reply or a short one\n"
-    "\n"
-    "Environment: PRINTERTEST_PRINTER replaces the default printer 192.168.1.10.\n"
-    "Output follows the locale's language: Chinese when LC_ALL, LC_MESSAGES or LANG names zh.";
+const std::string kFooter = std::string(
+                                "Exit status:\n"
+                                "  0  done; for status: no condition needs attention\n"
+                                "  1  status: cover open, paper end, over temperature, paused or busy\n"
+                                "  2  usage error (bad address, argument, file or text); nothing was sent\n"
+                                "  3  the printer could not be reached or refused the connection\n"
+                                "  4  the exchange failed part-way: not every byte taken, no reply or a short one\n"
+                                "\n"
+                                "Environment: PRINTERTEST_PRINTER replaces the default printer ") +
+                            printerlink::kDefaultPrinterAddress +
+                            ".\n"
+                            "Output follows the locale's language: Chinese when LC_ALL, LC_MESSAGES or LANG names zh.";
 
 int Usage(const std::string& what) {
   std::cerr << "printertest: " << what << '\n';
@@ -88,6 +91,143 @@ const char* UnknownCommand(const CLI::App& app, int argc, char** argv) {
   return nullptr;
 }
 
+// Every value a command's arguments and options may carry.
+struct Args {
+  std::string watchText;  // read as text: CLI11 leaves a number 0 when the value is left out
+  CLI::Option* watch = nullptr;
+  std::string printFile;
+  std::string hexList;
+  std::string newAddress;
+  std::string macText;
+  std::string subnetText;
+  bool sweepStatus = false;
+};
+
+std::string InputName(const std::string& path) { return path == "-" ? std::string("standard input") : path; }
+
+int RunStatusCommand(Session& session, const Args& a) {
+  if (a.watch->count() == 0) return RunStatus(session);
+  const auto seconds = ParseWatchSeconds(a.watchText);
+  if (!seconds) return Usage("--watch: \"" + a.watchText + "\" is not a number of seconds from 1 to 86400");
+  struct sigaction on {};
+  on.sa_handler = OnInterrupt;
+  on.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigaction(SIGINT, &on, nullptr);
+  sigaction(SIGTERM, &on, nullptr);
+  session.stopRequested = [] { return g_stop != 0; };
+  return RunWatch(session, *seconds);
+}
+
+int RunPrintCommand(Session& session, const Args& a) {
+  if (a.printFile.empty()) return RunPrint(session, TestPageNow());
+  std::string text;
+  std::string error;
+  if (!ReadAll(a.printFile, text, error)) return Usage(error);
+  if (text.empty()) return Usage(InputName(a.printFile) + " is empty: nothing to print");
+  const GbkText gbk = Utf8ToGbk(text);
+  if (!gbk.ok()) return Usage(InputName(a.printFile) + ", " + gbk.error);
+  return RunPrint(session, gbk.bytes);
+}
+
+int RunHexCommand(Session& session, const Args& a) {
+  const HexList list = ParseHexBytes(a.hexList);
+  if (list.badPiece) {
+    return Usage("hex: \"" + *list.badPiece + "\" is not a byte: write one or two hex digits, e.g. 1B,64,10");
+  }
+  return RunHex(session, list.bytes);
+}
+
+int RunSetIpCommand(Session& session, const Args& a) {
+  const auto next = ParseAddress(a.newAddress);
+  if (!next) return Usage("set-ip: \"" + a.newAddress + "\" is not an IPv4 address like 192.168.1.50");
+  if (*next == *ParseAddress(session.printer)) {
+    return Usage(std::string(Tr(IDS_CURRENT_IP, session.language)) + " " + a.newAddress);
+  }
+  return RunSetIp(session, *next);
+}
+
+int RunSetMacCommand(Session& session, const Args& a) {
+  const auto mac = ParseMac(a.macText);
+  if (!mac) return Usage("set-mac: \"" + a.macText + "\" is not a MAC: write 12 hex digits, e.g. 00:12:AB:34:CD:56");
+  return RunSetMac(session, *mac);
+}
+
+int RunSweepCommand(Session& session, const Args& a) {
+  std::array<std::uint8_t, 3> subnet{};
+  if (a.subnetText.empty()) {
+    const auto own = *ParseAddress(session.printer);
+    subnet = {own[0], own[1], own[2]};
+  } else if (const auto given = ParseSubnet(a.subnetText)) {
+    subnet = *given;
+  } else {
+    return Usage("sweep: \"" + a.subnetText + "\" is not the first three numbers of an address, like 192.168.1");
+  }
+  return RunSweep(session, subnet, a.sweepStatus);
+}
+
+// The commands, in the order --help lists them: each its name, its line of
+// help, its arguments and options, and what it does once everything it was
+// given has been checked.
+struct Command {
+  const char* name;
+  std::string help;
+  void (*options)(CLI::App& command, Args& a);
+  int (*run)(Session& session, const Args& a);
+};
+
+void NoOptions(CLI::App&, Args&) {}
+
+std::string Number(int n) { return std::to_string(n); }
+std::string Ms(int ms) { return std::to_string(ms) + " ms"; }
+
+const Command kCommands[] = {
+    {"test",
+     "can a connection be opened? (port " + Number(printerlink::kReplyPort) + ", " + Ms(printerlink::kProbeWaitMs) +
+         ")",
+     NoOptions, [](Session& s, const Args&) { return RunTest(s); }},
+    {"status", "the six states with the raw status bytes (ESC v on port " + Number(printerlink::kReplyPort) + ")",
+     [](CLI::App& c, Args& a) {
+       a.watch = c.add_option("--watch", a.watchText,
+                              "poll every " + Number(kWatchIntervalSeconds) +
+                                  " s (or SECONDS), a line per change, until Ctrl-C")
+                     ->expected(0, 1)
+                     ->option_text("[SECONDS]");
+     },
+     RunStatusCommand},
+    {"print", "print FILE, standard input (-), or the test page (UTF-8 text, sent as GBK)",
+     [](CLI::App& c, Args& a) {
+       c.add_option("FILE", a.printFile, "the text to print; - for standard input")->option_text("[FILE|-]");
+     },
+     RunPrintCommand},
+    {"drawer", "open the cash drawer (ESC p, port " + Number(printerlink::kFramePort) + ")", NoOptions,
+     [](Session& s, const Args&) { return RunDrawer(s); }},
+    {"cut", std::string("print \"") + printerlink::kCutTestLine + "\", feed and cut", NoOptions,
+     [](Session& s, const Args&) { return RunCut(s); }},
+    {"init", "initialise the printer (ESC @, port " + Number(printerlink::kFramePort) + ")", NoOptions,
+     [](Session& s, const Args&) { return RunInit(s); }},
+    {"hex", "send bytes written in hex, e.g. 1B,64,10 (port " + Number(printerlink::kFramePort) + ")",
+     [](CLI::App& c, Args& a) {
+       c.add_option("LIST", a.hexList, "comma-separated bytes of one or two hex digits")->required();
+     },
+     RunHexCommand},
+    {"set-ip", "give the printer a new address (GS D, port " + Number(printerlink::kFramePort) + ")",
+     [](CLI::App& c, Args& a) { c.add_option("NEW", a.newAddress, "the new IPv4 address")->required(); },
+     RunSetIpCommand},
+    {"set-mac", "give the printer a new MAC (GS E, port " + Number(printerlink::kFramePort) + ")",
+     [](CLI::App& c, Args& a) {
+       c.add_option("MAC", a.macText, "12 hex digits, bare or in pairs joined by : or -")->required();
+     },
+     RunSetMacCommand},
+    {"sweep",
+     "find the printers of a /24 (port " + Number(printerlink::kReplyPort) + ", " + Ms(printerlink::kSweepProbeWaitMs) +
+         ")",
+     [](CLI::App& c, Args& a) {
+       c.add_option("A.B.C", a.subnetText, "the /24 to sweep (default: the printer's)");
+       c.add_flag("--status", a.sweepStatus, "each found printer's status too");
+     },
+     RunSweepCommand},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,46 +244,15 @@ int main(int argc, char** argv) {
   std::string printer = fromEnvironment && *fromEnvironment ? fromEnvironment : printerlink::kDefaultPrinterAddress;
   bool json = false;
   std::string logPath;
-  app.add_option("--printer", printer, "the printer's IPv4 address (default 192.168.1.10, or PRINTERTEST_PRINTER)")
+  app.add_option("--printer", printer,
+                 std::string("the printer's IPv4 address (default ") + printerlink::kDefaultPrinterAddress +
+                     ", or PRINTERTEST_PRINTER)")
       ->option_text("ADDRESS");
   app.add_flag("--json", json, "one JSON object per command on standard output (per change for status --watch)");
   app.add_option("--log", logPath, "append every exchange to FILE as one JSON line")->option_text("FILE");
 
-  app.add_subcommand("test", "can a connection be opened? (port 4000, 300 ms)");
-
-  auto* status = app.add_subcommand("status", "the six states with the raw status bytes (ESC v on port 4000)");
-  // Read as text: CLI11 leaves a number 0 when the value is left out.
-  std::string watchText;
-  auto* watch = status->add_option("--watch", watchText, "poll every 2 s (or SECONDS), a line per change, until Ctrl-C")
-                    ->expected(0, 1)
-                    ->option_text("[SECONDS]");
-
-  auto* print =
-      app.add_subcommand("print", "print FILE, standard input (-), or the test page (UTF-8 text, sent as GBK)");
-  std::string printFile;
-  print->add_option("FILE", printFile, "the text to print; - for standard input")->option_text("[FILE|-]");
-
-  app.add_subcommand("drawer", "open the cash drawer (ESC p, port 9100)");
-  app.add_subcommand("cut", "print \"Testing the cut\", feed and cut");
-  app.add_subcommand("init", "initialise the printer (ESC @, port 9100)");
-
-  auto* hex = app.add_subcommand("hex", "send bytes written in hex, e.g. 1B,64,10 (port 9100)");
-  std::string hexList;
-  hex->add_option("LIST", hexList, "comma-separated bytes of one or two hex digits")->required();
-
-  auto* setIp = app.add_subcommand("set-ip", "give the printer a new address (GS D, port 9100)");
-  std::string newAddress;
-  setIp->add_option("NEW", newAddress, "the new IPv4 address")->required();
-
-  auto* setMac = app.add_subcommand("set-mac", "give the printer a new MAC (GS E, port 9100)");
-  std::string macText;
-  setMac->add_option("MAC", macText, "12 hex digits, bare or in pairs joined by : or -")->required();
-
-  auto* sweep = app.add_subcommand("sweep", "find the printers of a /24 (port 4000, 500 ms)");
-  std::string subnetText;
-  bool sweepStatus = false;
-  sweep->add_option("A.B.C", subnetText, "the /24 to sweep (default: the printer's)");
-  sweep->add_flag("--status", sweepStatus, "each found printer's status too");
+  Args args;
+  for (const Command& command : kCommands) command.options(*app.add_subcommand(command.name, command.help), args);
 
   try {
     app.parse(argc, argv);
@@ -177,73 +286,8 @@ int main(int argc, char** argv) {
   }
 
   Session session{printerlink::SystemSocketLibrary(), printer, json, language, log.get(), std::cout, std::cerr};
-
-  if (app.got_subcommand("test")) return RunTest(session);
-  if (app.got_subcommand("drawer")) return RunDrawer(session);
-  if (app.got_subcommand("cut")) return RunCut(session);
-  if (app.got_subcommand("init")) return RunInit(session);
-
-  if (app.got_subcommand(status)) {
-    if (watch->count() == 0) return RunStatus(session);
-    const auto seconds = ParseWatchSeconds(watchText);
-    if (!seconds) return Usage("--watch: \"" + watchText + "\" is not a number of seconds from 1 to 86400");
-    struct sigaction on {};
-    on.sa_handler = OnInterrupt;
-    on.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &on, nullptr);
-    sigaction(SIGTERM, &on, nullptr);
-    session.stopRequested = [] { return g_stop != 0; };
-    return RunWatch(session, *seconds);
-  }
-
-  if (app.got_subcommand(print)) {
-    if (printFile.empty()) return RunPrint(session, TestPageNow());
-    std::string text;
-    std::string error;
-    if (!ReadAll(printFile, text, error)) return Usage(error);
-    if (text.empty())
-      return Usage((printFile == "-" ? std::string("standard input") : printFile) + " is empty: nothing to print");
-    const GbkText gbk = Utf8ToGbk(text);
-    if (!gbk.ok()) return Usage((printFile == "-" ? std::string("standard input") : printFile) + ", " + gbk.error);
-    return RunPrint(session, gbk.bytes);
-  }
-
-  if (app.got_subcommand(hex)) {
-    const HexList list = ParseHexBytes(hexList);
-    if (list.badPiece) {
-      return Usage("hex: \"" + *list.badPiece + "\" is not a byte: write one or two hex digits, e.g. 1B,64,10");
-    }
-    return RunHex(session, list.bytes);
-  }
-
-  if (app.got_subcommand(setIp)) {
-    const auto next = ParseAddress(newAddress);
-    if (!next) return Usage("set-ip: \"" + newAddress + "\" is not an IPv4 address like 192.168.1.50");
-    if (*next == *ParseAddress(printer)) {
-      return Usage(std::string(Tr(IDS_CURRENT_IP, language)) + " " + newAddress);
-    }
-    return RunSetIp(session, *next);
-  }
-
-  if (app.got_subcommand(setMac)) {
-    const auto mac = ParseMac(macText);
-    if (!mac) {
-      return Usage("set-mac: \"" + macText + "\" is not a MAC: write 12 hex digits, e.g. 00:12:AB:34:CD:56");
-    }
-    return RunSetMac(session, *mac);
-  }
-
-  if (app.got_subcommand(sweep)) {
-    std::array<std::uint8_t, 3> subnet{};
-    if (subnetText.empty()) {
-      const auto own = *ParseAddress(printer);
-      subnet = {own[0], own[1], own[2]};
-    } else if (const auto given = ParseSubnet(subnetText)) {
-      subnet = *given;
-    } else {
-      return Usage("sweep: \"" + subnetText + "\" is not the first three numbers of an address, like 192.168.1");
-    }
-    return RunSweep(session, subnet, sweepStatus);
+  for (const Command& command : kCommands) {
+    if (app.got_subcommand(command.name)) return command.run(session, args);
   }
   return Usage("no command given (see printertest --help)");
 }

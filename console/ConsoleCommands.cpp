@@ -3,6 +3,7 @@
 #include "DataExchange.h"
 #include "HexParse.h"
 #include "MessageBox.h"
+#include "PrinterCommands.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
@@ -18,36 +19,22 @@ constexpr int kPrintPauseMs = 1000;  // lets the printer take the page before th
 
 void CPrinterTestDlg::OnPrint() {
   UpdateData(TRUE);
-  // SendTextJob reads the field again, so the line feed never piles up in the member.
-  m_strTestPage += "\n";
-  SendTextJob(CString(m_strTestPage));
+  // The next click reads the field again, so the line feed never piles up in the member.
+  RunPlan(printerlink::PrintPlan(m_strTestPage + "\n"));
   if (IsEnding()) return;  // closed while the page went: no pause to keep
   WaitWithoutFreezing([&sockets = m_sockets] { sockets.Sleep(kPrintPauseMs); });
 }
 
-void CPrinterTestDlg::OnCashDrawer() { SendCommandFrame(printerlink::BuildDrawerFrame(m_commandFrame), false); }
+void CPrinterTestDlg::OnCashDrawer() { RunPlan(printerlink::DrawerPlan()); }
 
-void CPrinterTestDlg::OnCutPaper() {
-  // The line is printed by the feed, then cut off; each step on its own connection.
-  // Closing the console while a step waits ends the command after that step.
-  SendTextJob(printerlink::kCutTestLine);
-  if (IsEnding()) return;
-  SendCommandFrame(printerlink::BuildFeedFrame(m_commandFrame), false);
-  if (IsEnding()) return;
-  SendCommandFrame(printerlink::BuildCutFrame(m_commandFrame), false);
-}
+void CPrinterTestDlg::OnCutPaper() { RunPlan(printerlink::CutPlan()); }
 
-void CPrinterTestDlg::OnInitPrinter() { SendCommandFrame(printerlink::BuildInitFrame(m_commandFrame), false); }
+void CPrinterTestDlg::OnInitPrinter() { RunPlan(printerlink::InitPlan()); }
 
 void CPrinterTestDlg::OnOtherTest() {
   UpdateData(TRUE);
-  const std::vector<std::uint8_t> bytes = ParseHexPieces(m_strOtherHex);
-  if (bytes.size() <= m_commandFrame.size()) {
-    SendCommandFrame(printerlink::BuildRawHexFrame(m_commandFrame, bytes), false);
-  } else {
-    // Longer ESC/POS sequences go whole, from their own buffer, the same way.
-    SendBytes(bytes, false);
-  }
+  // ESC/POS sequences longer than a frame go whole, the same way.
+  RunPlan(printerlink::RawPlan(ParseHexPieces(m_strOtherHex)));
 }
 
 void CPrinterTestDlg::OnSetIp() {
@@ -60,7 +47,7 @@ void CPrinterTestDlg::OnSetIp() {
     AfxMessageBox(LoadString(IDS_CURRENT_IP) + next);
     return;
   }
-  const int sent = SendCommandFrame(printerlink::BuildSetIpFrame(m_commandFrame, octets), false);
+  const int sent = RunPlan(printerlink::SetAddressPlan(octets));
   if (IsEnding()) return;  // closed while it waited: the result is dropped
   AfxMessageBox(LoadString(sent ? IDS_SET_IP_SUCCESS : IDS_SET_IP_FAILED));
 }
@@ -72,7 +59,7 @@ void CPrinterTestDlg::OnSetMac() {
     AfxMessageBox(LoadString(IDS_MAC_LENGTH));
     return;
   }
-  const int sent = SendCommandFrame(printerlink::BuildSetMacFrame(m_commandFrame, mac), false);
+  const int sent = RunPlan(printerlink::SetMacPlan(mac));
   if (IsEnding()) return;
   AfxMessageBox(sent ? "Set Mac Success" : "Set Mac Error");
 }

@@ -2,6 +2,8 @@
 
 #include <QKeySequence>
 #include <QShortcut>
+#include <arpa/inet.h>
+
 #include <ctime>
 
 #include "DataExchange.h"
@@ -67,8 +69,10 @@ BOOL CPrinterTestDlg::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
 
   m_progress.SetRange(0, 100);
-  m_ipTarget.SetAddress(0xC0A8010A);  // 192.168.1.10
-  m_ipNew.SetAddress(0xC0A8010A);
+  // Both fields start with the default printer, or the one the command line named.
+  const DWORD defaultPrinter = ntohl(*printerlink::ParseDottedQuad(printerlink::kDefaultPrinterAddress));
+  m_ipTarget.SetAddress(defaultPrinter);
+  m_ipNew.SetAddress(defaultPrinter);
   if (!m_strStartPrinter.empty()) {
     m_ipTarget.SetWindowText(m_strStartPrinter);
     m_ipNew.SetWindowText(m_strStartPrinter);
@@ -101,64 +105,63 @@ void CPrinterTestDlg::OnSelchangePrinterList() {
 }
 
 int CPrinterTestDlg::SendCommandFrame(std::size_t length, bool expectReply) {
-  return SendBytes(std::span(m_commandFrame.data(), std::min(length, m_commandFrame.size())), expectReply);
-}
-
-int CPrinterTestDlg::SendBytes(std::span<const std::uint8_t> bytes, bool expectReply) {
   UpdateData(TRUE);
-  printerlink::LinkResult result;
-  return SendBytesTo(*this, ResolveTargetAddress(), bytes, expectReply, result);
-}
-
-int CPrinterTestDlg::SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes,
-                                 bool expectReply, printerlink::LinkResult& result) {
-  // The worker gets its own copies and hands the answer back by value; its
-  // record reaches the log here, after the call and before any box.
-  printerlink::ExchangeBuffer records;
-  struct Outcome {
-    printerlink::LinkResult result;
-    printerlink::ReplyBuffer reply;
-  };
-  const Outcome outcome =
-      WaitWithoutFreezing([&sockets = m_sockets, address, frame = std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                           expectReply, reply = m_replyBuffer, observer = records.For(m_pExchangeObserver)]() mutable {
-        const printerlink::LinkResult r =
-            printerlink::ExchangeFrame(sockets, address, frame, expectReply, reply, {}, observer);
-        return Outcome{r, reply};
-      });
-  records.HandTo(m_pExchangeObserver);
-  m_replyBuffer = outcome.reply;
-  result = outcome.result;
-  if (expectReply) m_nReplyLength = outcome.result.received;
-  if (outcome.result.ok()) return 1;
-  if (caller.IsEnding()) return 0;  // closed while it waited: nothing to say
-  AfxMessageBox(LoadString(IDS_CANT_CONNECT));
-  return 0;
+  const std::span bytes(m_commandFrame.data(), std::min(length, m_commandFrame.size()));
+  printerlink::Done done;
+  const int sent = RunStep(*this, ResolveTargetAddress(),
+                           {expectReply ? printerlink::ExchangeKind::Status : printerlink::ExchangeKind::Frame,
+                            printerlink::FramePortFor(expectReply),
+                            {bytes.begin(), bytes.end()}},
+                           done);
+  if (expectReply) {
+    // Bytes that did not arrive keep what the ReplyBuffer held.
+    std::copy_n(done.reply.begin(), done.received, m_replyBuffer.begin());
+    m_nReplyLength = done.received;
+  }
+  return sent;
 }
 
 void CPrinterTestDlg::SendTextJob(const CString& text) {
   UpdateData(TRUE);
-  printerlink::ExchangeBuffer records;
-  WaitWithoutFreezing(
-      [&sockets = m_sockets, address = ResolveTargetAddress(), text, observer = records.For(m_pExchangeObserver)] {
-        printerlink::SendTextJob(sockets, address, text, {}, observer);
-      });
-  records.HandTo(m_pExchangeObserver);
+  printerlink::Done done;
+  RunStep(*this, ResolveTargetAddress(), printerlink::PrintPlan(text).front(), done);
 }
 
 int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
-  printerlink::LinkResult result;
-  return ProbePrinter(address, port, result);
+  printerlink::Done done;
+  return RunStep(*this, address, {printerlink::ExchangeKind::Probe, static_cast<std::uint16_t>(port), {}}, done);
 }
 
-int CPrinterTestDlg::ProbePrinter(const CString& address, int port, printerlink::LinkResult& result) {
-  printerlink::ExchangeBuffer records;
-  result = WaitWithoutFreezing([&sockets = m_sockets, address, port, observer = records.For(m_pExchangeObserver)] {
-    return printerlink::ProbePrinter(sockets, address, static_cast<std::uint16_t>(port), printerlink::kProbeWaitMs,
-                                     observer);
+int CPrinterTestDlg::RunStep(const CDialog& caller, const CString& address, const printerlink::Step& step,
+                             printerlink::Done& done) {
+  // A frame goes out of the console's CommandFrame, as it always has: the
+  // frame keeps the last command's bytes.
+  if (step.kind != printerlink::ExchangeKind::Probe && step.kind != printerlink::ExchangeKind::Text &&
+      step.bytes.size() <= m_commandFrame.size()) {
+    std::copy(step.bytes.begin(), step.bytes.end(), m_commandFrame.begin());
+  }
+  // The worker gets its own copies and hands what happened back by value;
+  // the record reaches the log here, after the call and before any box.
+  done = WaitWithoutFreezing([&sockets = m_sockets, address, step, done = std::move(done)]() mutable {
+    printerlink::RunStep({sockets, address}, step, done);
+    return std::move(done);
   });
-  records.HandTo(m_pExchangeObserver);
-  return result.ok() ? 1 : 0;
+  if (m_pExchangeObserver) m_pExchangeObserver->OnExchange(done.records.back());
+  if (done.last.ok()) return 1;
+  const bool speaks = step.kind == printerlink::ExchangeKind::Frame || step.kind == printerlink::ExchangeKind::Status;
+  if (speaks && !caller.IsEnding()) AfxMessageBox(LoadString(IDS_CANT_CONNECT));
+  return 0;
+}
+
+int CPrinterTestDlg::RunPlan(const printerlink::Plan& plan) {
+  int sent = 0;
+  printerlink::Done done;
+  for (const printerlink::Step& step : plan) {
+    if (IsEnding()) break;  // closed while the step before waited
+    UpdateData(TRUE);
+    sent = RunStep(*this, ResolveTargetAddress(), step, done);
+  }
+  return sent;
 }
 
 void CPrinterTestDlg::OnSysCommand(UINT id, long lParam) {

@@ -14,6 +14,7 @@
 #include "Frames.h"
 #include "IPAddressCtrl.h"
 #include "MyEdit.h"
+#include "PrinterCommands.h"
 #include "TextProgressCtrl.h"
 #include "SocketLibrary.h"
 #include "StatusChannel.h"
@@ -43,6 +44,13 @@ public:
 
   // The status monitor's way to its printer.
   CStatusChannel& StatusChannel() { return m_statusChannel; }
+
+  // Makes one exchange of a printer operation with `address`, off the
+  // interface thread, and hands its record to the exchange observer. A frame
+  // or status query that fails shows "Can't Connect Net!" once it has ended,
+  // unless `caller` was closed while it waited; a text job fails without a
+  // word, a probe says nothing. Returns 1 when the exchange went through.
+  int RunStep(const CDialog& caller, const CString& address, const printerlink::Step& step, printerlink::Done& done);
 
   // When set before the console opens: both address fields start with it.
   CString m_strStartPrinter;
@@ -81,16 +89,11 @@ protected:
   void SweepSubnet();
 
 private:
-  friend class CStatusChannel;
-
-  // Sends bytes to the TargetAddress; on failure shows "Can't Connect Net!".
-  int SendBytes(std::span<const std::uint8_t> bytes, bool expectReply);
-  // Sends bytes to `address`, the answer into the ReplyBuffer when one is
-  // expected. On failure shows "Can't Connect Net!", unless `caller` was
-  // closed while the call waited.
-  // `result` keeps why it failed.
-  int SendBytesTo(const CDialog& caller, const CString& address, std::span<const std::uint8_t> bytes, bool expectReply,
-                  printerlink::LinkResult& result);
+  // Makes the operation's exchanges with the TargetAddress, resolved as each
+  // goes, the way the buttons always have: one that fails does not keep the
+  // next from going, and closing the console ends the plan after the exchange
+  // under way. Returns the last exchange's 1 or 0.
+  int RunPlan(const printerlink::Plan& plan);
 
   // The state, in declaration order.
   printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent

@@ -1,13 +1,9 @@
 #pragma once
-// What the status monitor may ask of the console, and nothing more: whether
-// its printer accepts a connection, and the printer's answer to one frame.
+// What the status monitor may ask of the console, and nothing more: one
+// exchange of a status read at a time.
 // The console owns the channel; the monitor is handed it when it opens.
 
-#include <cstddef>
-#include <span>
-
-#include "Frames.h"
-#include "Transport.h"
+#include "PrinterCommands.h"
 #include "Types.h"
 
 class CDialog;
@@ -19,20 +15,11 @@ public:
   CStatusChannel(const CStatusChannel&) = delete;
   CStatusChannel& operator=(const CStatusChannel&) = delete;
 
-  struct Reply {
-    int sent = 0;                      // 1 when the printer took the whole frame, as SendCommandFrame
-    printerlink::ReplyBuffer bytes{};  // the answer from index 0, zeros where none arrived
-    std::size_t received = 0;          // how many bytes of it arrived
-    printerlink::LinkResult link;      // the exchange's outcome and its cause
-  };
-
-  // Whether a TCP connection to address:port is accepted in time. Sends nothing.
-  // `result` keeps why it failed ("refused", "no answer").
-  int Probe(const CString& address, int port, printerlink::LinkResult& result);
-  // Sends `frame` to port 4000 of `address` and reads the printer's answer.
-  // When the frame cannot go shows "Can't Connect Net!", as the console's own
-  // commands do, unless `caller` was closed while the call waited.
-  Reply Exchange(const CDialog& caller, const CString& address, std::span<const std::uint8_t> frame);
+  // Makes one exchange of the status read with `address` the console's way:
+  // off the interface thread, its record to the console's log, and when a
+  // query cannot go "Can't Connect Net!", as the console's own commands do,
+  // unless `caller` was closed while the call waited. Returns 1 when it went through.
+  int Run(const CDialog& caller, const CString& address, const printerlink::Step& step, printerlink::Done& done);
 
 private:
   CPrinterTestDlg& m_console;

@@ -13,11 +13,6 @@
 namespace printerlink {
 namespace {
 
-std::string WithError(std::string text, int sysError) {
-  const std::string name = ErrorName(sysError);
-  return name.empty() ? text : text + " (" + name + ")";
-}
-
 std::string Plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -71,39 +66,6 @@ std::string RecordSummary(const ExchangeRecord& r) {
     case ExchangeKind::Status: break;
   }
   return DescribeLine(r.sent);
-}
-
-std::string OutcomeText(const ExchangeRecord& r) {
-  const std::string ofSent = std::to_string(r.taken) + " of " + Plural(r.sent.size(), "byte", "bytes");
-  switch (r.outcome) {
-    case Outcome::Ok:
-      if (r.kind == ExchangeKind::Status) return "reply of " + Plural(r.received.size(), "byte", "bytes");
-      if (r.kind == ExchangeKind::Sweep) {
-        return r.answering == 0 ? "no printer answered" : Plural(r.answering, "printer answered", "printers answered");
-      }
-      if (r.kind == ExchangeKind::Probe) return "connected";
-      return "ok, the printer took " + ofSent;
-    case Outcome::Refused: return WithError("refused: nothing listens on port " + std::to_string(r.port), r.sysError);
-    case Outcome::Timeout: return "no answer to the connection within " + std::to_string(r.waitMs) + " ms";
-    case Outcome::Unreachable: return WithError("cannot reach the printer", r.sysError);
-    case Outcome::Closed:
-      if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
-        return WithError("the printer closed the connection without a reply", r.sysError);
-      }
-      return WithError("the printer closed the connection after taking " + ofSent, r.sysError);
-    case Outcome::Incomplete: return WithError("the printer took " + ofSent, r.sysError);
-    case Outcome::NoReply: return "no reply within " + std::to_string(kReplyPollMs * (kReplyRetries + 1)) + " ms";
-    case Outcome::Library:
-      switch (r.libraryFault) {
-        case LibraryFault::WrongVersion: return "the socket library granted a version other than 1.1";
-        case LibraryFault::NoSocket: return WithError("the socket library gave no socket", r.sysError);
-        case LibraryFault::NotStarted:
-        case LibraryFault::None: break;
-      }
-      return "the socket library refused to start";
-    case Outcome::BadAddress: return "\"" + r.address + "\" is no IPv4 address";
-  }
-  return {};
 }
 
 std::string IsoTime(std::int64_t epochMs) {

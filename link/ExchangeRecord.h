@@ -123,10 +123,6 @@ std::string ErrorName(int sysError);
 // what they did instead; a noted record gives its note.
 std::string RecordSummary(const ExchangeRecord& record);
 
-// The outcome in English words with its figures: "refused (ECONNREFUSED)",
-// "the printer took 3 of 7 bytes", "reply of 3 bytes".
-std::string OutcomeText(const ExchangeRecord& record);
-
 // 2026-03-14T09:26:53.589+08:00: local time with milliseconds and its offset.
 std::string IsoTime(std::int64_t epochMs);
 

@@ -1,11 +1,9 @@
 #include "StatusDecode.h"
 
-#include "Strings.h"
+#include "ResourceIds.h"
 
-std::optional<IndicatorLook> DecodeIndicator(StatusIndicator indicator, const printerlink::ReplyBuffer& reply,
-                                             std::size_t received) {
-  const std::optional<bool> set = printerlink::ConditionSet(indicator, reply, received);
+std::optional<IndicatorLook> LookOf(const printerlink::ConditionRow& row, const std::optional<bool>& set) {
   if (!set) return std::nullopt;
-  return IndicatorLook{res::ConditionCaptionId(indicator, *set),
+  return IndicatorLook{*set ? row.faultCaptionId : row.fineCaptionId,
                        static_cast<UINT>(*set ? IDI_STATE_BAD : IDI_STATE_GOOD)};
 }

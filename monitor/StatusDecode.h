@@ -10,16 +10,18 @@
 #include "PrinterStatus.h"
 #include "Types.h"
 
-using printerlink::kDecodeOrder;
-using printerlink::StatusIndicator;
-
 struct IndicatorLook {
   int stringId;  // the caption, from the string table
   UINT iconId;   // IDI_STATE_GOOD or IDI_STATE_BAD
   friend bool operator==(const IndicatorLook&, const IndicatorLook&) = default;
 };
 
+// The lamp of a condition read so: its caption and icon; nothing while unknown.
+std::optional<IndicatorLook> LookOf(const printerlink::ConditionRow& row, const std::optional<bool>& set);
+
 // The indicator's caption and icon for this reply, of which `received` bytes
 // arrived; nothing when its byte is not among them.
-std::optional<IndicatorLook> DecodeIndicator(StatusIndicator indicator, const printerlink::ReplyBuffer& reply,
-                                             std::size_t received);
+inline std::optional<IndicatorLook> DecodeIndicator(const printerlink::ConditionRow& row,
+                                                    const printerlink::ReplyBuffer& reply, std::size_t received) {
+  return LookOf(row, printerlink::ConditionSet(row, reply, received));
+}

@@ -1,7 +1,6 @@
 #include "StatusDlg.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 
 #include "DataExchange.h"
 #include "Gbk.h"
@@ -9,7 +8,7 @@
 #include "ResourceIds.h"
 #include "StatusDecode.h"
 #include "StringTable.h"
-#include "Transport.h"
+#include "PrinterCommands.h"
 
 CStatusDlg::CStatusDlg(CWnd* parent) : CDialog(IDD_STATUS_DIALOG, parent) {
   BindClicked(IDC_GET_STATUS, &CStatusDlg::OnMonitor);
@@ -29,15 +28,11 @@ CIndicatorButton* CStatusDlg::Indicators(std::size_t i) {
   return i < std::size(all) ? all[i] : nullptr;
 }
 
-CIndicatorButton& CStatusDlg::ButtonFor(StatusIndicator indicator) {
-  switch (indicator) {
-    case StatusIndicator::Cover: return m_btnCover;
-    case StatusIndicator::Busy: return m_btnBusy;
-    case StatusIndicator::Temperature: return m_btnTemperature;
-    case StatusIndicator::Pause: return m_btnPause;
-    case StatusIndicator::Paper: break;
+CIndicatorButton& CStatusDlg::LampOf(const printerlink::ConditionRow& row) {
+  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
+    if (b->GetSafeHwnd() && b->GetSafeHwnd() == GetDlgItem(row.lampId)) return *b;
   }
-  return m_btnPaper;
+  return m_btnOnline;
 }
 
 BOOL CStatusDlg::OnInitDialog() {
@@ -51,20 +46,16 @@ BOOL CStatusDlg::OnInitDialog() {
 }
 
 void CStatusDlg::OnMonitor() {
-  const CString start = LoadString(IDS_MONITOR_START);
-  const CString stop = LoadString(IDS_MONITOR_STOP);
-  QWidget* toggle = GetDlgItem(IDC_GET_STATUS);
-  // The toggle's caption is the polling state: string 112 exactly means idle.
-  const bool idle = ToGbk(WidgetText(toggle)) == start;
-  SetWidgetText(toggle, FromGbk(idle ? stop : start));
-  if (idle) {
+  m_bPolling = !m_bPolling;
+  SetWidgetText(GetDlgItem(IDC_GET_STATUS), FromGbk(LoadString(m_bPolling ? IDS_MONITOR_STOP : IDS_MONITOR_START)));
+  if (m_bPolling) {
     SetTimer(kStatusTimerId, kStatusPollMs);
   } else {
     KillTimer(kStatusTimerId);
   }
   // Starting shows nothing new: a lamp turns green or red only when a reply
   // has been read. Stopping turns them all grey again.
-  if (!idle) {
+  if (!m_bPolling) {
     for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) b->LoadIcons(IDI_STATE_IDLE, 0);
   }
 }
@@ -85,66 +76,59 @@ void CStatusDlg::Poll() {
     ~Done() { flag = false; }
   } done{m_bPollInProgress};
 
-  printerlink::CommandFrame query{};
-  const std::size_t length = printerlink::BuildStatusQueryFrame(query);
-  CStatusChannel::Reply reply;
-  bool reached = m_pChannel->Probe(m_strTargetAddress, printerlink::kFramePort, reply.link) != 0;
-  // Closed while a call waited: the result is dropped, no box and no lamp.
-  if (IsEnding()) return;
-  QElapsedTimer timer;
-  timer.start();
-  if (reached) {
-    reply = m_pChannel->Exchange(*this, m_strTargetAddress, std::span(query.data(), length));
-    reached = reply.sent != 0;
+  printerlink::Done exchanges;
+  for (const printerlink::Step& step : printerlink::StatusPlan()) {
+    const int through = m_pChannel->Run(*this, m_strTargetAddress, step, exchanges);
+    // Closed while a call waited, or while the failure was shown: the result
+    // is dropped, no box and no lamp.
+    if (IsEnding()) return;
+    if (!through) break;
   }
-  const int elapsedMs = static_cast<int>(timer.elapsed());
-  if (IsEnding()) return;  // also closed while the failure was being shown
-  if (!reached) {
-    m_btnOnline.SetWindowText(LoadString(IDS_OFFLINE));
-    m_btnOnline.LoadIcons(IDI_STATE_BAD, 0);
-    ShowPollReport(reached, reply.link, reply.bytes, reply.received, elapsedMs);
-    return;
-  }
-  m_btnOnline.SetWindowText(LoadString(IDS_ONLINE));
-  m_btnOnline.LoadIcons(IDI_STATE_GOOD, 0);
-
-  for (StatusIndicator indicator : kDecodeOrder) {
-    CIndicatorButton& button = ButtonFor(indicator);
-    const auto look = DecodeIndicator(indicator, reply.bytes, reply.received);
-    if (!look) {
-      // Its status byte never arrived: unknown, shown grey, caption kept.
-      button.LoadIcons(IDI_STATE_IDLE, 0);
-      continue;
-    }
-    button.SetWindowText(LoadString(look->stringId));
-    button.LoadIcons(look->iconId, 0);
-  }
-  ShowPollReport(reached, reply.link, reply.bytes, reply.received, elapsedMs);
+  ShowPoll(printerlink::StatusOf(std::move(exchanges)));
 }
 
-void CStatusDlg::ShowPollReport(bool reached, const printerlink::LinkResult& link,
-                                const printerlink::ReplyBuffer& reply, std::size_t received, int elapsedMs) {
+void CStatusDlg::ShowPoll(const printerlink::StatusRead& read) {
+  const printerlink::Done& d = read.done;
+  const LampStates after = LampsAfterPoll(m_lampsRead, read);
   const QTime now = QTime::currentTime();
   QString line;
-  if (reached) {
+  if (read.reached) {
     m_lastAnswer = now;
-    line = AnsweredText(reply, received, now, elapsedMs);
-    for (StatusIndicator indicator : kDecodeOrder) {
-      if (QWidget* w = ButtonFor(indicator).GetSafeHwnd()) w->setToolTip(IndicatorTooltip(indicator, reply, received));
-    }
+    // How long the query took, from its own record.
+    line = AnsweredText(d.reply, d.received, now, static_cast<int>(d.records.back().durationMs));
   } else {
     // The lamps still show what was read at the last answer: date them by it.
     if (!m_lastAnswer.isValid() && !m_firstUnanswered.isValid()) m_firstUnanswered = now;
-    line = NoAnswerText(m_lastAnswer.isValid() ? m_lastAnswer : m_firstUnanswered, link);
+    line = NoAnswerText(m_lastAnswer.isValid() ? m_lastAnswer : m_firstUnanswered, d.Deciding());
+  }
+  for (const printerlink::ConditionRow& row : printerlink::kConditions) {
+    CIndicatorButton& lamp = LampOf(row);
+    const std::optional<bool>& state = after[printerlink::IndexOf(row.condition)];
+    if (!row.byte) {
+      // On-line or off-line: the caption says which.
+      lamp.SetWindowText(LoadString(*state ? row.faultCaptionId : row.fineCaptionId));
+      lamp.LoadIcons(*state ? IDI_STATE_BAD : IDI_STATE_GOOD, 0);
+      if (QWidget* w = lamp.GetSafeHwnd()) w->setToolTip(line);
+      continue;
+    }
+    if (!read.reached) continue;  // the others keep what was last read
+    if (QWidget* w = lamp.GetSafeHwnd()) w->setToolTip(IndicatorTooltip(row, d.reply, d.received));
+    const auto look = LookOf(row, state);
+    if (!look) {
+      // Its status byte never arrived: unknown, shown grey, caption kept.
+      lamp.LoadIcons(IDI_STATE_IDLE, 0);
+      continue;
+    }
+    lamp.SetWindowText(LoadString(look->stringId));
+    lamp.LoadIcons(look->iconId, 0);
   }
   SetWidgetText(GetDlgItem(IDC_STATUS_LINE), line);
-  if (QWidget* w = m_btnOnline.GetSafeHwnd()) w->setToolTip(line);
 
-  const LampStates after = LampsAfterPoll(m_lampsRead, reached, reply, received);
   if (m_bPolled && m_pExchangeObserver) {
     const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     for (const StatusChange& change : StatusChanges(m_lampsRead, after)) {
-      m_pExchangeObserver->OnExchange(ChangeRecord(change, m_strTargetAddress, reply, reached ? received : 0, nowMs));
+      m_pExchangeObserver->OnExchange(
+          ChangeRecord(change, m_strTargetAddress, d.reply, read.reached ? d.received : 0, nowMs));
     }
   }
   m_lampsRead = after;

@@ -45,12 +45,11 @@ protected:
 
 private:
   void Poll();
-  // The status line, the tooltips and the change records after a poll that
-  // did or did not reach the printer; `received` bytes of `reply` arrived.
-  void ShowPollReport(bool reached, const printerlink::LinkResult& link, const printerlink::ReplyBuffer& reply,
-                      std::size_t received, int elapsedMs);
+  // The lamps, the status line, the tooltips and the change records after a poll.
+  void ShowPoll(const printerlink::StatusRead& read);
   CIndicatorButton* Indicators(std::size_t i);  // in member order
-  CIndicatorButton& ButtonFor(StatusIndicator indicator);
+  CIndicatorButton& LampOf(const printerlink::ConditionRow& row);
+  bool m_bPolling = false;  // the toggle is on: a tick polls the printer
   bool m_bPollInProgress = false;
   LampStates m_lampsRead{};  // what the polls have read so far
   bool m_bPolled = false;

@@ -3,47 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "OutcomeWords.h"
 #include "PrinterDecoder.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
 
-using printerlink::StatusIndicator;
+using printerlink::ConditionRow;
 
 namespace {
-
-struct ChangeTexts {
-  StatusLamp lamp;
-  int setId;      // the condition now needs attention
-  int clearedId;  // it no longer does
-  int nameId;     // the lamp, for "not read" and for its bits in a tooltip
-};
-
-constexpr ChangeTexts kChangeTexts[] = {
-    {StatusLamp::Online, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE, IDS_ONLINE},
-    {StatusLamp::Cover, IDS_CHANGE_COVER_OPENED, IDS_CHANGE_COVER_CLOSED, IDS_FIELD_COVER},
-    {StatusLamp::Busy, IDS_CHANGE_BUSY, IDS_CHANGE_BUSY_CLEARED, IDS_FIELD_BUSY},
-    {StatusLamp::Temperature, IDS_CHANGE_TEMP_OVER, IDS_CHANGE_TEMP_CLEARED, IDS_FIELD_TEMP},
-    {StatusLamp::Pause, IDS_CHANGE_PAUSED, IDS_CHANGE_PAUSE_CLEARED, IDS_FIELD_PAUSE},
-    {StatusLamp::Paper, IDS_CHANGE_PAPER_END, IDS_CHANGE_PAPER_CLEARED, IDS_FIELD_PAPER},
-};
-
-// What each condition's bits are called in a tooltip: the name of its lamp.
-// Their byte and mask come from printerlink::StatusByteOf and StatusMaskOf.
-int FieldNameId(StatusIndicator indicator) {
-  for (const ChangeTexts& t : kChangeTexts) {
-    if (t.lamp == LampOf(indicator)) return t.nameId;
-  }
-  return IDS_FIELD_NOT_USED;
-}
-
-// The bits of a byte that some condition is read from.
-std::uint8_t UsedBits(std::size_t byte) {
-  std::uint8_t used = 0;
-  for (StatusIndicator indicator : printerlink::kDecodeOrder) {
-    if (printerlink::StatusByteOf(indicator) == byte) used |= printerlink::StatusMaskOf(indicator);
-  }
-  return used;
-}
 
 QString Hex(unsigned value) { return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper(); }
 
@@ -71,26 +38,13 @@ constexpr std::size_t kShownStatusBytes = 3;  // the bytes a status reply carrie
 
 }  // namespace
 
-StatusLamp LampOf(StatusIndicator indicator) {
-  switch (indicator) {
-    case StatusIndicator::Cover: return StatusLamp::Cover;
-    case StatusIndicator::Busy: return StatusLamp::Busy;
-    case StatusIndicator::Temperature: return StatusLamp::Temperature;
-    case StatusIndicator::Pause: return StatusLamp::Pause;
-    case StatusIndicator::Paper: break;
+LampStates LampsAfterPoll(const LampStates& before, const printerlink::StatusRead& read) {
+  if (!read.reached) {
+    LampStates after = before;
+    after[printerlink::IndexOf(printerlink::Condition::Online)] = true;
+    return after;
   }
-  return StatusLamp::Paper;
-}
-
-LampStates LampsAfterPoll(const LampStates& before, bool reached, const printerlink::ReplyBuffer& reply,
-                          std::size_t received) {
-  LampStates after = before;
-  after[static_cast<std::size_t>(StatusLamp::Online)] = !reached;
-  if (!reached) return after;
-  for (StatusIndicator indicator : printerlink::kDecodeOrder) {
-    after[static_cast<std::size_t>(LampOf(indicator))] = printerlink::ConditionSet(indicator, reply, received);
-  }
-  return after;
+  return read.conditions;
 }
 
 QString NotPolledText() { return LoadText(IDS_STATUS_NOT_POLLED); }
@@ -104,43 +58,21 @@ QString AnsweredText(const printerlink::ReplyBuffer& reply, std::size_t received
   return LoadText(IDS_STATUS_ANSWERED).arg(shown, at.toString(QStringLiteral("HH:mm:ss")), QString::number(elapsedMs));
 }
 
-QString NoAnswerText(QTime since, const printerlink::LinkResult& failure) {
-  return LoadText(IDS_STATUS_NO_ANSWER).arg(since.toString(QStringLiteral("HH:mm:ss")), FailureCause(failure));
+QString NoAnswerText(QTime since, const printerlink::ExchangeRecord& failure) {
+  return LoadText(IDS_STATUS_NO_ANSWER)
+      .arg(since.toString(QStringLiteral("HH:mm:ss")),
+           QString::fromStdString(printerlink::FailureCause(failure, InterfaceLanguage())));
 }
 
-QString FailureCause(const printerlink::LinkResult& failure) {
-  using printerlink::LinkError;
-  switch (failure.error) {
-    case LinkError::None: return {};
-    case LinkError::ConnectTimedOut: return LoadText(IDS_CAUSE_NO_ANSWER);
-    case LinkError::BadAddress: return LoadText(IDS_CAUSE_BAD_ADDRESS);
-    case LinkError::LibraryNotStarted:
-    case LinkError::WrongVersion:
-    case LinkError::NoSocket: return LoadText(IDS_CAUSE_NO_NETWORK);
-    case LinkError::SendIncomplete: return LoadText(IDS_CAUSE_SEND_INCOMPLETE);
-    case LinkError::PeerClosed: return LoadText(IDS_CAUSE_CLOSED);
-    case LinkError::ConnectFailed: break;
-  }
-  switch (failure.sysError) {
-    case ECONNREFUSED: return LoadText(IDS_CAUSE_REFUSED);
-    case ETIMEDOUT: return LoadText(IDS_CAUSE_NO_ANSWER);
-    case EHOSTUNREACH:
-    case EHOSTDOWN: return LoadText(IDS_CAUSE_HOST_UNREACHABLE);
-    case ENETUNREACH:
-    case ENETDOWN: return LoadText(IDS_CAUSE_NET_UNREACHABLE);
-    default: return LoadText(IDS_CAUSE_CONNECT_FAILED).arg(failure.sysError);
-  }
-}
-
-QString IndicatorTooltip(StatusIndicator indicator, const printerlink::ReplyBuffer& reply, std::size_t received) {
-  const std::uint8_t mask = printerlink::StatusMaskOf(indicator);
-  const std::size_t index = printerlink::StatusByteOf(indicator);
-  const QString bits = BitsText(mask, FieldNameId(indicator));
+QString IndicatorTooltip(const ConditionRow& row, const printerlink::ReplyBuffer& reply, std::size_t received) {
+  const std::uint8_t mask = row.mask;
+  const std::size_t index = row.byte.value_or(0);
+  const QString bits = BitsText(mask, row.nameId);
   if (index >= received || index >= reply.size()) return LoadText(IDS_TIP_BYTE_MISSING).arg(index).arg(bits);
 
   const std::uint8_t byte = reply[index];
   QString tip = LoadText(IDS_TIP_BYTE).arg(index).arg(Hex(byte), bits + QStringLiteral(" = ") + BitValues(byte, mask));
-  const std::uint8_t unused = byte & static_cast<std::uint8_t>(~UsedBits(index));
+  const std::uint8_t unused = byte & static_cast<std::uint8_t>(~printerlink::UsedBits(index));
   for (int i = 0; i < 8; ++i) {
     const auto bit = static_cast<std::uint8_t>(1u << i);
     if (unused & bit) tip += QLatin1Char('\n') + BitsText(bit, IDS_FIELD_NOT_USED) + QStringLiteral(" = 1");
@@ -150,8 +82,8 @@ QString IndicatorTooltip(StatusIndicator indicator, const printerlink::ReplyBuff
 
 std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStates& after) {
   std::vector<StatusChange> changes;
-  for (std::size_t i = 0; i < kLampCount; ++i) {
-    if (before[i] != after[i]) changes.push_back({static_cast<StatusLamp>(i), before[i], after[i]});
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i] != after[i]) changes.push_back({static_cast<printerlink::Condition>(i), before[i], after[i]});
   }
   return changes;
 }
@@ -159,12 +91,9 @@ std::vector<StatusChange> StatusChanges(const LampStates& before, const LampStat
 QString ChangeSummary(const StatusChange& change) { return ChangeSummary(change, InterfaceLanguage()); }
 
 QString ChangeSummary(const StatusChange& change, res::Language language) {
-  for (const ChangeTexts& t : kChangeTexts) {
-    if (t.lamp != change.lamp) continue;
-    if (!change.to) return LoadText(IDS_CHANGE_NOT_READ, language).arg(LoadText(t.nameId, language));
-    return LoadText(*change.to ? t.setId : t.clearedId, language);
-  }
-  return {};
+  const ConditionRow& row = printerlink::RowOf(change.lamp);
+  if (!change.to) return LoadText(IDS_CHANGE_NOT_READ, language).arg(LoadText(row.nameId, language));
+  return LoadText(*change.to ? row.setChangeId : row.clearedChangeId, language);
 }
 
 printerlink::ExchangeRecord ChangeRecord(const StatusChange& change, const std::string& address,

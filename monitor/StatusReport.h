@@ -15,27 +15,21 @@
 
 #include "ExchangeRecord.h"
 #include "Frames.h"
+#include "PrinterCommands.h"
 #include "PrinterStatus.h"
 #include "Resources.h"
 #include "Transport.h"
 
-// The six lamps of the monitor.
-enum class StatusLamp { Online, Cover, Busy, Temperature, Pause, Paper };
-inline constexpr std::size_t kLampCount = 6;
-
-// What the polls have read, lamp by lamp: whether the condition needs
-// attention (off-line, cover open, busy, over temperature, paused, paper end),
-// or nothing while it has not been read.
-using LampStates = std::array<std::optional<bool>, kLampCount>;
-
-StatusLamp LampOf(printerlink::StatusIndicator indicator);
+// What the polls have read, lamp by lamp in the order of the conditions'
+// table: whether the condition needs attention (off-line, cover open, busy,
+// over temperature, paused, paper end), or nothing while it has not been read.
+using LampStates = printerlink::ConditionStates;
 
 // The lamps after a poll, given what they showed before it. A poll that did
 // not reach the printer turns only the on-line lamp: the others keep what was
-// last read. One that did decodes every condition whose byte arrived and
+// last read. One that did shows every condition whose byte arrived and
 // leaves the others unknown.
-LampStates LampsAfterPoll(const LampStates& before, bool reached, const printerlink::ReplyBuffer& reply,
-                          std::size_t received);
+LampStates LampsAfterPoll(const LampStates& before, const printerlink::StatusRead& read);
 
 // The status line.
 QString NotPolledText();
@@ -43,18 +37,16 @@ QString NotPolledText();
 // long the query took.
 QString AnsweredText(const printerlink::ReplyBuffer& reply, std::size_t received, QTime at, int elapsedMs);
 // "No answer since 14:02:11 (refused)": `since` is the last answer, or the
-// first attempt when there never was one.
-QString NoAnswerText(QTime since, const printerlink::LinkResult& failure);
-// Why an exchange failed, in a few words.
-QString FailureCause(const printerlink::LinkResult& failure);
+// first attempt when there never was one; `failure` the exchange that failed.
+QString NoAnswerText(QTime since, const printerlink::ExchangeRecord& failure);
 
 // A lamp's tooltip: its byte, its bits and their values in the reply, then
 // each set bit of that byte which no condition uses, named "not used".
-QString IndicatorTooltip(printerlink::StatusIndicator indicator, const printerlink::ReplyBuffer& reply,
+QString IndicatorTooltip(const printerlink::ConditionRow& row, const printerlink::ReplyBuffer& reply,
                          std::size_t received);
 
 struct StatusChange {
-  StatusLamp lamp;
+  printerlink::Condition lamp;
   std::optional<bool> from;
   std::optional<bool> to;
   friend bool operator==(const StatusChange&, const StatusChange&) = default;

@@ -112,6 +112,12 @@ inline constexpr int IDS_CHANGE_PAPER_END = 332;
 inline constexpr int IDS_CHANGE_PAPER_CLEARED = 333;
 inline constexpr int IDS_CHANGE_NOT_READ = 334;
 inline constexpr int IDS_CAUSE_CLOSED = 335;
+// A condition whose status byte did not arrive (printertest's status line)
+inline constexpr int IDS_COVER_UNKNOWN = 336;
+inline constexpr int IDS_BUSY_UNKNOWN = 337;
+inline constexpr int IDS_TEMP_UNKNOWN = 338;
+inline constexpr int IDS_PAUSE_UNKNOWN = 339;
+inline constexpr int IDS_PAPER_UNKNOWN = 340;
 
 // The exchange log window: its menu item, window and report texts, and the
 // outcome of an exchange in words (%1, %2, %3 are filled in)

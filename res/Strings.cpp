@@ -61,6 +61,11 @@ constexpr std::array kStrings = {
     StringEntry{IDS_CAUSE_NO_NETWORK, "no network", "网络不可用"},
     StringEntry{IDS_CAUSE_SEND_INCOMPLETE, "send failed", "发送失败"},
     StringEntry{IDS_CAUSE_CLOSED, "closed by the printer", "打印机关闭了连接"},
+    StringEntry{IDS_COVER_UNKNOWN, "Cover ?", "门盖未知"},
+    StringEntry{IDS_BUSY_UNKNOWN, "Task ?", "忙闲未知"},
+    StringEntry{IDS_TEMP_UNKNOWN, "Temp ?", "温度未知"},
+    StringEntry{IDS_PAUSE_UNKNOWN, "Print ?", "打印状态未知"},
+    StringEntry{IDS_PAPER_UNKNOWN, "Paper ?", "纸状态未知"},
     // The lamps' tooltips: "Byte 0 = 0x28: bit 5 (0x20) cover open = 1".
     StringEntry{IDS_TIP_BYTE, "Byte %1 = 0x%2: %3", "字节 %1 = 0x%2：%3"},
     StringEntry{IDS_TIP_BYTE_MISSING, "Byte %1 not received: %2", "字节 %1 未收到：%2"},
@@ -154,16 +159,20 @@ const char* FindString(int id, Language language) {
   return nullptr;
 }
 
-int ConditionCaptionId(printerlink::StatusIndicator indicator, bool fault) {
-  using printerlink::StatusIndicator;
-  switch (indicator) {
-    case StatusIndicator::Cover: return fault ? IDS_COVER_OPEN : IDS_COVER_CLOSED;
-    case StatusIndicator::Busy: return fault ? IDS_BUSY : IDS_IDLE;
-    case StatusIndicator::Temperature: return fault ? IDS_TEMP_OVER : IDS_TEMP_OK;
-    case StatusIndicator::Pause: return fault ? IDS_PAUSED : IDS_PRINT_ALLOWED;
-    case StatusIndicator::Paper: return fault ? IDS_PAPER_END : IDS_PAPER_OK;
+std::string FillIn(std::string_view text, std::initializer_list<std::string_view> args) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const std::size_t n = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - '1') : args.size();
+    if (c == '%' && n < args.size() && n < 9) {
+      out += args.begin()[n];
+      ++i;
+    } else {
+      out += c;
+    }
   }
-  return 0;
+  return out;
 }
 
 Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages, const char* lang) {

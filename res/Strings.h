@@ -5,7 +5,8 @@
 
 #include <string_view>
 
-#include "PrinterStatus.h"
+#include <initializer_list>
+#include <string>
 #include "ResourceIds.h"
 #include "Version.h"
 
@@ -19,9 +20,9 @@ inline constexpr std::string_view kVersion = PRINTERTEST_VERSION;  // the projec
 // The string's UTF-8 text, or nullptr when the table has no such id.
 const char* FindString(int id, Language language);
 
-// The caption of one condition of the printer's status, at fault or fine:
-// IDS_COVER_OPEN or IDS_COVER_CLOSED, and so on.
-int ConditionCaptionId(printerlink::StatusIndicator indicator, bool fault);
+// `text` with %1 to %9 replaced by the arguments, in one pass: an argument
+// that holds "%2" itself stays as it is. A number with no argument stays.
+std::string FillIn(std::string_view text, std::initializer_list<std::string_view> args);
 
 // The language a user's environment asks for, the way message catalogues are
 // chosen: the locale for messages is LC_ALL, else LC_MESSAGES, else LANG; when

@@ -12,6 +12,7 @@
 
 #include "ExchangeLog.h"
 #include "LoopbackTest.h"
+#include "OutcomeWords.h"
 #include "Transport.h"
 
 using namespace printerlink;
@@ -19,6 +20,8 @@ using namespace printerlink;
 namespace {
 
 using Json = nlohmann::json;
+
+std::string Words(const printerlink::ExchangeRecord& r) { return OutcomeWords(r, res::Language::English); }
 
 constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 200, .replyPollMs = 20};
 
@@ -133,8 +136,8 @@ TEST(ExchangeRecords, OneRecordPerCallWithItsBytesPortAndOutcome) {
       EXPECT_EQ(r.address, address);
       EXPECT_EQ(r.port, calls[i].port);
       EXPECT_EQ(r.sent, calls[i].sent) << "the record must hold every byte the call had to send";
-      EXPECT_EQ(OutcomeName(r.outcome), std::string(OutcomeName(calls[i].expect.outcome))) << OutcomeText(r);
-      EXPECT_EQ(ErrorName(r.sysError), calls[i].expect.error) << OutcomeText(r);
+      EXPECT_EQ(OutcomeName(r.outcome), std::string(OutcomeName(calls[i].expect.outcome))) << Words(r);
+      EXPECT_EQ(ErrorName(r.sysError), calls[i].expect.error) << Words(r);
       EXPECT_EQ(r.taken, calls[i].expect.taken) << "taken must count acknowledged bytes";
       EXPECT_EQ(r.received, calls[i].expect.received);
       EXPECT_GT(r.startMs, 1'600'000'000'000) << "start time is not the wall clock";
@@ -157,7 +160,7 @@ TEST(ExchangeRecords, SetAddressToAPrinterThatHungUpIsNoSuccessAndSaysWhy) {
   EXPECT_EQ(r.error, LinkError::PeerClosed);
   EXPECT_EQ(r.sent, 0u);
   ASSERT_EQ(log.records.size(), 1u);
-  EXPECT_EQ(OutcomeText(log.records[0]), "the printer closed the connection after taking 0 of 7 bytes (EPIPE)");
+  EXPECT_EQ(Words(log.records[0]), "the printer closed the connection after taking 0 of 7 bytes (EPIPE)");
   EXPECT_EQ(printer.Connections().at(0).bytes, Bytes{}) << "the printer received bytes after all";
 }
 
@@ -193,14 +196,14 @@ TEST(ExchangeRecords, SweepGivesOneRecordThatExplainsAnEmptyList) {
   EXPECT_EQ(r.silent, 1);
   EXPECT_EQ(r.found, (std::vector<std::string>{first.Address(), last.Address()}));
   EXPECT_EQ(r.outcome, Outcome::Ok);
-  EXPECT_EQ(OutcomeText(r), "2 printers answered");
+  EXPECT_EQ(Words(r), "2 printers answered, 251 refused, 1 silent");
 
   // Nobody home: still one record, and it says so.
   const std::vector<std::string> empty(addresses.begin() + 100, addresses.begin() + 110);
   ProbePrinters(library, empty, kReplyPort, 300, &log);
   ASSERT_EQ(log.records.size(), 2u);
   EXPECT_EQ(log.records[1].refusing, 10);
-  EXPECT_EQ(OutcomeText(log.records[1]), "no printer answered");
+  EXPECT_EQ(Words(log.records[1]), "no printer answered: 10 refused, 0 silent");
 }
 
 TEST(ExchangeRecords, LibraryFaultsAreNamed) {
@@ -215,8 +218,8 @@ TEST(ExchangeRecords, LibraryFaultsAreNamed) {
   library.grant.reset();
   ProbePrinter(library, "192.168.1", kReplyPort, 100, &log);
   ASSERT_EQ(log.records.size(), 3u);
-  EXPECT_EQ(OutcomeText(log.records[0]), "the socket library refused to start");
-  EXPECT_EQ(OutcomeText(log.records[1]), "the socket library granted a version other than 1.1");
+  EXPECT_EQ(Words(log.records[0]), "the socket library refused to start");
+  EXPECT_EQ(Words(log.records[1]), "the socket library granted a version other than 1.1");
   EXPECT_EQ(OutcomeName(log.records[2].outcome), std::string("bad-address"));
   for (const auto& r : log.records) EXPECT_TRUE(r.failed());
 }

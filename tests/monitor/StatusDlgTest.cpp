@@ -35,7 +35,9 @@ using Looks = std::vector<std::optional<IndicatorLook>>;  // cover, busy, temper
 
 Looks Decode(printerlink::ReplyBuffer reply, std::size_t received = 3) {
   Looks looks;
-  for (StatusIndicator i : kDecodeOrder) looks.push_back(DecodeIndicator(i, reply, received));
+  for (const printerlink::ConditionRow& row : printerlink::kConditions) {
+    if (row.byte) looks.push_back(DecodeIndicator(row, reply, received));
+  }
   return looks;
 }
 

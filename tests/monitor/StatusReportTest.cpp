@@ -4,12 +4,13 @@
 #include <functional>
 
 #include "MessageBoxRecorder.h"
+#include "OutcomeWords.h"
 #include "StatusReport.h"
 #include "StringTable.h"
 
+using printerlink::Condition;
 using printerlink::LinkError;
 using printerlink::ReplyBuffer;
-using printerlink::StatusIndicator;
 using res::Language;
 
 namespace {
@@ -18,10 +19,25 @@ const QTime kAt(14, 2, 11);
 constexpr Language en = Language::English;
 constexpr Language zh = Language::Chinese;
 
-printerlink::LinkResult Failed(LinkError error, int sysError = 0) {
-  printerlink::LinkResult r;
-  r.error = error;
+// The record of a probe that the transport ended so.
+printerlink::ExchangeRecord Failed(LinkError error, int sysError = 0) {
+  printerlink::LinkResult link;
+  link.error = error;
+  link.sysError = sysError;
+  printerlink::ExchangeRecord r;
+  r.kind = printerlink::ExchangeKind::Probe;
+  r.outcome = printerlink::OutcomeOf(r.kind, link);
   r.sysError = sysError;
+  return r;
+}
+
+// What a status read found: reached or not, and the bytes that came.
+printerlink::StatusRead Read(bool reached, const ReplyBuffer& reply, std::size_t received) {
+  printerlink::StatusRead r;
+  r.reached = reached;
+  r.done.reply = reply;
+  r.done.received = received;
+  r.conditions = printerlink::DecodeStatus(reached, reply, received);
   return r;
 }
 
@@ -47,7 +63,9 @@ TEST(StatusLine, SaysWhatTheLastPollReadAndWhenOrWhyNothingCame) {
   auto silent = [](LinkError error, int sysError) {
     return [=] { return NoAnswerText(kAt, Failed(error, sysError)); };
   };
-  auto cause = [](LinkError error, int sysError) { return [=] { return FailureCause(Failed(error, sysError)); }; };
+  auto cause = [](LinkError error, int sysError) {
+    return [=] { return QString::fromStdString(FailureCause(Failed(error, sysError), InterfaceLanguage())); };
+  };
   Check({
       {"a good poll: bytes, time, milliseconds", en, answered(3, kAt), "Status 28 00 0C · 14:02:11 · 12 ms"},
       {"the same in Chinese", zh, answered(3, kAt), "状态 28 00 0C · 14:02:11 · 12 毫秒"},
@@ -70,26 +88,26 @@ TEST(StatusLine, SaysWhatTheLastPollReadAndWhenOrWhyNothingCame) {
 }
 
 TEST(IndicatorTooltip, NamesTheByteTheBitsAndTheirValues) {
-  auto tip = [](StatusIndicator indicator, ReplyBuffer reply, std::size_t received = 3) {
-    return [=] { return IndicatorTooltip(indicator, reply, received); };
+  auto tip = [](Condition condition, ReplyBuffer reply, std::size_t received = 3) {
+    return [=] { return IndicatorTooltip(printerlink::RowOf(condition), reply, received); };
   };
   const ReplyBuffer a{0x28, 0x00, 0x0C}, b{0x00, 0x50, 0x04}, stray{0x2C, 0x81, 0x0D};
   Check({
-      {"28 00 0C: cover", en, tip(StatusIndicator::Cover, a), "Byte 0 = 0x28: bit 5 (0x20) cover open = 1"},
-      {"28 00 0C: busy, same byte", en, tip(StatusIndicator::Busy, a), "Byte 0 = 0x28: bit 3 (0x08) busy = 1"},
-      {"28 00 0C: both paper sensors", en, tip(StatusIndicator::Paper, a),
+      {"28 00 0C: cover", en, tip(Condition::Cover, a), "Byte 0 = 0x28: bit 5 (0x20) cover open = 1"},
+      {"28 00 0C: busy, same byte", en, tip(Condition::Busy, a), "Byte 0 = 0x28: bit 3 (0x08) busy = 1"},
+      {"28 00 0C: both paper sensors", en, tip(Condition::Paper, a),
        "Byte 2 = 0x0C: bits 2–3 (0x0C) paper end sensors = 11"},
-      {"00 50 04: over temperature", en, tip(StatusIndicator::Temperature, b),
+      {"00 50 04: over temperature", en, tip(Condition::Temperature, b),
        "Byte 1 = 0x50: bit 6 (0x40) over temperature = 1"},
-      {"00 50 04: two pause bits, highest first", en, tip(StatusIndicator::Pause, b),
+      {"00 50 04: two pause bits, highest first", en, tip(Condition::Pause, b),
        "Byte 1 = 0x50: bits 4–5 (0x30) pause = 01"},
-      {"a stray bit is named, not dropped", en, tip(StatusIndicator::Cover, stray),
+      {"a stray bit is named, not dropped", en, tip(Condition::Cover, stray),
        "Byte 0 = 0x2C: bit 5 (0x20) cover open = 1\nbit 2 (0x04) not used = 1"},
-      {"several stray bits, lowest first", en, tip(StatusIndicator::Pause, stray),
+      {"several stray bits, lowest first", en, tip(Condition::Pause, stray),
        "Byte 1 = 0x81: bits 4–5 (0x30) pause = 00\nbit 0 (0x01) not used = 1\nbit 7 (0x80) not used = 1"},
-      {"a byte that never arrived is not shown as zero", en, tip(StatusIndicator::Paper, a, 2),
+      {"a byte that never arrived is not shown as zero", en, tip(Condition::Paper, a, 2),
        "Byte 2 not received: bits 2–3 (0x0C) paper end sensors"},
-      {"Chinese, with a stray bit", zh, tip(StatusIndicator::Paper, stray),
+      {"Chinese, with a stray bit", zh, tip(Condition::Paper, stray),
        "字节 2 = 0x0D：位 2–3 (0x0C) 缺纸传感器 = 11\n位 0 (0x01) 未使用 = 1"},
   });
 }
@@ -132,14 +150,14 @@ TEST(StatusChanges, OneRecordPerLampThatChanged) {
   for (const Case& c : cases) {
     QStringList summaries;
     for (const StatusChange& change :
-         StatusChanges(c.before, LampsAfterPoll(c.before, c.reached, c.reply, c.received))) {
+         StatusChanges(c.before, LampsAfterPoll(c.before, Read(c.reached, c.reply, c.received)))) {
       summaries << ChangeSummary(change);
     }
     EXPECT_EQ(summaries, c.summaries) << c.catches;
   }
   SetInterfaceLanguage(zh);
-  const auto changes = StatusChanges(openNoPaper, LampsAfterPoll(openNoPaper, true, {}, 3));
-  ASSERT_EQ(changes, (std::vector<StatusChange>{{StatusLamp::Cover, true, false}, {StatusLamp::Paper, true, false}}));
+  const auto changes = StatusChanges(openNoPaper, LampsAfterPoll(openNoPaper, Read(true, {}, 3)));
+  ASSERT_EQ(changes, (std::vector<StatusChange>{{Condition::Cover, true, false}, {Condition::Paper, true, false}}));
   EXPECT_EQ(ChangeSummary(changes[1]), "纸已装好");
   // The log's record: English for the file whatever the interface, the
   // interface's language on screen, and the bytes the change was read from.
