@@ -119,14 +119,14 @@ int RunStatusCommand(Session& session, const Args& a) {
 }
 
 int RunPrintCommand(Session& session, const Args& a) {
-  if (a.printFile.empty()) return RunPrint(session, TestPageNow());
+  if (a.printFile.empty()) return RunOperation(session, "print", printerlink::PrintPlan(TestPageNow()));
   std::string text;
   std::string error;
   if (!ReadAll(a.printFile, text, error)) return Usage(error);
   if (text.empty()) return Usage(InputName(a.printFile) + " is empty: nothing to print");
   const GbkText gbk = Utf8ToGbk(text);
   if (!gbk.ok()) return Usage(InputName(a.printFile) + ", " + gbk.error);
-  return RunPrint(session, gbk.bytes);
+  return RunOperation(session, "print", printerlink::PrintPlan(gbk.bytes));
 }
 
 int RunHexCommand(Session& session, const Args& a) {
@@ -200,11 +200,11 @@ const Command kCommands[] = {
      },
      RunPrintCommand},
     {"drawer", "open the cash drawer (ESC p, port " + Number(printerlink::kFramePort) + ")", NoOptions,
-     [](Session& s, const Args&) { return RunDrawer(s); }},
+     [](Session& s, const Args&) { return RunOperation(s, "drawer", printerlink::DrawerPlan()); }},
     {"cut", std::string("print \"") + printerlink::kCutTestLine + "\", feed and cut", NoOptions,
-     [](Session& s, const Args&) { return RunCut(s); }},
+     [](Session& s, const Args&) { return RunOperation(s, "cut", printerlink::CutPlan()); }},
     {"init", "initialise the printer (ESC @, port " + Number(printerlink::kFramePort) + ")", NoOptions,
-     [](Session& s, const Args&) { return RunInit(s); }},
+     [](Session& s, const Args&) { return RunOperation(s, "init", printerlink::InitPlan()); }},
     {"hex", "send bytes written in hex, e.g. 1B,64,10 (port " + Number(printerlink::kFramePort) + ")",
      [](CLI::App& c, Args& a) {
        c.add_option("LIST", a.hexList, "comma-separated bytes of one or two hex digits")->required();

@@ -14,8 +14,31 @@
 #include "Waiting.h"
 
 namespace {
+
 constexpr int kPrintPauseMs = 1000;  // lets the printer take the page before the next click
+
+struct CommandButton {
+  int id;
+  void (CPrinterTestDlg::*handler)();
+};
+
 }  // namespace
+
+void CPrinterTestDlg::BindCommandButtons() {
+  static constexpr CommandButton kButtons[] = {
+      {IDC_RADIO_AUTO, &CPrinterTestDlg::OnAutoGetAddress},
+      {IDC_SET_IP, &CPrinterTestDlg::OnSetIp},
+      {IDC_SET_MAC, &CPrinterTestDlg::OnSetMac},
+      {IDC_PRINT, &CPrinterTestDlg::OnPrint},
+      {IDC_CASH_DRAWER, &CPrinterTestDlg::OnCashDrawer},
+      {IDC_CUT_PAPER, &CPrinterTestDlg::OnCutPaper},
+      {IDC_INIT_PRINTER, &CPrinterTestDlg::OnInitPrinter},
+      {IDC_OTHER_SET, &CPrinterTestDlg::OnOtherTest},
+      {IDC_GET_STATUS, &CPrinterTestDlg::OnGetStatus},
+      {IDC_TEST_CONNECTION, &CPrinterTestDlg::OnTestConnection},
+  };
+  for (const CommandButton& b : kButtons) BindClicked(b.id, b.handler);
+}
 
 void CPrinterTestDlg::OnPrint() {
   UpdateData(TRUE);
