@@ -14,6 +14,7 @@
 #include "CliInput.h"
 #include "Commands.h"
 #include "ExchangeLog.h"
+#include "Settings.h"
 #include "SocketLibrary.h"
 #include "Transport.h"
 #include "Version.h"
@@ -219,6 +220,8 @@ int main(int argc, char** argv) {
   if (app.got_subcommand(setIp)) {
     const auto next = ParseAddress(newAddress);
     if (!next) return Usage("set-ip: \"" + newAddress + "\" is not an IPv4 address like 192.168.1.50");
+    if (const auto problem = printerlink::CheckNewAddress(*next))
+      return Usage("set-ip: \"" + newAddress + "\": " + Tr(res::SettingProblemTextId(*problem), language));
     if (*next == *ParseAddress(printer)) {
       return Usage(std::string(Tr(IDS_CURRENT_IP, language)) + " " + newAddress);
     }
@@ -230,6 +233,8 @@ int main(int argc, char** argv) {
     if (!mac) {
       return Usage("set-mac: \"" + macText + "\" is not a MAC: write 12 hex digits, e.g. 00:12:AB:34:CD:56");
     }
+    if (const auto problem = printerlink::CheckMac(*mac))
+      return Usage("set-mac: \"" + macText + "\": " + Tr(res::SettingProblemTextId(*problem), language));
     return RunSetMac(session, *mac);
   }
 

@@ -5,7 +5,9 @@
 #include "MessageBox.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
+#include "Settings.h"
 #include "StringTable.h"
+#include "Strings.h"
 #include "Sweep.h"
 #include "TargetAddress.h"
 #include "TestPage.h"
@@ -54,7 +56,11 @@ void CPrinterTestDlg::OnSetIp() {
   UpdateData(TRUE);
   const CString current = ResolveTargetAddress();
   printerlink::Ipv4Octets octets{};
-  m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  const int filled = m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  if (const auto problem = printerlink::CheckNewAddress(octets, filled)) {
+    AfxMessageBox(LoadString(res::SettingProblemTextId(*problem)));
+    return;
+  }
   const CString next = DottedQuad(octets);
   if (current == next) {
     AfxMessageBox(LoadString(IDS_CURRENT_IP) + next);
@@ -68,8 +74,8 @@ void CPrinterTestDlg::OnSetIp() {
 void CPrinterTestDlg::OnSetMac() {
   UpdateData(TRUE);
   printerlink::MacBytes mac{};
-  if (!ParseMacText(m_strMac, mac)) {
-    AfxMessageBox(LoadString(IDS_MAC_LENGTH));
+  if (const auto problem = printerlink::ReadMacText(m_strMac, mac)) {
+    AfxMessageBox(LoadString(res::SettingProblemTextId(*problem)));
     return;
   }
   const int sent = SendCommandFrame(printerlink::BuildSetMacFrame(m_commandFrame, mac), false);

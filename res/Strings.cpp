@@ -47,6 +47,10 @@ constexpr std::array kStrings = {
     StringEntry{IDS_SEARCH_START, "Search Start?", "开始扫描?"},
     StringEntry{IDS_SET_IP_SUCCESS, "Set IP Success!", "设置IP成功!"},
     StringEntry{IDS_SET_IP_FAILED, "Set IP Failed!", "设置IP失败!"},
+    StringEntry{IDS_MAC_NOT_FOR_A_STATION, "The Mac must not be a multicast address (first byte odd) or all zeros.",
+                "物理地址不能是组播地址（首字节为奇数）或全零"},
+    StringEntry{IDS_NEW_IP_NOT_FOR_A_STATION, "The new IP needs all four parts, the first from 1 to 223.",
+                "新IP的四段都必须填写，且第一段为1到223"},
     // The monitor's status line: %1 the status bytes, %2 the time, %3 milliseconds.
     StringEntry{IDS_STATUS_NOT_POLLED, "Not polled yet", "尚未检测"},
     StringEntry{IDS_STATUS_ANSWERED, "Status %1 · %2 · %3 ms", "状态 %1 · %2 · %3 毫秒"},
@@ -152,6 +156,17 @@ const char* FindString(int id, Language language) {
     if (entry.id == id) return language == Language::Chinese ? entry.chinese : entry.english;
   }
   return nullptr;
+}
+
+int SettingProblemTextId(printerlink::SettingProblem problem) {
+  using printerlink::SettingProblem;
+  switch (problem) {
+    case SettingProblem::MacNotTwelveDigits: return IDS_MAC_LENGTH;
+    case SettingProblem::MacNotForAStation: return IDS_MAC_NOT_FOR_A_STATION;
+    case SettingProblem::AddressPartBlank:
+    case SettingProblem::AddressNotForAStation: return IDS_NEW_IP_NOT_FOR_A_STATION;
+  }
+  return 0;
 }
 
 int ConditionCaptionId(printerlink::StatusIndicator indicator, bool fault) {

@@ -7,6 +7,7 @@
 
 #include "PrinterStatus.h"
 #include "ResourceIds.h"
+#include "Settings.h"
 #include "Version.h"
 
 namespace res {
@@ -22,6 +23,9 @@ const char* FindString(int id, Language language);
 // The caption of one condition of the printer's status, at fault or fine:
 // IDS_COVER_OPEN or IDS_COVER_CLOSED, and so on.
 int ConditionCaptionId(printerlink::StatusIndicator indicator, bool fault);
+
+// What the console and printertest say of a refused setting (IDS_MAC_LENGTH, ...).
+int SettingProblemTextId(printerlink::SettingProblem problem);
 
 // The language a user's environment asks for, the way message catalogues are
 // chosen: the locale for messages is LC_ALL, else LC_MESSAGES, else LANG; when
