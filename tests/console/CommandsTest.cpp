@@ -238,13 +238,13 @@ TEST_F(Commands, AfterSetIpTheNextCommandStillGoesToTheOldAddress) {
   EXPECT_EQ(Ip(*dlg, IDC_IP_TARGET)->Text(), QString::fromStdString(printer.Address()));
 }
 
-TEST_F(Commands, SetIpInListModeWithAnEmptyListComparesWithTheDefaultPrinter) {
+TEST_F(Commands, SetIpInListModeWithAnEmptyListComparesWithTheTypedTarget) {
   auto dlg = OpenConsole(res::Language::English, Address(1));
-  Ip(*dlg, IDC_IP_NEW)->SetText("192.168.1.10");
+  Ip(*dlg, IDC_IP_NEW)->SetText(QString::fromStdString(Address(1)));
   ChooseListMode(*dlg);
   MessageBoxRecorder boxes;
-  Click(*dlg, IDC_SET_IP);  // equal: nothing may be sent (the guard would stop the test)
-  EXPECT_EQ(boxes.Texts(), QStringList{"The Current IP is192.168.1.10"});
+  Click(*dlg, IDC_SET_IP);
+  EXPECT_EQ(boxes.Texts(), QStringList{QString::fromStdString("The Current IP is" + Address(1))});
   EXPECT_EQ(library.connectCalls, 0);
 }
 
@@ -359,6 +359,20 @@ TEST_F(Commands, SettingsNoStationMayHaveAreRefusedBeforeAnythingIsSent) {
     }
   }
   EXPECT_EQ(library.connectCalls, 0) << "a refused setting was sent";
+}
+
+TEST_F(Commands, AnEmptyListSendsToTheTypedTargetNotToAnUnseenPrinter) {
+  // The default printer is no loopback address: the library would abort on it.
+  TestPrinter printer(Address(1));
+  auto dlg = OpenConsole(res::Language::English, printer.Address());
+  Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
+  Mac(*dlg)->setText("001122334455");
+  ChooseListMode(*dlg);
+  MessageBoxRecorder boxes;
+  for (int button : {IDC_INIT_PRINTER, IDC_SET_MAC, IDC_SET_IP}) Click(*dlg, button);
+  EXPECT_EQ(boxes.Texts(), (QStringList{"Set Mac Success", "Set IP Success!"}));
+  ASSERT_TRUE(printer.WaitForClosedConnections(3, kWaitMs));
+  EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).size(), 3u);
 }
 
 }  // namespace
