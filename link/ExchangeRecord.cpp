@@ -101,7 +101,7 @@ std::string OutcomeText(const ExchangeRecord& r) {
         case LibraryFault::None: break;
       }
       return "the socket library refused to start";
-    case Outcome::BadAddress: return "\"" + r.address + "\" is no IPv4 address";
+    case Outcome::BadAddress: return "\"" + r.address + "\" is no printer's IPv4 address";
   }
   return {};
 }

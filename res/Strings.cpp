@@ -141,7 +141,7 @@ constexpr std::array kStrings = {
     StringEntry{IDS_OUT_LIB_VERSION, "the socket library granted a version other than 1.1",
                 "套接字库提供的版本不是 1.1"},
     StringEntry{IDS_OUT_LIB_NO_SOCKET, "the socket library gave no socket", "套接字库无法创建套接字"},
-    StringEntry{IDS_OUT_BAD_ADDRESS, "\"%1\" is no IPv4 address", "“%1”不是 IPv4 地址"},
+    StringEntry{IDS_OUT_BAD_ADDRESS, "\"%1\" is no printer's IPv4 address", "“%1”不是打印机的 IPv4 地址"},
     StringEntry{IDS_LOG_LAMP_CHANGED, "status lamp changed", "状态指示灯变化"},
     StringEntry{IDS_SYS_MINIMIZE, "Mi&nimise", "最小化(&N)"},
     StringEntry{IDS_SYS_CLOSE, "&Close", "关闭(&C)"},

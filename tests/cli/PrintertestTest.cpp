@@ -326,6 +326,16 @@ TEST(PrintertestFailures, UnreachableAndPartWayAreTold) {
   std::remove(file.c_str());
 }
 
+TEST(PrintertestFailures, ATargetIn0Slash8IsABadAddressNotThisMachine) {
+  // Probes only: were the address taken, nothing would be sent to whatever listens here.
+  for (const char* address : {"0.0.0.0", "0.1.2.3"}) {
+    SCOPED_TRACE(address);
+    const Finished f = Printertest({"--printer", address, "--json", "test"});
+    EXPECT_EQ(f.exit, 3) << Describe(f);
+    EXPECT_EQ(nlohmann::json::parse(f.out)["outcome"], "bad-address") << Describe(f);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Sweep: host order, the found list in JSON, and each printer's status.
 

@@ -375,4 +375,17 @@ TEST_F(Commands, AnEmptyListSendsToTheTypedTargetNotToAnUnseenPrinter) {
   EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).size(), 3u);
 }
 
+TEST_F(Commands, ATargetIn0Slash8IsNoPrinter) {
+  // On Linux 0.x reaches this machine, where anything listening would pass for the printer.
+  for (const char* target : {"0.0.0.0", "0.1.2.3"}) {
+    SCOPED_TRACE(target);
+    auto dlg = OpenConsole(res::Language::English, target);
+    MessageBoxRecorder boxes;
+    Click(*dlg, IDC_TEST_CONNECTION);
+    Click(*dlg, IDC_INIT_PRINTER);
+    EXPECT_EQ(boxes.Texts(), (QStringList{"Can't Connect Net!", "Can't Connect Net!"}));
+  }
+  EXPECT_EQ(library.connectCalls, 0);
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
-// The settings no printer may be given, each refused before a byte goes out.
+// The settings no printer may be given, and the destination no printer has:
+// each refused before a byte goes out.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -6,6 +7,7 @@
 
 #include "LoopbackTest.h"
 #include "Settings.h"
+#include "Transport.h"
 
 using namespace printerlink;
 
@@ -79,6 +81,32 @@ TEST(CheckNewAddress, AddressesNoPrinterCanLiveOnAreRefused) {
       {"a last part of 0 typed out is the technician's choice", {10, 0, 0, 0}, 4, std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(CheckNewAddress(c.address, c.filled), c.problem) << c.catches;
+}
+
+struct Collector final : ExchangeObserver {
+  void OnExchange(const ExchangeRecord& r) override { records.push_back(r); }
+  std::vector<ExchangeRecord> records;
+};
+
+TEST(ThisNetwork, ADestinationIn0Slash8WouldReachThisMachine) {
+  // The library aborts on any connection outside loopback: reaching the end
+  // is part of the test.
+  LoopbackOnlyLibrary library;
+  const Bytes init{0x1B, 0x40};
+  ReplyBuffer reply{};
+  for (const char* address : {"0.0.0.0", "0.1.2.3", "000.255.255.255"}) {
+    SCOPED_TRACE(address);
+    Collector log;
+    EXPECT_EQ(ExchangeFrame(library, address, init, false, reply, {}, &log).error, LinkError::BadAddress);
+    EXPECT_EQ(SendTextJob(library, address, "x", {}, &log).error, LinkError::BadAddress);
+    EXPECT_EQ(ProbePrinter(library, address, kReplyPort, 100, &log).error, LinkError::BadAddress);
+    const std::string addresses[] = {address};  // a sweep of 0.0.0.x
+    EXPECT_EQ(ProbePrinters(library, addresses, kReplyPort, 100, &log).at(0).error, LinkError::BadAddress);
+    ASSERT_EQ(log.records.size(), 4u);
+    for (int i : {0, 1, 2}) EXPECT_STREQ(OutcomeName(log.records[i].outcome), "bad-address");
+  }
+  EXPECT_EQ(library.connectCalls, 0);
+  EXPECT_EQ(library.opened, library.closed);
 }
 
 }  // namespace
