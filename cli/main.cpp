@@ -202,10 +202,10 @@ int main(int argc, char** argv) {
     std::string text;
     std::string error;
     if (!ReadAll(printFile, text, error)) return Usage(error);
-    if (text.empty())
-      return Usage((printFile == "-" ? std::string("standard input") : printFile) + " is empty: nothing to print");
     const GbkText gbk = Utf8ToGbk(text);
     if (!gbk.ok()) return Usage((printFile == "-" ? std::string("standard input") : printFile) + ", " + gbk.error);
+    if (gbk.bytes.empty())  // a byte-order mark alone is no text either
+      return Usage((printFile == "-" ? std::string("standard input") : printFile) + " is empty: nothing to print");
     return RunPrint(session, gbk.bytes);
   }
 

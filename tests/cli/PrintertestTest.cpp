@@ -154,6 +154,7 @@ struct RefusedCase {
 TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
   const std::string hangul = TempFile("hangul.txt", "ok\nprice 5\xED\x95\x9C\n");  // a Hangul syllable on line 2
   const std::string latin1 = TempFile("latin1.txt", "caf\xE9\n");
+  const std::string markOnly = TempFile("mark-only.txt", "\xEF\xBB\xBF");
   const RefusedCase cases[] = {
       {"hex: a piece that is no hex byte would be sent as 00", {"hex", "1B,ZZ,10"}, "", "\"ZZ\""},
       {"hex: three digits would lose the top one", {"hex", "100"}, "", "\"100\""},
@@ -179,6 +180,7 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
       {"text GBK cannot carry: named with line and column", {"print", hangul}, "", "line 2, column 8"},
       {"bytes that are no UTF-8", {"print", latin1}, "", "line 1, column 4"},
       {"empty standard input: nothing to print", {"print", "-"}, "", "empty"},
+      {"a byte-order mark alone sent as an empty job", {"print", markOnly}, "", "empty"},
       {"--watch below one second", {"status", "--watch", "0"}, "", "--watch"},
       {"--printer that is no dotted quad", {"--printer", "127.0.0", "test"}, "", "\"127.0.0\""},
       {"PRINTERTEST_PRINTER that is no dotted quad",
@@ -200,6 +202,7 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
   }
   std::remove(hangul.c_str());
   std::remove(latin1.c_str());
+  std::remove(markOnly.c_str());
 }
 
 // ---------------------------------------------------------------------------
