@@ -95,7 +95,7 @@ fuzz:
 	@scripts/setup fuzz
 	@mkdir -p build-fuzz/corpus
 	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Ilink -Iconsole \
-	  tests/fuzz/HexParseFuzz.cpp console/HexParse.cpp link/Frames.cpp -o build-fuzz/hexparse_fuzz
+	  tests/fuzz/HexParseFuzz.cpp console/HexParse.cpp link/Frames.cpp link/Settings.cpp -o build-fuzz/hexparse_fuzz
 	build-fuzz/hexparse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus
 
 bench: build

@@ -14,6 +14,7 @@
 #include "CliInput.h"
 #include "Commands.h"
 #include "ExchangeLog.h"
+#include "Settings.h"
 #include "SocketLibrary.h"
 #include "TestPage.h"
 #include "Transport.h"
@@ -123,9 +124,10 @@ int RunPrintCommand(Session& session, const Args& a) {
   std::string text;
   std::string error;
   if (!ReadAll(a.printFile, text, error)) return Usage(error);
-  if (text.empty()) return Usage(InputName(a.printFile) + " is empty: nothing to print");
   const GbkText gbk = Utf8ToGbk(text);
   if (!gbk.ok()) return Usage(InputName(a.printFile) + ", " + gbk.error);
+  // A byte-order mark alone is no text either.
+  if (gbk.bytes.empty()) return Usage(InputName(a.printFile) + " is empty: nothing to print");
   return RunOperation(session, "print", printerlink::PrintPlan(gbk.bytes));
 }
 
@@ -140,6 +142,10 @@ int RunHexCommand(Session& session, const Args& a) {
 int RunSetIpCommand(Session& session, const Args& a) {
   const auto next = ParseAddress(a.newAddress);
   if (!next) return Usage("set-ip: \"" + a.newAddress + "\" is not an IPv4 address like 192.168.1.50");
+  if (const auto problem = printerlink::CheckNewAddress(*next)) {
+    return Usage("set-ip: \"" + a.newAddress +
+                 "\": " + Tr(printerlink::SettingProblemTextId(*problem), session.language));
+  }
   if (*next == *ParseAddress(session.printer)) {
     return Usage(std::string(Tr(IDS_CURRENT_IP, session.language)) + " " + a.newAddress);
   }
@@ -149,6 +155,10 @@ int RunSetIpCommand(Session& session, const Args& a) {
 int RunSetMacCommand(Session& session, const Args& a) {
   const auto mac = ParseMac(a.macText);
   if (!mac) return Usage("set-mac: \"" + a.macText + "\" is not a MAC: write 12 hex digits, e.g. 00:12:AB:34:CD:56");
+  if (const auto problem = printerlink::CheckMac(*mac)) {
+    return Usage("set-mac: \"" + a.macText +
+                 "\": " + Tr(printerlink::SettingProblemTextId(*problem), session.language));
+  }
   return RunSetMac(session, *mac);
 }
 

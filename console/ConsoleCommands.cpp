@@ -6,7 +6,9 @@
 #include "PrinterCommands.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
+#include "Settings.h"
 #include "StringTable.h"
+#include "Strings.h"
 #include "Sweep.h"
 #include "TargetAddress.h"
 #include "TestPage.h"
@@ -64,7 +66,11 @@ void CPrinterTestDlg::OnSetIp() {
   UpdateData(TRUE);
   const CString current = ResolveTargetAddress();
   printerlink::Ipv4Octets octets{};
-  m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  const int filled = m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  if (const auto problem = printerlink::CheckNewAddress(octets, filled)) {
+    AfxMessageBox(LoadString(printerlink::SettingProblemTextId(*problem)));
+    return;
+  }
   const CString next = DottedQuad(octets);
   if (current == next) {
     AfxMessageBox(LoadString(IDS_CURRENT_IP) + next);
@@ -78,8 +84,8 @@ void CPrinterTestDlg::OnSetIp() {
 void CPrinterTestDlg::OnSetMac() {
   UpdateData(TRUE);
   printerlink::MacBytes mac{};
-  if (!ParseMacText(m_strMac, mac)) {
-    AfxMessageBox(LoadString(IDS_MAC_LENGTH));
+  if (const auto problem = printerlink::ReadMacText(m_strMac, mac)) {
+    AfxMessageBox(LoadString(printerlink::SettingProblemTextId(*problem)));
     return;
   }
   const int sent = RunPlan(printerlink::SetMacPlan(mac));

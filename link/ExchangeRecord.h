@@ -29,7 +29,7 @@ enum class Outcome {
   Incomplete,   // connected, but the printer did not take every byte in time
   NoReply,      // connected and sent, but no answer within the reply schedule
   Library,      // the socket library would not start, granted another version, or gave no socket
-  BadAddress,   // the address text is no dotted-quad address
+  BadAddress,   // the address text is no dotted-quad address, or one of 0.0.0.0/8
 };
 
 // The finer cause behind Outcome::Library.

@@ -1,8 +1,11 @@
 #include "Transport.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
+
+#include "Settings.h"
 
 namespace printerlink {
 namespace {
@@ -28,7 +31,8 @@ struct Attempt {
 Attempt StartAttempt(SocketLibrary& library, SocketHandle socket, std::string_view address, std::uint16_t port) {
   if (socket == kInvalidSocket) return {true, Failure(LinkError::NoSocket)};
   const auto ip = ParseDottedQuad(address);
-  if (!ip) return {true, Failure(LinkError::BadAddress)};
+  // 0.x.x.x connects to this machine on Linux: whatever listens here would pass for the printer.
+  if (!ip || IsThisNetwork(std::bit_cast<Ipv4Octets>(*ip))) return {true, Failure(LinkError::BadAddress)};
   if (const int e = library.SetNonBlocking(socket, true)) return {true, Failure(LinkError::ConnectFailed, e)};
   const int e = library.StartConnect(socket, Endpoint{*ip, port});
   if (e == EINPROGRESS) return {false, {}};

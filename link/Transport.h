@@ -46,7 +46,7 @@ enum class LinkError {
   LibraryNotStarted,  // the socket library refused to start
   WrongVersion,       // it started but granted a version other than 1.1
   NoSocket,           // no socket could be created
-  BadAddress,         // the address text is no dotted-quad address
+  BadAddress,         // the address text is no dotted-quad address, or one of 0.0.0.0/8
   ConnectFailed,      // refused, unreachable, or another connect error (see sysError)
   ConnectTimedOut,    // no answer to the connection attempt within its wait
   SendIncomplete,     // connected, but the printer did not take every byte in time

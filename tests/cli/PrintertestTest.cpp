@@ -96,9 +96,9 @@ TEST(PrintertestWire, EachCommandSendsTheConsolesBytesOnItsPort) {
        "",
        {{k9100, {0x1D, 0x45, 0x00, 0x12, 0xAB, 0x34, 0xCD, 0x56, 0x14}}}},
       {"set-mac with dashes, the sum kept to eight bits",
-       {"set-mac", "FF-FF-FF-FF-FF-FF"},
+       {"set-mac", "FE-FF-FF-FF-FF-FF"},
        "",
-       {{k9100, {0x1D, 0x45, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA}}}},
+       {{k9100, {0x1D, 0x45, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF9}}}},
       {"set-ip: GS D, the four octets, their sum kept to eight bits",
        {"set-ip", "192.168.1.100"},
        "",
@@ -150,6 +150,7 @@ struct RefusedCase {
 TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
   const std::string hangul = TempFile("hangul.txt", "ok\nprice 5\xED\x95\x9C\n");  // a Hangul syllable on line 2
   const std::string latin1 = TempFile("latin1.txt", "caf\xE9\n");
+  const std::string markOnly = TempFile("mark-only.txt", "\xEF\xBB\xBF");
   const RefusedCase cases[] = {
       {"hex: a piece that is no hex byte would be sent as 00", {"hex", "1B,ZZ,10"}, "", "\"ZZ\""},
       {"hex: three digits would lose the top one", {"hex", "100"}, "", "\"100\""},
@@ -158,6 +159,11 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
       {"set-mac: eleven digits", {"set-mac", "0012AB34CD5"}, "", "0012AB34CD5"},
       {"set-mac: separators mixed", {"set-mac", "00:12-AB:34:CD:56"}, "", "00:12-AB:34:CD:56"},
       {"set-mac: a letter beyond F", {"set-mac", "0012AB34CD5G"}, "", "0012AB34CD5G"},
+      {"set-mac: a group address, the console's default", {"set-mac", "55:44:33:22:11:00"}, "", "multicast"},
+      {"set-mac: all zeros", {"set-mac", "000000000000"}, "", "all zeros"},
+      {"set-mac: the refusal in Chinese", {"set-mac", "01005E000001"}, "", "组播", {{"LANG", "zh_CN.UTF-8"}}},
+      {"set-ip: this network", {"set-ip", "0.1.2.3"}, "", "1 to 223"},
+      {"set-ip: broadcast", {"set-ip", "255.255.255.255"}, "", "1 to 223"},
       {"set-ip: not a dotted quad", {"set-ip", "192.168.1"}, "", "192.168.1"},
       {"set-ip: an octet above 255", {"set-ip", "10.0.0.256"}, "", "10.0.0.256"},
       {"set-ip to the current address, as the console refuses it", {"set-ip", "{printer}"}, "", "The Current IP is"},
@@ -168,6 +174,7 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
       {"text GBK cannot carry: named with line and column", {"print", hangul}, "", "line 2, column 8"},
       {"bytes that are no UTF-8", {"print", latin1}, "", "line 1, column 4"},
       {"empty standard input: nothing to print", {"print", "-"}, "", "empty"},
+      {"a byte-order mark alone sent as an empty job", {"print", markOnly}, "", "empty"},
       {"--watch below one second", {"status", "--watch", "0"}, "", "--watch"},
       {"--printer that is no dotted quad", {"--printer", "127.0.0", "test"}, "", "\"127.0.0\""},
       {"PRINTERTEST_PRINTER that is no dotted quad",
@@ -189,6 +196,7 @@ TEST(PrintertestRefuses, BadInputSendsNothingAndExitsTwo) {
   }
   std::remove(hangul.c_str());
   std::remove(latin1.c_str());
+  std::remove(markOnly.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -312,6 +320,16 @@ TEST(PrintertestFailures, UnreachableAndPartWayAreTold) {
     EXPECT_EQ(printer.AcceptedCount(), c.accepted);
   }
   std::remove(file.c_str());
+}
+
+TEST(PrintertestFailures, ATargetIn0Slash8IsABadAddressNotThisMachine) {
+  // Probes only: were the address taken, nothing would be sent to whatever listens here.
+  for (const char* address : {"0.0.0.0", "0.1.2.3"}) {
+    SCOPED_TRACE(address);
+    const Finished f = Printertest({"--printer", address, "--json", "test"});
+    EXPECT_EQ(f.exit, 3) << Describe(f);
+    EXPECT_EQ(nlohmann::json::parse(f.out)["outcome"], "bad-address") << Describe(f);
+  }
 }
 
 // ---------------------------------------------------------------------------
