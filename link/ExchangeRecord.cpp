@@ -82,13 +82,19 @@ std::string OutcomeText(const ExchangeRecord& r) {
         return r.answering == 0 ? "no printer answered" : Plural(r.answering, "printer answered", "printers answered");
       }
       if (r.kind == ExchangeKind::Probe) return "connected";
-      return "ok, the printer took " + ofSent;
+      return "ok, the printer took " + ofSent + (r.peerOpen ? " and kept the connection open" : "");
     case Outcome::Refused: return WithError("refused: nothing listens on port " + std::to_string(r.port), r.sysError);
     case Outcome::Timeout: return "no answer to the connection within " + std::to_string(r.waitMs) + " ms";
     case Outcome::Unreachable: return WithError("cannot reach the printer", r.sysError);
     case Outcome::Closed:
       if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
         return WithError("the printer closed the connection without a reply", r.sysError);
+      }
+      // Every byte acknowledged, then a reset: the printer closed with them unread.
+      if (r.kind != ExchangeKind::Status && !r.sent.empty() && r.taken == r.sent.size()) {
+        return WithError("the printer's TCP took all " + Plural(r.sent.size(), "byte", "bytes") +
+                             ", then the printer reset the connection without reading them",
+                         r.sysError);
       }
       return WithError("the printer closed the connection after taking " + ofSent, r.sysError);
     case Outcome::Incomplete: return WithError("the printer took " + ofSent, r.sysError);
