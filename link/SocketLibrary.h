@@ -87,6 +87,16 @@ public:
   virtual int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) = 0;
   // Takes what has arrived without waiting; EAGAIN when nothing has.
   virtual IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) = 0;
+  // Ends this side's sending in order: the peer reads the end of the stream
+  // after the last byte. Returns 0 or an errno-style error (ENOTCONN once
+  // the connection has been reset).
+  virtual int ShutdownSend(SocketHandle socket) = 0;
+  // Waits up to `timeoutMs` for the peer to end its side, taking and dropping
+  // whatever it sends meanwhile. Returns 0 when it closed in order (end of
+  // stream), ETIMEDOUT when its side is still open at the end of the wait, or
+  // the error that ended the connection (ECONNRESET: the peer closed with
+  // bytes unread, or aborted).
+  virtual int WaitPeerClosed(SocketHandle socket, int timeoutMs) = 0;
 
   virtual void Sleep(int milliseconds) = 0;
 };

@@ -103,7 +103,31 @@ ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& 
 
 bool IsHangUp(int error) { return error == EPIPE || error == ECONNRESET || error == ECONNABORTED; }
 
-// Connects, sends the bytes whole, and with `reply` reads the answer.
+using Clock = std::chrono::steady_clock;
+
+// The printer's TCP holding the bytes is not the printer having read them: a
+// printer that closes with bytes unread (busy with another client, or
+// dropping connections it does not want) resets the connection, and the bytes
+// are gone. So this side says it has finished and waits, for at most
+// `waitMs`, for the printer's side: an orderly close means it read to the end;
+// a reset, that it threw the bytes away; a side still open at the end of the
+// wait counts as delivered, and the result says so.
+void EndInOrder(SocketLibrary& library, SocketHandle socket, int waitMs, LinkResult& result) {
+  // A shutdown refused because the connection was reset leaves the cause to
+  // the wait, which finds it at once.
+  const int shut = library.ShutdownSend(socket);
+  const int end = library.WaitPeerClosed(socket, shut == 0 ? waitMs : 0);
+  if (end == 0) return;
+  if (end == ETIMEDOUT) {
+    result.peerOpen = true;
+    return;
+  }
+  result.error = LinkError::PeerClosed;
+  result.sysError = end;
+}
+
+// Connects, sends the bytes whole, and with `reply` reads the answer; without
+// one, ends the connection in order.
 LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16_t port,
                    std::span<const std::uint8_t> bytes, ReplyBuffer* reply, const LinkTimings& timings) {
   SocketLibraryScope scope(library, kSocketVersion);
@@ -118,6 +142,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
 
   int sendError = 0;
   const std::size_t handed = SendAll(library, socket.get(), bytes, sendError);
+  const auto boundEnds = Clock::now() + std::chrono::milliseconds(timings.sendTimeoutMs);
   // The kernel taking the bytes is not the printer taking them: wait, within
   // the send bound, until the printer's TCP has acknowledged every one. After
   // a send that failed only the count is wanted.
@@ -132,11 +157,17 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
     result.sysError = cause;
     return result;
   }
-  if (reply) result.reply = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs, result);
+  // A reply is its own proof that the printer read the bytes.
+  if (reply) {
+    result.reply = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs, result);
+    return result;
+  }
+  // The rest of the send bound, so that the wait for the printer's side never
+  // makes an exchange last longer than it could before.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(boundEnds - Clock::now()).count();
+  EndInOrder(library, socket.get(), static_cast<int>(std::max<long long>(0, left)), result);
   return result;
 }
-
-using Clock = std::chrono::steady_clock;
 
 std::int64_t WallClockMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -175,6 +206,7 @@ public:
                            : result.error == LinkError::NoSocket        ? LibraryFault::NoSocket
                                                                         : LibraryFault::None;
     record_.sysError = result.sysError;
+    record_.peerOpen = result.peerOpen;
     record_.durationMs = MsSince(started_);
     observer_->OnExchange(record_);
   }

@@ -167,6 +167,8 @@ inline constexpr int IDS_OUT_LIB_VERSION = 443;
 inline constexpr int IDS_OUT_LIB_NO_SOCKET = 444;
 inline constexpr int IDS_OUT_BAD_ADDRESS = 445;
 inline constexpr int IDS_LOG_LAMP_CHANGED = 446;
+inline constexpr int IDS_OUT_OK_PEER_OPEN = 447;
+inline constexpr int IDS_OUT_DISCARDED = 448;
 
 // Every dialog's system menu, and the message of a field given too many characters (%1)
 inline constexpr int IDS_SYS_MINIMIZE = 450;

@@ -421,3 +421,28 @@ TEST(Utf8ToGbk, NamesLineAndColumnOfTheFirstCharacterGbkLacks) {
 }
 
 }  // namespace
+
+TEST(PrintertestFailures, APrinterThatThrowsTheBytesAwayUnreadFailsPartWay) {
+  const struct {
+    const char* fault;
+    std::vector<std::string> args;
+    std::string input;
+  } cases[] = {
+      {"set-ip exits 0 for an address the printer never read", {"set-ip", "10.0.0.7"}, ""},
+      {"drawer exits 0 with the drawer shut", {"drawer"}, ""},
+      {"print - exits 0 for a receipt thrown away", {"print", "-"}, "receipt\n"},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    // Its TCP acknowledges the bytes, then it hangs up with them unread.
+    const PortBehaviour discard{PortMode::Discard, {}, 200};
+    TestPrinter printer(testsupport::TestAddress(host++), discard, discard);
+    std::vector<std::string> args = {"--printer", printer.Address()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished f = Printertest(args, {}, c.input);
+    EXPECT_EQ(f.exit, 4) << Describe(f);
+    EXPECT_NE(f.err.find("Can't Connect Net!"), std::string::npos) << Describe(f);
+    EXPECT_NE(f.err.find("ECONNRESET"), std::string::npos) << Describe(f);
+  }
+}

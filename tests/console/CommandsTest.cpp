@@ -386,3 +386,29 @@ TEST_F(Commands, ATargetIn0Slash8IsNoPrinter) {
 }
 
 }  // namespace
+
+TEST_F(Commands, APrinterThatThrowsTheBytesAwayUnreadIsNoSuccess) {
+  const struct {
+    const char* fault;
+    int button;
+    QStringList english;
+  } cases[] = {
+      {"Set IP says success for an address the printer never read",
+       IDC_SET_IP,
+       {"Can't Connect Net!", "Set IP Failed!"}},
+      {"Set Mac says success for a MAC the printer never read", IDC_SET_MAC, {"Can't Connect Net!", "Set Mac Error"}},
+      {"the drawer stays shut without a word", IDC_CASH_DRAWER, {"Can't Connect Net!"}},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    // Its TCP acknowledges the frame, then it hangs up with the frame unread.
+    TestPrinter printer(Address(host++), {testsupport::PortMode::Discard, {}, 200});
+    auto dlg = OpenConsole(res::Language::English, printer.Address());
+    Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
+    qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_MAC))->setText("001122334455");  // a station's MAC
+    MessageBoxRecorder boxes;
+    Click(*dlg, c.button);
+    EXPECT_EQ(boxes.Texts(), c.english);
+  }
+}

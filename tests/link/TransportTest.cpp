@@ -208,6 +208,67 @@ TEST_F(Transport, SendToAPrinterThatHungUpIsAFailureNotTheEndOfTheProcess) {
   EXPECT_TRUE(r.sysError == EPIPE || r.sysError == ECONNRESET) << r.sysError;
 }
 
+// Every byte acknowledged is not every byte read: how the printer ends its
+// side afterwards decides whether a frame or a text job was delivered.
+TEST_F(Transport, PrintersSideAfterTheLastByteDecidesDelivery) {
+  struct Case {
+    const char* catches;
+    PortBehaviour printer;
+    LinkTimings timings;
+    LinkError error;
+    int sysError;
+    bool peerOpen;
+    bool read;  // the printer read the bytes
+  };
+  const Case cases[] = {
+      {"acknowledged, then reset with the bytes unread, reported as delivered",
+       {PortMode::Discard, {}, 200},
+       {},
+       LinkError::PeerClosed,
+       ECONNRESET,
+       false,
+       false},
+      {"a printer that reads and closes reported as failed or as still open",
+       {PortMode::Record},
+       {},
+       LinkError::None,
+       0,
+       false,
+       true},
+      {"a printer that keeps its side open past the bound reported as failed, or waited for without end",
+       {PortMode::HoldOpen, {}, 60000},
+       kQuick,
+       LinkError::None,
+       0,
+       true,
+       true},
+  };
+  const std::string text = "Testing the cut";
+  const Bytes drawer = {0x1B, 0x70, 0x00, 0x08, 0x08};
+  int host = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.catches);
+    TestPrinter printer(Address(host++), c.printer, c.printer);
+    const LinkResult results[] = {ExchangeFrame(library, printer.Address(), drawer, false, reply, c.timings),
+                                  SendTextJob(library, printer.Address(), text, c.timings)};
+    const std::size_t sizes[] = {drawer.size(), text.size()};
+    for (std::size_t i = 0; i < 2; ++i) {
+      SCOPED_TRACE(i == 0 ? "frame" : "text job");
+      EXPECT_EQ(results[i].error, c.error);
+      EXPECT_EQ(results[i].sysError, c.sysError);
+      EXPECT_EQ(results[i].sent, sizes[i]) << "every byte was acknowledged";
+      EXPECT_EQ(results[i].peerOpen, c.peerOpen);
+    }
+    const Bytes textBytes(text.begin(), text.end());
+    EXPECT_EQ(printer.WaitUntil(
+                  [&](const std::vector<Connection>& seen) {
+                    return seen.size() == 2 && seen[0].bytes == drawer && seen[1].bytes == textBytes;
+                  },
+                  c.read ? kWaitMs : 0),
+              c.read);
+  }
+}
+
 TEST_F(Transport, ProbeTellsListeningFromRefusedFromSilentAndSendsNothing) {
   TestPrinter listening(Address(1));
   TestPrinter silent(Address(3), {PortMode::Unreachable}, {PortMode::Unreachable});

@@ -368,6 +368,12 @@ std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending 
   switch (ending) {
     case Ending::ClientClosed:
     case Ending::ClosedAtOnce: break;
+    case Ending::ClosedAfterDelay:
+      // Nothing was read: what the client sent is only a count.
+      return text + "  discarded: closed unread after " + Duration(printer.options.discardMs) +
+             (c.unread == 0 ? ", nothing had arrived"
+                            : " with " + std::to_string(c.unread) + (c.unread == 1 ? " byte" : " bytes") +
+                                  " waiting (the client's connection is reset)");
     case Ending::PrinterStopped: why = "still open when the printer stopped"; break;
     case Ending::Idle:
       why = "closed by the printer after " + Duration(printer.options.idleTimeoutMs) + " without a byte";
@@ -525,6 +531,7 @@ bool VirtualPrinter::Start(std::string& error) {
   Impl& d = *impl_;
   if (d.started) return true;
   d.options.slowMs = std::max(0, d.options.slowMs);
+  d.options.discardMs = std::max(0, d.options.discardMs);
   const auto ip = printerlink::ParseDottedQuad(d.options.address);
   if (!ip) {
     error = "'" + d.options.address + "' is not an IPv4 address (dotted quad, e.g. 127.0.0.1)";
@@ -539,6 +546,10 @@ bool VirtualPrinter::Start(std::string& error) {
     printercore::PortBehaviour port;
     port.port.number = number;
     if (d.options.refuse) port.port.reach = printercore::Reach::Refuse;
+    if (d.options.discardMs > 0) {
+      port.reading = printercore::Reading::Never;
+      port.closeAfterMs = d.options.discardMs;
+    }
     serving.ports.push_back(port);
   }
   serving.idleTimeoutMs = d.options.idleTimeoutMs;
@@ -599,6 +610,8 @@ std::string VirtualPrinter::StateLine() const {
   std::string mode;
   if (d.options.refuse) {
     mode = "refusing connections";
+  } else if (d.options.discardMs > 0) {
+    mode = "discarding: every connection closed unread after " + Duration(d.options.discardMs);
   } else if (d.options.silent) {
     mode = "silent: ESC v goes unanswered";
   } else if (d.options.slowMs > 0) {
