@@ -120,10 +120,10 @@ bool SaveReceipt(const QString& path) {
       std::string("Thank you!\n") + "\x1B\x70" + std::string(1, '\0') + "\x19\xFA\x1D\x56\x42\x03";
   job.insert(job.end(), thanks.begin(), thanks.end());
 
-  vprinter::Receipt receipt;
+  vprinter::Receipt receipt(80);
   for (const auto& command : printerlink::DecodeStream(job)) receipt.Add(command);
   QTextDocument page;
-  page.setHtml(QString::fromStdString(receipt.Html(80)));
+  page.setHtml(QString::fromStdString(receipt.Html()));
   page.setTextWidth(360);
   QImage image(page.size().toSize(), QImage::Format_RGB32);
   image.fill(Qt::white);
