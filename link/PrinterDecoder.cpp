@@ -246,7 +246,8 @@ constexpr KnownCommand kKnownCommands[] = {
 
 // The page mode's two commands of one byte.
 constexpr KnownCommand kFormFeed = {0x0C, 0, CommandKind::PrintPage, Fixed<1>, "FF", "print the page (page mode)"};
-constexpr KnownCommand kCancel = {0x18, 0, CommandKind::CancelPage, Fixed<1>, "CAN", "cancel the page's data (page mode)"};
+constexpr KnownCommand kCancel = {0x18,     0,     CommandKind::CancelPage,
+                                  Fixed<1>, "CAN", "cancel the page's data (page mode)"};
 
 bool IsPrefix(std::uint8_t b) { return b == ESC || b == GS || b == FS || b == DLE; }
 
@@ -330,7 +331,6 @@ bool TextRunEnd(std::span<const std::uint8_t> bytes, std::size_t pos, bool final
   return true;
 }
 
-
 std::string Hex2(unsigned value) {
   char buf[4];
   std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
@@ -355,14 +355,20 @@ struct CodePage {
 };
 
 constexpr CodePage kCodePages[] = {
-    {0, "PC437", "CP437"},      {1, "Katakana", nullptr},   {2, "PC850", "CP850"},       {3, "PC860", "CP860"},
-    {4, "PC863", "CP863"},      {5, "PC865", "CP865"},      {13, "PC857", "CP857"},      {14, "PC737", "CP737"},
-    {15, "ISO8859-7", "ISO-8859-7"}, {16, "WPC1252", "CP1252"}, {17, "PC866", "CP866"},  {18, "PC852", "CP852"},
-    {19, "PC858", "CP858"},     {34, "PC855", "CP855"},     {35, "PC861", "CP861"},      {36, "PC862", "CP862"},
-    {37, "PC864", "CP864"},     {38, "PC869", "CP869"},     {39, "ISO8859-2", "ISO-8859-2"},
-    {40, "ISO8859-15", "ISO-8859-15"}, {45, "WPC1250", "CP1250"}, {46, "WPC1251", "CP1251"},
-    {47, "WPC1253", "CP1253"},  {48, "WPC1254", "CP1254"},  {49, "WPC1255", "CP1255"},   {50, "WPC1256", "CP1256"},
-    {51, "WPC1257", "CP1257"},  {52, "WPC1258", "CP1258"},
+    {0, "PC437", "CP437"},           {1, "Katakana", nullptr},
+    {2, "PC850", "CP850"},           {3, "PC860", "CP860"},
+    {4, "PC863", "CP863"},           {5, "PC865", "CP865"},
+    {13, "PC857", "CP857"},          {14, "PC737", "CP737"},
+    {15, "ISO8859-7", "ISO-8859-7"}, {16, "WPC1252", "CP1252"},
+    {17, "PC866", "CP866"},          {18, "PC852", "CP852"},
+    {19, "PC858", "CP858"},          {34, "PC855", "CP855"},
+    {35, "PC861", "CP861"},          {36, "PC862", "CP862"},
+    {37, "PC864", "CP864"},          {38, "PC869", "CP869"},
+    {39, "ISO8859-2", "ISO-8859-2"}, {40, "ISO8859-15", "ISO-8859-15"},
+    {45, "WPC1250", "CP1250"},       {46, "WPC1251", "CP1251"},
+    {47, "WPC1253", "CP1253"},       {48, "WPC1254", "CP1254"},
+    {49, "WPC1255", "CP1255"},       {50, "WPC1256", "CP1256"},
+    {51, "WPC1257", "CP1257"},       {52, "WPC1258", "CP1258"},
 };
 
 const CodePage* FindCodePage(int page) {
@@ -549,8 +555,8 @@ std::string BarcodeText(std::span<const std::uint8_t> b) {
 
 std::string QrText(std::span<const std::uint8_t> b) {
   if (b.size() < 7 || b[5] != 49) {
-    static const char* const kSymbols[] = {"PDF417", "QR code", "MaxiCode", "GS1 DataBar", "composite symbol",
-                                           "Aztec code", "DataMatrix"};
+    static const char* const kSymbols[] = {"PDF417",           "QR code",    "MaxiCode",  "GS1 DataBar",
+                                           "composite symbol", "Aztec code", "DataMatrix"};
     const bool named = b.size() > 6 && b[5] >= 48 && b[5] <= 54;
     if (!named) return "2D code, " + Plural(b.size() - 5, "byte", "bytes");
     return std::string(kSymbols[b[5] - 48]) + " function " + std::to_string(b[6]) + ", " +
@@ -634,8 +640,7 @@ std::string FunctionText(std::span<const std::uint8_t> b) {
   }
   const std::size_t params = Little16(b, 3);
   if (params == 0 || b.size() < 6) return what + ", no parameters";
-  return what + ", fn " + std::to_string(b[5]) + ", " +
-         Plural(params, "parameter byte", "parameter bytes");
+  return what + ", fn " + std::to_string(b[5]) + ", " + Plural(params, "parameter byte", "parameter bytes");
 }
 
 // GS ( L and GS 8 L: m fn at `at`, a bx by c xL xH yL yH after them.
@@ -767,13 +772,14 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::RelativePosition: return "relative position " + Signed16(b, 2) + " dots";
     case CommandKind::UserCharactersOn: return "user-defined characters " + OnOff(b[2]);
     case CommandKind::DefineCharacters:
-      return "define user-defined characters " + Hex2(b[3]) + " to " + Hex2(b[4]) + ", " + Plural(b[2] * 8, "dot", "dots") +
-             " high";
+      return "define user-defined characters " + Hex2(b[3]) + " to " + Hex2(b[4]) + ", " +
+             Plural(b[2] * 8, "dot", "dots") + " high";
     case CommandKind::BitImage: return "bit image " + BitImageText(c);
     case CommandKind::CancelCharacter: return "cancel user-defined character " + Hex2(b[2]);
     case CommandKind::TabPositions: {
       std::string s = "tab positions";
-      for (std::size_t i = 2; i < b.size() && b[i] != NUL; ++i) s += (i == 2 ? " at columns " : ", ") + std::to_string(b[i]);
+      for (std::size_t i = 2; i < b.size() && b[i] != NUL; ++i)
+        s += (i == 2 ? " at columns " : ", ") + std::to_string(b[i]);
       return b.size() <= 3 ? "tab positions cleared" : s;
     }
     case CommandKind::DoubleStrike: return "double-strike " + OnOff(b[2]);
@@ -810,16 +816,16 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::KanjiUnderline: return "kanji underline " + UnderlineText(b[2]);
     case CommandKind::DefineKanji: return "define user-defined kanji " + Hex2(b[2]) + " " + Hex2(b[3]);
     case CommandKind::CancelKanji: return "cancel user-defined kanji " + Hex2(b[2]) + " " + Hex2(b[3]);
-    case CommandKind::KanjiCodeSystem: return std::string("kanji code system ") + (Digit(b[2]) == 1 ? "Shift JIS" : "JIS");
+    case CommandKind::KanjiCodeSystem:
+      return std::string("kanji code system ") + (Digit(b[2]) == 1 ? "Shift JIS" : "JIS");
     case CommandKind::KanjiSpacing:
       return "kanji spacing " + std::to_string(b[2]) + " dots left, " + std::to_string(b[3]) + " dots right";
     case CommandKind::KanjiQuadruple: return "kanji quadruple size " + OnOff(b[2]);
     case CommandKind::Text: return "\"" + ConvertText(b, true, c.codePage) + "\"";
     case CommandKind::Raw: {
-      std::string s = c.Length() <= kRawBytesShown
-                          ? HexBytes(b)
-                          : HexBytes(std::span(b).first(std::min(kRawBytesShown, b.size()))) + " ... (" +
-                                std::to_string(c.Length()) + " bytes)";
+      std::string s = c.Length() <= kRawBytesShown ? HexBytes(b)
+                                                   : HexBytes(std::span(b).first(std::min(kRawBytesShown, b.size()))) +
+                                                         " ... (" + std::to_string(c.Length()) + " bytes)";
       // An unknown command: its parameters, if it had any, may have passed for text after it.
       if (std::any_of(b.begin(), b.end(), IsPrefix)) {
         s += " (unknown command; in step again at byte " + std::to_string(c.at + c.Length()) + ")";

@@ -59,53 +59,53 @@ enum class CommandKind {
   ChineseOn,           // FS &
   ChineseOff,          // FS .
   // Known by their length and named; the receipts act on some of them.
-  CharacterSpacing,    // ESC SP n
-  AbsolutePosition,    // ESC $ nL nH
-  RelativePosition,    // ESC \ nL nH
-  UserCharactersOn,    // ESC % n
-  DefineCharacters,    // ESC & y c1 c2 [x d1..d(y*x)]...
-  BitImage,            // ESC * m nL nH d...
-  PeripheralDevice,    // ESC = n
-  CancelCharacter,     // ESC ? n
-  TabPositions,        // ESC D n1..nk NUL
-  DoubleStrike,        // ESC G n
-  ReverseFeed,         // ESC K n
-  PageMode,            // ESC L
-  StandardMode,        // ESC S
-  PageDirection,       // ESC T n
-  Unidirectional,      // ESC U n
-  Rotate90,            // ESC V n
-  PageArea,            // ESC W xL xH yL yH dxL dxH dyL dyH
-  PaperSensor,         // ESC c 3/4 n
-  PanelKeys,           // ESC c 5 n
-  ReverseFeedLines,    // ESC e n
-  Colour,              // ESC r n
-  UpsideDown,          // ESC { n
-  PrintPage,           // ESC FF and FF: print the page in page mode
-  CancelPage,          // CAN
-  ReturnHome,          // ESC <
-  Function,            // ESC ( X, GS ( X, FS ( X with pL pH (those not named apart)
-  Graphics,            // GS ( L pL pH m fn ..., GS 8 L p1 p2 p3 p4 m fn ...
-  PageVerticalPosition,     // GS $ nL nH
-  PageRelativeVertical,     // GS \ nL nH
-  DefineDownloadedImage,    // GS * x y d...
-  PrintDownloadedImage,     // GS / m
-  Macro,                    // GS :
-  ExecuteMacro,             // GS ^ r t m
-  PrinterId,                // GS I n
-  MotionUnits,              // GS P x y
-  LineStart,                // GS T n
-  Smoothing,                // GS b n
-  MaintenanceCounter,       // GS g 0 / GS g 2 m nL nH
-  InkStatusBack,            // GS j n
-  RealTimeRequestEnq,       // DLE ENQ n
-  KanjiPrintMode,           // FS ! n
-  KanjiUnderline,           // FS - n
-  DefineKanji,              // FS 2 c1 c2 d1..d72
-  CancelKanji,              // FS ? c1 c2
-  KanjiCodeSystem,          // FS C n
-  KanjiSpacing,             // FS S n1 n2
-  KanjiQuadruple,           // FS W n
+  CharacterSpacing,       // ESC SP n
+  AbsolutePosition,       // ESC $ nL nH
+  RelativePosition,       // ESC \ nL nH
+  UserCharactersOn,       // ESC % n
+  DefineCharacters,       // ESC & y c1 c2 [x d1..d(y*x)]...
+  BitImage,               // ESC * m nL nH d...
+  PeripheralDevice,       // ESC = n
+  CancelCharacter,        // ESC ? n
+  TabPositions,           // ESC D n1..nk NUL
+  DoubleStrike,           // ESC G n
+  ReverseFeed,            // ESC K n
+  PageMode,               // ESC L
+  StandardMode,           // ESC S
+  PageDirection,          // ESC T n
+  Unidirectional,         // ESC U n
+  Rotate90,               // ESC V n
+  PageArea,               // ESC W xL xH yL yH dxL dxH dyL dyH
+  PaperSensor,            // ESC c 3/4 n
+  PanelKeys,              // ESC c 5 n
+  ReverseFeedLines,       // ESC e n
+  Colour,                 // ESC r n
+  UpsideDown,             // ESC { n
+  PrintPage,              // ESC FF and FF: print the page in page mode
+  CancelPage,             // CAN
+  ReturnHome,             // ESC <
+  Function,               // ESC ( X, GS ( X, FS ( X with pL pH (those not named apart)
+  Graphics,               // GS ( L pL pH m fn ..., GS 8 L p1 p2 p3 p4 m fn ...
+  PageVerticalPosition,   // GS $ nL nH
+  PageRelativeVertical,   // GS \ nL nH
+  DefineDownloadedImage,  // GS * x y d...
+  PrintDownloadedImage,   // GS / m
+  Macro,                  // GS :
+  ExecuteMacro,           // GS ^ r t m
+  PrinterId,              // GS I n
+  MotionUnits,            // GS P x y
+  LineStart,              // GS T n
+  Smoothing,              // GS b n
+  MaintenanceCounter,     // GS g 0 / GS g 2 m nL nH
+  InkStatusBack,          // GS j n
+  RealTimeRequestEnq,     // DLE ENQ n
+  KanjiPrintMode,         // FS ! n
+  KanjiUnderline,         // FS - n
+  DefineKanji,            // FS 2 c1 c2 d1..d72
+  CancelKanji,            // FS ? c1 c2
+  KanjiCodeSystem,        // FS C n
+  KanjiSpacing,           // FS S n1 n2
+  KanjiQuadruple,         // FS W n
 };
 
 struct DecodedCommand {

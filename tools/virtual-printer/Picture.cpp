@@ -107,7 +107,8 @@ Bitmap FromColumns(std::span<const std::uint8_t> data, int columns, int bytesHig
   const std::size_t n = std::min(data.size(), static_cast<std::size_t>(columns) * bytesHigh);
   for (std::size_t i = 0; i < n; ++i) {
     const int x = static_cast<int>(i) / bytesHigh, y0 = (static_cast<int>(i) % bytesHigh) * 8;
-    for (int bit = 0; bit < 8; ++bit) b.dots[static_cast<std::size_t>(y0 + bit) * columns + x] = (data[i] >> (7 - bit)) & 1;
+    for (int bit = 0; bit < 8; ++bit)
+      b.dots[static_cast<std::size_t>(y0 + bit) * columns + x] = (data[i] >> (7 - bit)) & 1;
   }
   return b;
 }
@@ -118,7 +119,8 @@ Bitmap Scaled(const Bitmap& b, int sx, int sy) {
   out.dots.resize(out.Dots());
   for (int y = 0; y < out.height; ++y) {
     for (int x = 0; x < out.width; ++x) {
-      out.dots[static_cast<std::size_t>(y) * out.width + x] = b.dots[static_cast<std::size_t>(y / sy) * b.width + x / sx];
+      out.dots[static_cast<std::size_t>(y) * out.width + x] =
+          b.dots[static_cast<std::size_t>(y / sy) * b.width + x / sx];
     }
   }
   return out;
@@ -142,7 +144,8 @@ Barcode MakeBarcode(int m, std::span<const std::uint8_t> data, int moduleDots, i
   s->guard_descent = 0;
   s->scale = static_cast<float>(std::max(1, moduleDots)) / 2.0f;
   s->height = static_cast<float>(std::max(1, heightDots)) / static_cast<float>(std::max(1, moduleDots));
-  const int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+  const int rc =
+      ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   if (rc >= ZINT_ERROR) {
     result.error = s->errtxt;
     return result;
@@ -191,7 +194,8 @@ std::string PngDataUri(const Bitmap& b) {
   for (int y = 0; y < b.height; ++y) {
     std::fill(row.begin(), row.end(), 0xFF);
     for (int x = 0; x < b.width; ++x) {
-      if (b.dots[static_cast<std::size_t>(y) * b.width + x] != 0) row[x / 8] &= static_cast<png_byte>(~(0x80 >> (x % 8)));
+      if (b.dots[static_cast<std::size_t>(y) * b.width + x] != 0)
+        row[x / 8] &= static_cast<png_byte>(~(0x80 >> (x % 8)));
     }
     png_write_row(p, row.data());
   }

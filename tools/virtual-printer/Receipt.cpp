@@ -146,8 +146,8 @@ void Receipt::EndLine(int minHeight) {
   }
   const int free = std::max(0, AreaEnd() - right);
   const int shift = align_ == 1 ? free / 2 : align_ == 2 ? free : 0;
-  std::string html = std::string("<div class=\"line") + (line_.upsideDown ? " flip" : "") + "\" style=\"height:" +
-                     Px(height) + "\">";
+  std::string html =
+      std::string("<div class=\"line") + (line_.upsideDown ? " flip" : "") + "\" style=\"height:" + Px(height) + "\">";
   for (const Run& r : line_.runs) {
     const Style& s = r.style;
     std::string cls = "t";

@@ -91,8 +91,8 @@ private:
   bool upsideDown_ = false;
   int leftMargin_ = 0;
   int printWidth_ = 0;
-  int spacing_ = 0;      // right-side character spacing, dots
-  int lineSpacing_ = 30;  // dots
+  int spacing_ = 0;        // right-side character spacing, dots
+  int lineSpacing_ = 30;   // dots
   std::vector<int> tabs_;  // columns
   int barHeight_ = 162, barModule_ = 3, hriPosition_ = 0;
   bool hriFontB_ = false;

@@ -441,8 +441,8 @@ void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
   block.file = printer.options.receiptsDir + name;
   block.page = receipt->Html();
   if (receipt->PicturesCut()) {
-    block.head += "pictures past one page (" + std::to_string(Receipt::kMaxPictureDots / 576) +
-                  " rows of 576 dots) not drawn; ";
+    block.head +=
+        "pictures past one page (" + std::to_string(Receipt::kMaxPictureDots / 576) + " rows of 576 dots) not drawn; ";
   }
   receipt = std::make_unique<Receipt>(printer.options.paperMm);
   printer.Queue(std::move(block), true);

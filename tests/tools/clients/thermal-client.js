@@ -12,7 +12,6 @@ async function main() {
     interface: `tcp://${host}:${port}`,
     characterSet: CharacterSet.PC437_USA,
     width: 48,
-    lineCharacter: '═',
   });
   printer.alignCenter();
   printer.setTextQuadArea();
@@ -27,14 +26,14 @@ async function main() {
   printer.println(' TABLE 7 ');
   printer.invert(false);
   printer.alignLeft();
-  printer.drawLine();
+  printer.println('═'.repeat(48));
   for (const [item, price] of receipt.lines) {
     printer.tableCustom([
       {text: item, align: 'LEFT', width: 0.6},
       {text: price, align: 'RIGHT', width: 0.35},
     ]);
   }
-  printer.drawLine();
+  printer.println('═'.repeat(48));
   printer.bold(true);
   printer.leftRight(receipt.total[0], receipt.total[1]);
   printer.bold(false);
