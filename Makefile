@@ -77,7 +77,8 @@ tsan: setup
 	@cmake --build $(BUILD_TSAN) -j $(JOBS)
 	TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS)
 
-# The dialogs in both languages, rendered headless to docs/.
+# The dialogs in both languages, rendered headless to docs/, and a receipt
+# the virtual printer wrote, as headless Chromium shows it (docs/receipt.png).
 screenshots: build
 	$(BUILD)/tools/screenshots docs
 

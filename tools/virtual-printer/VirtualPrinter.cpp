@@ -262,7 +262,7 @@ struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
   const Clock::time_point opened = Clock::now();
   std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
   bool partWritten = false;        // earlier lines went to the transcript already
-  StreamDecoder decoder;
+  StreamDecoder decoder{printer.options.receiptsDir.empty() ? 0 : Receipt::kMaxPictureBytes};
   std::deque<Entry> entries;   // decoded, not yet handed to the transcript
   std::size_t firstEntry = 0;  // the number of entries.front() in the connection
   // GS a turned automatic status back on: a report goes out on every change.
@@ -354,7 +354,7 @@ void VirtualPrinter::Impl::WriteTranscript() {
 }
 
 VirtualPrinter::Impl::Transcribed::Transcribed(Impl& p) : printer(p) {
-  if (!printer.options.receiptsDir.empty()) receipt = std::make_unique<Receipt>();
+  if (!printer.options.receiptsDir.empty()) receipt = std::make_unique<Receipt>(printer.options.paperMm);
 }
 
 std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending ending) const {
@@ -421,6 +421,7 @@ void VirtualPrinter::Impl::Transcribed::Ended(Connection& c, Ending ending) {
   // the connection left incomplete.
   for (DecodedCommand& command : decoder.Finish()) {
     if (receipt && receipt->Add(command)) QueueReceipt(c);
+    std::vector<std::uint8_t>().swap(command.data);  // drawn: the transcript needs none of it
     entries.push_back({std::move(command), false, {}});
   }
   if (receipt && !receipt->Empty()) QueueReceipt(c);
@@ -444,8 +445,12 @@ void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
   Block block;
   block.head = ConnectionLine(WallClock::now(), c) + " job " + std::to_string(jobs) + ": ";
   block.file = printer.options.receiptsDir + name;
-  block.page = receipt->Html(printer.options.paperMm);
-  receipt = std::make_unique<Receipt>();
+  block.page = receipt->Html();
+  if (receipt->PicturesCut()) {
+    block.head +=
+        "pictures past one page (" + std::to_string(Receipt::kMaxPictureDots / 576) + " rows of 576 dots) not drawn; ";
+  }
+  receipt = std::make_unique<Receipt>(printer.options.paperMm);
   printer.Queue(std::move(block), true);
 }
 
@@ -457,6 +462,7 @@ void VirtualPrinter::Impl::Transcribed::Received(Connection& c, std::span<const 
   const auto now = Clock::now();
   for (DecodedCommand& command : decoder.Feed(got)) {
     if (receipt && receipt->Add(command)) QueueReceipt(c);
+    std::vector<std::uint8_t>().swap(command.data);  // drawn: the transcript needs none of it
     Entry e{std::move(command), false, {}};
     if (e.command.kind == CommandKind::AutoStatusBack && !e.command.cutShort) {
       autoStatus = (e.command.bytes[2] & 0x0F) != 0;
