@@ -87,6 +87,10 @@ public:
   virtual int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) = 0;
   // Takes what has arrived without waiting; EAGAIN when nothing has.
   virtual IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) = 0;
+  // Waits up to `timeoutMs` until a receive would not find the socket empty:
+  // bytes arrived, or the peer closed or reset the connection. Returns 1 then,
+  // 0 on time-out, or -errno.
+  virtual int WaitReadable(SocketHandle socket, int timeoutMs) = 0;
 
   virtual void Sleep(int milliseconds) = 0;
 };

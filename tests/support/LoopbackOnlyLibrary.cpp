@@ -88,6 +88,14 @@ IoResult LoopbackOnlyLibrary::Receive(SocketHandle socket, std::uint8_t* data, s
   return real_.Receive(socket, data, capacity);
 }
 
-void LoopbackOnlyLibrary::Sleep(int milliseconds) { real_.Sleep(milliseconds); }
+int LoopbackOnlyLibrary::WaitReadable(SocketHandle socket, int timeoutMs) {
+  ++readWaits;
+  return real_.WaitReadable(socket, timeoutMs);
+}
+
+void LoopbackOnlyLibrary::Sleep(int milliseconds) {
+  ++sleeps;
+  real_.Sleep(milliseconds);
+}
 
 }  // namespace testsupport
