@@ -49,7 +49,7 @@ std::string Exposition(std::span<const PrinterSample> samples);
 // order of `printers`.
 std::vector<PrinterSample> ReadFleet(const Session& session, std::span<const FleetPrinter> printers, int parallel);
 
-inline constexpr int kDefaultParallelReads = 64;
+inline constexpr int kDefaultParallelReads = 128;
 
 // Writes `text` to a new file beside `path` and renames it into place, so a
 // reader sees the old file or the new one, never part of one. The file is
