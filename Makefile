@@ -102,6 +102,7 @@ fuzz:
 bench: build
 	$(BUILD)/bench/printertest_bench
 	$(BUILD)/bench/printertest_wait_bench
+	$(BUILD)/bench/printertest_fleet_bench
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) build-fuzz

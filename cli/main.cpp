@@ -10,10 +10,13 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Check.h"
 #include "CliInput.h"
 #include "Commands.h"
 #include "ExchangeLog.h"
+#include "Metrics.h"
 #include "Settings.h"
 #include "SocketLibrary.h"
 #include "TestPage.h"
@@ -102,6 +105,8 @@ struct Args {
   std::string macText;
   std::string subnetText;
   bool sweepStatus = false;
+  CheckArgs check;
+  MetricsArgs metrics;
 };
 
 std::string InputName(const std::string& path) { return path == "-" ? std::string("standard input") : path; }
@@ -236,6 +241,29 @@ const Command kCommands[] = {
        c.add_flag("--status", a.sweepStatus, "each found printer's status too");
      },
      RunSweepCommand},
+    {"check", "a monitoring plugin: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN, with performance data",
+     [](CLI::App& c, Args& a) {
+       c.add_option("-H,--hostname", a.check.hostname, "the printer's IPv4 address")->option_text("ADDRESS");
+       c.add_option("-t,--timeout", a.check.timeout, "the whole check, in seconds (default 10)")
+           ->option_text("SECONDS");
+       c.add_option("-w,--warning", a.check.warning, "WARNING when the status read's seconds fall outside RANGE")
+           ->option_text("RANGE");
+       c.add_option("-c,--critical", a.check.critical, "CRITICAL when they fall outside RANGE")->option_text("RANGE");
+       c.add_flag("-V,--version", a.check.version, "the plugin's version");
+     },
+     [](Session& s, const Args& a) { return RunCheckCommand(s, a.check); }},
+    {"metrics", "the status of one printer or many in the Prometheus text format, read concurrently",
+     [](CLI::App& c, Args& a) {
+       c.add_option("--printer", a.metrics.printers, "a printer's IPv4 address; as often as needed")
+           ->option_text("ADDRESS");
+       c.add_option("--printers", a.metrics.printersFile, "one address a line, a name after it, # comments")
+           ->option_text("FILE");
+       c.add_option("--output", a.metrics.output, "write FILE whole, then rename it into place")->option_text("FILE");
+       c.add_option("--parallel", a.metrics.parallel,
+                    "status reads at a time (default " + Number(kDefaultParallelReads) + ")")
+           ->option_text("N");
+     },
+     [](Session& s, const Args& a) { return RunMetricsCommand(s, a.metrics); }},
 };
 
 }  // namespace
@@ -243,6 +271,14 @@ const Command kCommands[] = {
 int main(int argc, char** argv) {
   // A printer or a pipe that went away is a failure to report, never a kill.
   std::signal(SIGPIPE, SIG_IGN);
+  // Started as check_printer, it is the check; help and every usage error of
+  // the check are then UNKNOWN (3), as the engines read a plugin's status.
+  const std::vector<std::string> arguments = PluginArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (const std::string& a : arguments) pointers.push_back(const_cast<char*>(a.c_str()));
+  argc = static_cast<int>(pointers.size());
+  argv = pointers.data();
+  const bool plugin = argc > 1 && arguments[1] == "check";
 
   const Language language = res::LanguageOfEnvironment();
   CLI::App app{"Tests and sets up network receipt printers over TCP ports 9100 and 4000.", "printertest"};
@@ -267,12 +303,14 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    if (plugin) return app.exit(e), static_cast<int>(PluginState::Unknown);
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
+    if (plugin) return std::cout << BadArguments(e.what()).output, static_cast<int>(PluginState::Unknown);
     if (const char* word = UnknownCommand(app, argc, argv)) {
       return Usage("unknown command \"" + std::string(word) + "\" (see printertest --help)");
     }

@@ -165,6 +165,17 @@ public:
     }
   }
 
+  int WaitReadable(SocketHandle socket, int timeoutMs) override {
+    pollfd p{socket, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    const Outcome n = Retrying([&] {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      return ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+    });
+    return n.error != 0 ? -n.error : static_cast<int>(n.value);
+  }
+
   void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 private:

@@ -97,6 +97,10 @@ public:
   // the error that ended the connection (ECONNRESET: the peer closed with
   // bytes unread, or aborted).
   virtual int WaitPeerClosed(SocketHandle socket, int timeoutMs) = 0;
+  // Waits up to `timeoutMs` until a receive would not find the socket empty:
+  // bytes arrived, or the peer closed or reset the connection. Returns 1 then,
+  // 0 on time-out, or -errno.
+  virtual int WaitReadable(SocketHandle socket, int timeoutMs) = 0;
 
   virtual void Sleep(int milliseconds) = 0;
 };

@@ -84,10 +84,19 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 // The printer's answer comes in one receive: wait, take what has arrived; when
 // nothing has, wait and try again, at most kReplyRetries more times. A printer
 // that closes or resets the connection without a word ends the wait at once:
-// nothing more can arrive on it.
-ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, int pollMs, LinkResult& result) {
+// nothing more can arrive on it. Taken as it arrives, the pauses become one
+// wait on the socket that its first bytes end, within the schedule's bound.
+ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
+                      LinkResult& result) {
+  using std::chrono::steady_clock;
+  const auto bound = steady_clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1));
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
-    library.Sleep(pollMs);
+    if (timings.replyWait == ReplyWait::Polled) {
+      library.Sleep(timings.replyPollMs);
+    } else {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - steady_clock::now()).count();
+      if (library.WaitReadable(socket, static_cast<int>(std::max<long long>(0, left))) == 0) return ReplyEnd::Silent;
+    }
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
     if (r.error == 0) {
       result.received = r.bytes;
@@ -159,7 +168,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   }
   // A reply is its own proof that the printer read the bytes.
   if (reply) {
-    result.reply = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs, result);
+    result.reply = ReceiveReply(library, socket.get(), *reply, timings, result);
     return result;
   }
   // The rest of the send bound, so that the wait for the printer's side never

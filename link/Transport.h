@@ -36,11 +36,19 @@ inline constexpr std::size_t kReplyReadSize = kFrameSize;
 inline constexpr int kConnectTimeoutMs = 3000;  // a printer that has not accepted by then is unreachable
 inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed networks
 
+// How a reply is waited for; either way the wait ends within the same bound,
+// kReplyRetries + 1 polls of replyPollMs.
+enum class ReplyWait {
+  Polled,       // the console's schedule: pause replyPollMs, take what has arrived, try again
+  AsItArrives,  // taken the moment its first bytes arrive: the time measured is the printer's
+};
+
 // The bounds of one call. Tests shorten them; the system uses the defaults.
 struct LinkTimings {
   int connectTimeoutMs = kConnectTimeoutMs;
   int sendTimeoutMs = kSendTimeoutMs;
   int replyPollMs = kReplyPollMs;
+  ReplyWait replyWait = ReplyWait::Polled;
 };
 
 enum class LinkError {

@@ -22,6 +22,10 @@ public:
   // PRINTERTEST_PRINTER removed, LANG=C, and then `env` on top of it.
   explicit Program(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
                    const std::string& input = {});
+  // Another program, found on PATH unless `program` has a slash, in the same
+  // environment.
+  Program(const std::string& program, const std::vector<std::string>& args,
+          const std::map<std::string, std::string>& env = {}, const std::string& input = {});
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

@@ -104,6 +104,57 @@ TEST_F(Transport, ReplyLandsFromIndexZeroAndOnlyWhatArrives) {
   }
 }
 
+// Taken as it arrives, a reply is never held back by the console's pauses:
+// the wait is on the socket, and a silent printer still ends within the bound.
+TEST_F(Transport, ReplyTakenAsItArrivesWaitsOnTheSocketNotTheSchedule) {
+  struct Case {
+    const char* fault;
+    ReplyWait wait;
+    PortBehaviour printer;
+    std::size_t received;
+    ReplyEnd end;
+    int sleeps, receives;
+  };
+  const Case cases[] = {
+      {"the console's schedule changed",
+       ReplyWait::Polled,
+       {PortMode::Answer, {0x20, 0, 0}},
+       3,
+       ReplyEnd::Arrived,
+       1,
+       1},
+      {"an answer waited for a pause",
+       ReplyWait::AsItArrives,
+       {PortMode::Answer, {0x20, 0, 0}},
+       3,
+       ReplyEnd::Arrived,
+       0,
+       1},
+      {"a silent printer held the wait past its bound or polled on",
+       ReplyWait::AsItArrives,
+       {PortMode::Record},
+       0,
+       ReplyEnd::Silent,
+       0,
+       0},
+  };
+  int host = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TestPrinter printer(Address(host++), {}, c.printer);
+    LinkTimings timings = kQuick;
+    timings.replyWait = c.wait;
+    const int sleeps = library.sleeps;
+    const int receives = library.receiveCalls;
+    const LinkResult r = ExchangeFrame(library, printer.Address(), Bytes{0x1B, 0x76}, true, reply, timings);
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(r.received, c.received);
+    EXPECT_EQ(r.reply, c.end);
+    EXPECT_EQ(library.sleeps - sleeps, c.sleeps);
+    EXPECT_EQ(library.receiveCalls - receives, c.receives);
+  }
+}
+
 TEST_F(Transport, PartialSendsGoOnFromWhereThePrinterStopped) {
   TestPrinter printer(Address());
   CommandFrame frame;

@@ -94,6 +94,14 @@ int LoopbackOnlyLibrary::WaitPeerClosed(SocketHandle socket, int timeoutMs) {
   return real_.WaitPeerClosed(socket, timeoutMs);
 }
 
-void LoopbackOnlyLibrary::Sleep(int milliseconds) { real_.Sleep(milliseconds); }
+int LoopbackOnlyLibrary::WaitReadable(SocketHandle socket, int timeoutMs) {
+  ++readWaits;
+  return real_.WaitReadable(socket, timeoutMs);
+}
+
+void LoopbackOnlyLibrary::Sleep(int milliseconds) {
+  ++sleeps;
+  real_.Sleep(milliseconds);
+}
 
 }  // namespace testsupport
