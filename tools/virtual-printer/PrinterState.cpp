@@ -1,15 +1,19 @@
 #include "PrinterState.h"
 
+#include "PrinterStatus.h"
+
 namespace vprinter {
 
 StatusReply StatusBytes(const StatusFlags& f) {
-  StatusReply r{};
-  if (f.coverOpen) r[0] |= 0x20;
-  if (f.busy) r[0] |= 0x08;
-  if (f.overTemperature) r[1] |= 0x40;
-  if (f.paused) r[1] |= 0x10;
-  if (f.paperEnd) r[2] |= 0x0C;
-  return r;
+  using printerlink::Condition;
+  std::array<bool, printerlink::kConditionCount> set{};
+  set[printerlink::IndexOf(Condition::Cover)] = f.coverOpen;
+  set[printerlink::IndexOf(Condition::Busy)] = f.busy;
+  set[printerlink::IndexOf(Condition::Temperature)] = f.overTemperature;
+  set[printerlink::IndexOf(Condition::Pause)] = f.paused;
+  set[printerlink::IndexOf(Condition::Paper)] = f.paperEnd;
+  // The bits a printer raises for each condition are the conditions' table's.
+  return printerlink::RaisedBytes(set);
 }
 
 namespace {

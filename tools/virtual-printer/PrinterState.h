@@ -20,8 +20,9 @@ struct StatusFlags {
 
 using StatusReply = std::array<std::uint8_t, 3>;
 
-// Byte 0: 0x20 cover open, 0x08 busy. Byte 1: 0x40 over temperature, 0x10
-// paused. Byte 2: 0x0C paper end (both paper-end sensor bits).
+// The bits each condition raises, as the printer's conditions' table has
+// them: byte 0 0x20 cover open, 0x08 busy; byte 1 0x40 over temperature,
+// 0x10 paused; byte 2 0x0C paper end (both paper-end sensor bits).
 StatusReply StatusBytes(const StatusFlags& flags);
 
 // The answers to the status queries point-of-sale software sends, in the
