@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "OutcomeWords.h"
 #include "PrinterDecoder.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
@@ -9,16 +10,10 @@
 
 using printerlink::ExchangeKind;
 using printerlink::ExchangeRecord;
-using printerlink::Outcome;
 
 namespace {
 
 QString Utf8(const std::string& s) { return QString::fromStdString(s); }
-
-QString WithError(const QString& text, int sysError) {
-  const std::string name = printerlink::ErrorName(sysError);
-  return name.empty() ? text : text + QStringLiteral(" (") + Utf8(name) + QLatin1Char(')');
-}
 
 QString LocalTime(std::int64_t epochMs, const char* format) {
   return QDateTime::fromMSecsSinceEpoch(epochMs).toString(QString::fromLatin1(format));
@@ -53,45 +48,7 @@ QString SentWords(const ExchangeRecord& r) {
   return Utf8(printerlink::DescribeLine(r.sent));
 }
 
-QString OutcomeWords(const ExchangeRecord& r) {
-  const auto taken = static_cast<qulonglong>(r.taken);
-  const auto total = static_cast<qulonglong>(r.sent.size());
-  if (!r.note.empty()) return LoadText(IDS_LOG_LAMP_CHANGED);
-  switch (r.outcome) {
-    case Outcome::Ok:
-      switch (r.kind) {
-        case ExchangeKind::Status: return LoadText(IDS_OUT_REPLY).arg(r.received.size());
-        case ExchangeKind::Probe: return LoadText(IDS_OUT_CONNECTED);
-        case ExchangeKind::Sweep:
-          return r.answering == 0 ? LoadText(IDS_OUT_SWEEP_NONE).arg(r.refusing).arg(r.silent)
-                                  : LoadText(IDS_OUT_SWEEP_FOUND).arg(r.answering).arg(r.refusing).arg(r.silent);
-        case ExchangeKind::Frame:
-        case ExchangeKind::Text: break;
-      }
-      return LoadText(IDS_OUT_OK).arg(taken).arg(total);
-    case Outcome::Refused: return WithError(LoadText(IDS_OUT_REFUSED).arg(r.port), r.sysError);
-    case Outcome::Timeout: return LoadText(IDS_OUT_TIMEOUT).arg(r.waitMs);
-    case Outcome::Unreachable: return WithError(LoadText(IDS_OUT_UNREACHABLE), r.sysError);
-    case Outcome::Closed:
-      if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
-        return WithError(LoadText(IDS_OUT_CLOSED_NO_REPLY), r.sysError);
-      }
-      return WithError(LoadText(IDS_OUT_CLOSED).arg(taken).arg(total), r.sysError);
-    case Outcome::Incomplete: return WithError(LoadText(IDS_OUT_INCOMPLETE).arg(taken).arg(total), r.sysError);
-    case Outcome::NoReply:
-      return LoadText(IDS_OUT_NO_REPLY).arg(printerlink::kReplyPollMs * (printerlink::kReplyRetries + 1));
-    case Outcome::Library:
-      switch (r.libraryFault) {
-        case printerlink::LibraryFault::WrongVersion: return LoadText(IDS_OUT_LIB_VERSION);
-        case printerlink::LibraryFault::NoSocket: return WithError(LoadText(IDS_OUT_LIB_NO_SOCKET), r.sysError);
-        case printerlink::LibraryFault::NotStarted:
-        case printerlink::LibraryFault::None: break;
-      }
-      return LoadText(IDS_OUT_LIB_NOT_STARTED);
-    case Outcome::BadAddress: return LoadText(IDS_OUT_BAD_ADDRESS).arg(Utf8(r.address));
-  }
-  return {};
-}
+QString OutcomeWords(const ExchangeRecord& r) { return Utf8(printerlink::OutcomeWords(r, InterfaceLanguage())); }
 
 QString LogCellText(const ExchangeRecord& r, LogColumn column, const QString& sentWords) {
   switch (column) {
