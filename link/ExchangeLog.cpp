@@ -23,7 +23,16 @@ std::string RecordToJson(const ExchangeRecord& r) {
   j["error"] = error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(error);
   j["ms"] = r.durationMs;
   j["summary"] = RecordSummary(r);
-  if (r.kind == ExchangeKind::Sweep) j["found"] = r.found;
+  if (r.kind == ExchangeKind::Sweep) {
+    j["found"] = r.found;
+    if (!r.foundMac.empty()) {
+      nlohmann::ordered_json hardware = nlohmann::ordered_json::array();
+      for (std::size_t i = 0; i < r.found.size() && i < r.foundMac.size(); ++i) {
+        hardware.push_back({{"address", r.found[i]}, {"mac", r.foundMac[i]}, {"vendor", r.foundVendor[i]}});
+      }
+      j["hardware"] = std::move(hardware);
+    }
+  }
   // A summary of text the printer could not read keeps it as \xHH, so the
   // line is UTF-8 in any case; replace anything else rather than fail.
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

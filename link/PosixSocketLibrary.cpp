@@ -144,6 +144,13 @@ public:
     return IoResultOf(Retrying([&] { return ::recv(socket, data, capacity, MSG_DONTWAIT); }));
   }
 
+  int WaitReadable(SocketHandle socket, int timeoutMs) override {
+    pollfd p{socket, POLLIN, 0};
+    const Outcome got = Retrying([&] { return ::poll(&p, 1, std::max(0, timeoutMs)); });
+    if (got.error != 0) return got.error;
+    return got.value > 0 ? 0 : ETIMEDOUT;
+  }
+
   void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 private:

@@ -131,6 +131,7 @@ constexpr KnownCommand kKnownCommands[] = {
     {GS, 0x61, CommandKind::AutoStatusBack, Fixed<3>, "GS a", "automatic status back"},
     {DLE, 0x04, CommandKind::RealTimeStatus, Fixed<3>, "DLE EOT", "real-time status request"},
     {DLE, 0x14, CommandKind::RealTimeRequest, RealTimeRequestLength, "DLE DC4", "real-time request"},
+    {GS, 0x49, CommandKind::PrinterId, Fixed<3>, "GS I", "printer information request"},
     {FS, 0x70, CommandKind::NvImage, Fixed<4>, "FS p", "print stored image"},
     {FS, 0x26, CommandKind::ChineseOn, Fixed<2>, "FS &", "Chinese character mode on"},
     {FS, 0x2E, CommandKind::ChineseOff, Fixed<2>, "FS .", "Chinese character mode off"},
@@ -481,6 +482,23 @@ std::string RealTimeRequestText(std::span<const std::uint8_t> b) {
   }
 }
 
+// GS I n: what n asks for.
+std::string PrinterIdText(std::uint8_t n) {
+  switch (n) {
+    case 1:
+    case '1': return "model ID";
+    case 2:
+    case '2': return "type ID";
+    case 3:
+    case '3': return "version ID";
+    case 0x41: return "firmware version";
+    case 0x42: return "maker";
+    case 0x43: return "model";
+    case 0x44: return "serial number";
+    default: return "n = " + Hex2(n);
+  }
+}
+
 std::string AutoStatusText(std::uint8_t n) {
   if ((n & 0x0F) == 0) return "off";
   std::string s;
@@ -541,6 +559,7 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::AutoStatusBack: return "automatic status back: " + AutoStatusText(b[2]);
     case CommandKind::RealTimeStatus: return "real-time status request: " + RealTimeStatusText(b[2]);
     case CommandKind::RealTimeRequest: return "real-time " + RealTimeRequestText(b);
+    case CommandKind::PrinterId: return "printer information request: " + PrinterIdText(b[2]);
     case CommandKind::NvImage: return "print stored image " + std::to_string(b[2]);
     case CommandKind::Text: return "\"" + ConvertText(b, true, c.codePage) + "\"";
     case CommandKind::Raw:

@@ -51,6 +51,7 @@ enum class CommandKind {
   AutoStatusBack,      // GS a n
   RealTimeStatus,      // DLE EOT n
   RealTimeRequest,     // DLE DC4 fn ...
+  PrinterId,           // GS I n
   NvImage,             // FS p n m
   ChineseOn,           // FS &
   ChineseOff,          // FS .

@@ -87,6 +87,10 @@ public:
   virtual int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) = 0;
   // Takes what has arrived without waiting; EAGAIN when nothing has.
   virtual IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) = 0;
+  // Waits up to `timeoutMs` until a receive would not find nothing: bytes
+  // arrived, the peer closed, or the connection broke. Returns 0 then,
+  // ETIMEDOUT at the end of the wait, or another errno-style error.
+  virtual int WaitReadable(SocketHandle socket, int timeoutMs) = 0;
 
   virtual void Sleep(int milliseconds) = 0;
 };

@@ -99,9 +99,18 @@ ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& 
 
 bool IsHangUp(int error) { return error == EPIPE || error == ECONNRESET || error == ECONNABORTED; }
 
-// Connects, sends the bytes whole, and with `reply` reads the answer.
+// A question's answer, read as it comes until it is whole.
+struct AnswerRead {
+  AnswerEnd end;
+  int waitMs;
+  std::vector<std::uint8_t>& answer;
+};
+ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result);
+
+// Connects, sends the bytes whole, and with `reply` or `ask` reads the answer.
 LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16_t port,
-                   std::span<const std::uint8_t> bytes, ReplyBuffer* reply, const LinkTimings& timings) {
+                   std::span<const std::uint8_t> bytes, ReplyBuffer* reply, const LinkTimings& timings,
+                   AnswerRead* ask = nullptr) {
   SocketLibraryScope scope(library, kSocketVersion);
   if (!scope.started()) return NotStarted(scope);
   SocketHolder socket(library);
@@ -129,7 +138,42 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
     return result;
   }
   if (reply) result.reply = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs, result);
+  if (ask) result.reply = ReceiveAnswer(library, socket.get(), *ask, result);
   return result;
+}
+
+ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, read.waitMs));
+  read.answer.clear();
+  std::uint8_t chunk[kMaxAnswerBytes];
+  for (;;) {
+    const IoResult r = library.Receive(socket, chunk, kMaxAnswerBytes - read.answer.size());
+    if (r.error == 0 && r.bytes == 0) return ReplyEnd::Closed;  // hung up before the answer was whole
+    if (r.error == 0) {
+      read.answer.insert(read.answer.end(), chunk, chunk + r.bytes);
+      result.received = read.answer.size();
+      if (const std::size_t whole = read.end(read.answer)) {
+        read.answer.resize(std::min(whole, read.answer.size()));
+        result.received = read.answer.size();
+        return ReplyEnd::Arrived;
+      }
+      if (read.answer.size() >= kMaxAnswerBytes) return ReplyEnd::Silent;  // no answer that ends
+      continue;
+    }
+    if (r.error != EAGAIN && r.error != EWOULDBLOCK) {
+      result.sysError = r.error;
+      return ReplyEnd::Closed;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return ReplyEnd::Silent;
+    const int e = library.WaitReadable(socket, static_cast<int>(left));
+    if (e == ETIMEDOUT) return ReplyEnd::Silent;
+    if (e != 0) {
+      result.sysError = e;
+      return ReplyEnd::Closed;
+    }
+  }
 }
 
 using Clock = std::chrono::steady_clock;
@@ -309,6 +353,17 @@ LinkResult SendTextJob(SocketLibrary& library, std::string_view address, std::st
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const LinkResult r = Deliver(library, address, kTextJobPort, std::span(bytes, text.size()), nullptr, timings);
   recorder.Finish(r, std::span(bytes, text.size()));
+  return r;
+}
+
+LinkResult AskPrinter(SocketLibrary& library, std::string_view address, std::uint16_t port,
+                      std::span<const std::uint8_t> question, AnswerEnd end, int answerWaitMs,
+                      std::vector<std::uint8_t>& answer, const LinkTimings& timings, ExchangeObserver* observer) {
+  Recorder recorder(observer, ExchangeKind::Status, address, port, timings.connectTimeoutMs);
+  AnswerRead read{end, answerWaitMs, answer};
+  answer.clear();
+  const LinkResult r = Deliver(library, address, port, question, nullptr, timings, &read);
+  recorder.Finish(r, question, answer);
   return r;
 }
 

@@ -88,6 +88,10 @@ IoResult LoopbackOnlyLibrary::Receive(SocketHandle socket, std::uint8_t* data, s
   return real_.Receive(socket, data, capacity);
 }
 
+int LoopbackOnlyLibrary::WaitReadable(SocketHandle socket, int timeoutMs) {
+  return real_.WaitReadable(socket, timeoutMs);
+}
+
 void LoopbackOnlyLibrary::Sleep(int milliseconds) { real_.Sleep(milliseconds); }
 
 }  // namespace testsupport

@@ -47,6 +47,7 @@ public:
   printerlink::IoResult Send(printerlink::SocketHandle socket, const std::uint8_t* data, std::size_t length) override;
   int WaitAcknowledged(printerlink::SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) override;
   printerlink::IoResult Receive(printerlink::SocketHandle socket, std::uint8_t* data, std::size_t capacity) override;
+  int WaitReadable(printerlink::SocketHandle socket, int timeoutMs) override;
   void Sleep(int milliseconds) override;
 
 private:
