@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -38,7 +39,8 @@ void PrintHelp(std::FILE* to) {
                "frames) and 4000 (ESC v status requests, text jobs, connection probes) and\n"
                "prints a transcript of every connection to stdout: the bytes in hex and the\n"
                "commands by name. It answers ESC v on port 4000 with three status bytes,\n"
-               "and DLE EOT 1-4, GS r 1/2 and GS a on either port.\n"
+               "and DLE EOT 1-4, GS r 1/2, GS a and GS I on either port. It has a cash\n"
+               "drawer: closed at the start, opened by every drawer pulse (ESC p, DLE DC4 1).\n"
                "GS D and GS E are shown and checked, but the virtual printer stays on its address.\n"
                "\n"
                "Options:\n"
@@ -59,12 +61,16 @@ void PrintHelp(std::FILE* to) {
                "  --receipts DIR also write each print job (up to a cut or the connection's\n"
                "                 end) to DIR as an HTML receipt\n"
                "  --paper MM     the receipts' paper width: 58 or 80 (default 80)\n"
+               "  --maker TEXT, --model TEXT, --serial TEXT, --firmware TEXT\n"
+               "                 what GS I answers (default Virtual, VP-80, VP and the\n"
+               "                 address in hex, 1.00)\n"
                "  --help         show this and exit\n"
                "  --version      show the version and exit\n"
                "\n"
                "Keys, when started from a terminal:\n"
                "  c cover open   b busy   t over temperature   p paused   e paper end\n"
                "                 (each toggles its condition)\n"
+               "  d close the cash drawer (a drawer pulse opens it)\n"
                "  s show the state   h help   q quit (Ctrl-C works too)\n");
 }
 
@@ -76,6 +82,16 @@ std::optional<Number> NumberIn(std::string_view text, Number low, Number high) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
   if (ec != std::errc() || end != text.data() + text.size() || n < low || n > high) return std::nullopt;
   return n;
+}
+
+// The GS I answer an option sets: --maker, --model, --serial, --firmware.
+constexpr std::size_t kMaxIdentityText = 80;  // a printer's longest answer
+std::string* IdentityOption(vprinter::PrinterIdentity& identity, std::string_view option) {
+  if (option == "--maker") return &identity.maker;
+  if (option == "--model") return &identity.model;
+  if (option == "--serial") return &identity.serial;
+  if (option == "--firmware") return &identity.firmware;
+  return nullptr;
 }
 
 struct ParsedArgs {
@@ -173,6 +189,15 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) 
         ok = false;
       }
       if (ok) o.paperMm = v == "58" ? 58 : 80;
+    } else if (auto* text = IdentityOption(o.identity, arg)) {
+      std::string_view v;
+      ok = value(v);
+      if (ok && (v.empty() || v.size() > kMaxIdentityText ||
+                 !std::all_of(v.begin(), v.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))) {
+        error = std::string(arg) + " takes 1 to " + std::to_string(kMaxIdentityText) + " printable ASCII characters";
+        ok = false;
+      }
+      if (ok) *text = std::string(v);
     } else if (arg == "--idle-timeout") {
       int seconds = 0;
       ok = number(seconds, 0, kMaxIdleSeconds, "seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds));
@@ -313,7 +338,8 @@ void Toggle(vprinter::VirtualPrinter& printer, char key) {
 }
 
 const char* kKeysLine =
-    "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
+    "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); d close the drawer; s state; "
+    "q quit";
 
 // Runs until q, Ctrl-C, SIGTERM, SIGHUP or the end of the watched process.
 void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopSignals& signals,
@@ -356,6 +382,7 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopS
           printer.Note("key q: stopping");
           return;
         case 's': printer.Note(printer.StateLine()); break;
+        case 'd': printer.SetDrawer(false, "key d: drawer closed"); break;
         case 'h':
         case '?': printer.Note(kKeysLine); break;
         default: Toggle(printer, key);
