@@ -92,7 +92,8 @@ std::vector<Identity> AskIdentities(Session& s, const std::vector<std::string>& 
   std::vector<Identity> found(addresses.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i = next++; i < addresses.size(); i = next++) found[i] = printerlink::AskIdentity(s.At(addresses[i]));
+    for (std::size_t i = next++; i < addresses.size(); i = next++)
+      found[i] = printerlink::AskIdentity(s.At(addresses[i]));
   };
   std::vector<std::thread> workers;
   const std::size_t count = std::min(kMaxIdentitiesAtOnce, addresses.size());
@@ -142,13 +143,16 @@ int RunSetIpFollow(Session& s, const printerlink::Ipv4Octets& next, int seconds)
   const Clock::time_point start = Clock::now();
   const Clock::time_point end = start + std::chrono::seconds(seconds);
   std::optional<Identity> after;
-  for (Clock::time_point due = start; !after && Clock::now() < end; due += std::chrono::milliseconds(kFollowProbeIntervalMs)) {
+  for (Clock::time_point due = start; !after && Clock::now() < end;
+       due += std::chrono::milliseconds(kFollowProbeIntervalMs)) {
     std::this_thread::sleep_until(std::min(due, end));
     if (printerlink::TestConnection(s.At(target)).ok()) {
       after = printerlink::ReadIdentity(s.At(target));
     } else if (!s.json && s.progress) {
       const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-      s.err << '\r' << res::FillIn(Tr(Text::FollowProgress, s.language), {target, std::to_string(waited), std::to_string(seconds)})
+      s.err << '\r'
+            << res::FillIn(Tr(Text::FollowProgress, s.language),
+                           {target, std::to_string(waited), std::to_string(seconds)})
             << std::flush;
     }
   }
@@ -170,7 +174,8 @@ int RunSetIpFollow(Session& s, const printerlink::Ipv4Octets& next, int seconds)
   } else if (same == printerlink::Sameness::Same) {
     s.out << res::FillIn(Tr(Text::SamePrinter, s.language), {target, Tell(*after, s.language)}) << '\n';
   } else if (same == printerlink::Sameness::Other) {
-    s.err << res::FillIn(Tr(Text::OtherPrinter, s.language), {target, Tell(*after, s.language), Tell(before, s.language)})
+    s.err << res::FillIn(Tr(Text::OtherPrinter, s.language),
+                         {target, Tell(*after, s.language), Tell(before, s.language)})
           << '\n';
   } else {
     s.err << res::FillIn(Tr(Text::CannotTell, s.language), {target}) << '\n';
@@ -191,7 +196,9 @@ int RunDrawerCheck(Session& s, bool sensorInverted) {
   if (s.json) {
     Json j = CommandJson("drawer", check.done, exit);
     const auto pin = [](const std::optional<bool>& p) { return p ? Json(*p) : Json(nullptr); };
-    const auto drawer = [&](const std::optional<bool>& p) { return p ? Json(open(*p) ? "open" : "closed") : Json(nullptr); };
+    const auto drawer = [&](const std::optional<bool>& p) {
+      return p ? Json(open(*p) ? "open" : "closed") : Json(nullptr);
+    };
     j["pin3_high_before"] = pin(check.pin3Before);
     j["pin3_high_after"] = pin(check.pin3After);
     j["drawer_before"] = drawer(check.pin3Before);

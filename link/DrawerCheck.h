@@ -13,10 +13,10 @@ namespace printerlink {
 inline constexpr int kDrawerSettleMs = 200;  // from the pulse to the second reading
 
 struct DrawerCheck {
-  Done done;                        // the readings and the pulse, as far as they went
-  std::optional<bool> pin3Before;   // high; nothing when the printer gave no reading
+  Done done;                       // the readings and the pulse, as far as they went
+  std::optional<bool> pin3Before;  // high; nothing when the printer gave no reading
   std::optional<bool> pin3After;
-  bool pulsed = false;              // the printer took the pulse
+  bool pulsed = false;  // the printer took the pulse
 
   // The printer could not be reached, or failed to take the pulse.
   bool failed() const { return !pulsed; }

@@ -56,7 +56,7 @@ Identity AskIdentity(const Printer& printer) {
   const Plan plan = IdentityPlan();
   for (std::size_t i = 0; i < plan.size(); ++i) {
     const int left = MsLeft(deadline);
-    if (left == 0) break;
+    if (left < kIdentityLeastWaitMs) break;
     // Every wait of the question within what is left of the budget.
     Printer bounded = printer;
     bounded.timings.connectTimeoutMs = std::min(printer.timings.connectTimeoutMs, left);

@@ -31,8 +31,9 @@ inline constexpr IdentityRow kIdentityFields[] = {
 };
 inline constexpr std::size_t kIdentityFieldCount = std::size(kIdentityFields);
 
-inline constexpr int kIdentityBudgetMs = 500;     // the whole reading, every question and connection
+inline constexpr int kIdentityBudgetMs = 500;      // the whole reading, every question and connection
 inline constexpr int kIdentityAnswerWaitMs = 200;  // one question's answer
+inline constexpr int kIdentityLeastWaitMs = 20;    // less left is no time for an answer: not asked
 inline constexpr char kUnknown[] = "unknown";
 
 // GS I answers these with a text block: the header byte 0x5F, the text, a

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "SocketLibrary.h"
@@ -197,7 +196,8 @@ std::vector<std::string> VendorsOf(const std::vector<MacBytes>& macs, const std:
   std::vector<std::string> best(macs.size());
   std::vector<std::size_t> length(macs.size(), 0);
   bool anyFile = false;
-  const bool anyGlobal = std::any_of(macs.begin(), macs.end(), [](const MacBytes& m) { return !IsLocallyAdministered(m); });
+  const bool anyGlobal =
+      std::any_of(macs.begin(), macs.end(), [](const MacBytes& m) { return !IsLocallyAdministered(m); });
   for (const char* name : kRegistryFiles) {
     if (!anyGlobal) break;  // nothing to look up
     const auto csv = ReadFile(registryDir + "/" + name);

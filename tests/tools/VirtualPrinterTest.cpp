@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "DrawerCheck.h"
 #include "Frames.h"
 #include "LoopbackOnlyLibrary.h"
 #include "PrinterDecoder.h"
@@ -81,45 +83,13 @@ TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
     B eot1, eot2, eot3, eot4, paperSensor, drawerSensor;
     std::array<std::uint8_t, 4> report;
   } cases[] = {
-      {"ready: only the fixed bits and the closed drawer",
-       none,
-       {0x16},
-       {0x12},
-       {0x12},
-       {0x12},
-       {0x00},
-       {0x01},
-       {0x14, 0, 0, 0}},
+      {"ready: fixed bits, drawer closed", none, {0x16}, {0x12}, {0x12}, {0x12}, {0x00}, {0x01}, {0x14, 0, 0, 0}},
       {"cover open: offline, cover bit", cover, {0x1E}, {0x16}, {0x12}, {0x12}, {0x00}, {0x01}, {0x3C, 0, 0, 0}},
       {"busy is not offline", busy, {0x16}, {0x12}, {0x12}, {0x12}, {0x00}, {0x01}, {0x14, 0, 0, 0}},
-      {"over temperature: an error it recovers from",
-       hot,
-       {0x1E},
-       {0x52},
-       {0x52},
-       {0x12},
-       {0x00},
-       {0x01},
-       {0x1C, 0x40, 0, 0}},
+      {"over temperature: recoverable", hot, {0x1E}, {0x52}, {0x52}, {0x12}, {0x00}, {0x01}, {0x1C, 0x40, 0, 0}},
       {"paused: offline only", paused, {0x1E}, {0x12}, {0x12}, {0x12}, {0x00}, {0x01}, {0x1C, 0, 0, 0}},
-      {"paper end: stop bit, both sensor pairs",
-       paper,
-       {0x1E},
-       {0x32},
-       {0x12},
-       {0x7E},
-       {0x0F},
-       {0x01},
-       {0x1C, 0, 0x0F, 0}},
-      {"drawer open: pin 3 low everywhere, nothing else",
-       drawer,
-       {0x12},
-       {0x12},
-       {0x12},
-       {0x12},
-       {0x00},
-       {0x00},
-       {0x10, 0, 0, 0}},
+      {"paper end: stop bit, both sensors", paper, {0x1E}, {0x32}, {0x12}, {0x7E}, {0x0F}, {0x01}, {0x1C, 0, 0x0F, 0}},
+      {"drawer open: pin 3 low, nothing else", drawer, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x00}, {0x10, 0, 0, 0}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RealTimeStatus(c.flags, 1), c.eot1) << c.catches;
@@ -577,5 +547,35 @@ TEST_F(VirtualPrinterRun, AFailedStartLeavesNothingBoundAndAStoppedPrinterStarts
     const LinkResult r = ExchangeFrame(library, TestAddress(), query, true, reply);
     EXPECT_EQ(r.received, 3u) << "round " << round << ": the status request goes unanswered";
     printer.Stop();
+  }
+}
+
+// printertest drawer --check against a drawer that opens, one stuck open (a
+// pulse changes nothing) and a printer that never answers DLE EOT.
+TEST_F(VirtualPrinterRun, DrawerCheckTellsAnOpeningFromAStuckDrawerAndFromNoReading) {
+  const struct {
+    const char* fault;
+    bool stuckOpen;
+    bool silent;
+    std::optional<bool> before, after;
+  } cases[] = {
+      {"an opening drawer is not seen", false, false, true, false},
+      {"a drawer open all along is taken for an opening", true, false, false, false},
+      {"a printer without a reading is given one", false, true, std::nullopt, std::nullopt},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    std::ostringstream transcript;
+    VirtualPrinterOptions options = On(TestAddress(host++));
+    options.flags.drawerOpen = c.stuckOpen;
+    options.silent = c.silent;
+    VirtualPrinter printer(options, transcript);
+    std::string error;
+    ASSERT_TRUE(printer.Start(error)) << error;
+    const printerlink::DrawerCheck check = printerlink::CheckDrawer({library, options.address});
+    EXPECT_EQ(check.pin3Before, c.before) << c.fault;
+    EXPECT_EQ(check.pin3After, c.after) << c.fault;
+    EXPECT_TRUE(check.pulsed) << c.fault << ": the drawer must open whatever the sensor says";
+    EXPECT_TRUE(printer.Flags().drawerOpen) << c.fault;
   }
 }
