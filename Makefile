@@ -77,7 +77,8 @@ tsan: setup
 	@cmake --build $(BUILD_TSAN) -j $(JOBS)
 	TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS)
 
-# The dialogs in both languages, rendered headless to docs/.
+# The dialogs in both languages, rendered headless to docs/, and a receipt
+# the virtual printer wrote, as headless Chromium shows it (docs/receipt.png).
 screenshots: build
 	$(BUILD)/tools/screenshots docs
 
@@ -95,12 +96,13 @@ fuzz:
 	@scripts/setup fuzz
 	@mkdir -p build-fuzz/corpus
 	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Ilink -Iconsole \
-	  tests/fuzz/HexParseFuzz.cpp console/HexParse.cpp link/Frames.cpp -o build-fuzz/hexparse_fuzz
+	  tests/fuzz/HexParseFuzz.cpp console/HexParse.cpp link/Frames.cpp link/Settings.cpp -o build-fuzz/hexparse_fuzz
 	build-fuzz/hexparse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build-fuzz/corpus
 
 bench: build
 	$(BUILD)/bench/printertest_bench
 	$(BUILD)/bench/printertest_wait_bench
+	$(BUILD)/bench/printertest_fleet_bench
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) build-fuzz

@@ -1,45 +1,48 @@
 #include "CommandLine.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include "SocketLibrary.h"
+#include "Transport.h"
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  QCommandLineParser parser;
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  const QCommandLineOption printer(QStringLiteral("printer"), QString(), QStringLiteral("ADDRESS"));
+  const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+  parser.addOptions({help, version, printer, log});
+  QStringList words{QStringLiteral("OrvanePrinterTest")};  // parse() skips the program's name
+  for (const std::string& a : args) words << QString::fromStdString(a);
+
   CommandLine cl;
-  for (std::size_t i = 0; i < args.size() && cl.error.empty(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      cl.help = true;
-    } else if (a == "--version") {
-      cl.version = true;
-    } else if (a == "--printer" || a.starts_with("--printer=")) {
-      std::string value;
-      if (a == "--printer") {
-        if (i + 1 >= args.size()) {
-          cl.error = "--printer needs an IPv4 address, e.g. --printer 192.168.1.50";
-          break;
-        }
-        value = args[++i];
-      } else {
-        value = a.substr(std::string("--printer=").size());
-      }
-      if (!printerlink::ParseDottedQuad(value)) {
-        cl.error = "--printer: \"" + value + "\" is not an IPv4 address like 192.168.1.50";
-      } else {
-        cl.printer = value;
-      }
-    } else if (a == "--log" || a.starts_with("--log=")) {
-      if (a == "--log" && i + 1 >= args.size()) {
-        cl.error = "--log needs a file name, e.g. --log exchanges.jsonl";
-        break;
-      }
-      const std::string value = a == "--log" ? args[++i] : a.substr(std::string("--log=").size());
-      if (value.empty()) {
-        cl.error = "--log needs a file name, e.g. --log exchanges.jsonl";
-      } else {
-        cl.logFile = value;
-      }
-    } else {
-      cl.error = "unknown option \"" + a + "\" (see --help)";
+  if (!parser.parse(words)) {
+    cl.error = parser.errorText().toStdString() + " (see --help)";
+    return cl;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    cl.error = "unknown argument \"" + parser.positionalArguments().front().toStdString() + "\" (see --help)";
+    return cl;
+  }
+  cl.help = parser.isSet(help);
+  cl.version = parser.isSet(version);
+  if (parser.isSet(printer)) {
+    const std::string value = parser.value(printer).toStdString();
+    if (!printerlink::ParseDottedQuad(value)) {
+      cl.error = "--printer: \"" + value + "\" is not an IPv4 address like 192.168.1.50";
+      return cl;
     }
+    cl.printer = value;
+  }
+  if (parser.isSet(log)) {
+    const std::string value = parser.value(log).toStdString();
+    if (value.empty()) {
+      cl.error = "--log needs a file name, e.g. --log exchanges.jsonl";
+      return cl;
+    }
+    cl.logFile = value;
   }
   return cl;
 }
@@ -51,7 +54,9 @@ std::string UsageText(const std::string& program) {
          "(TCP ports 9100 and 4000).\n"
          "\n"
          "  --printer ADDRESS  start with ADDRESS (e.g. 192.168.1.50) in both address\n"
-         "                     fields instead of 192.168.1.10\n"
+         "                     fields instead of " +
+         printerlink::kDefaultPrinterAddress +
+         "\n"
          "  --log FILE         append every exchange with a printer to FILE, one JSON\n"
          "                     object per line (the format is in the README)\n"
          "  --help             show this text\n"

@@ -1,7 +1,8 @@
 // The cost of the printer link on loopback: one frame exchange (start-up,
-// connect, send, wait for the acknowledgement, close) against the bare floor
-// of connect, send and close, with and without a record of it, and a
-// concurrent probe of a whole /24.
+// connect, send, wait for the acknowledgement, shut down the sending side,
+// wait for the printer's close, close) against the bare floor of connect,
+// send and close, with and without a record of it, and a concurrent probe of
+// a whole /24.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Charset.h"
+#include "Settings.h"
 #include "SocketLibrary.h"
 
 namespace printercli {
@@ -84,19 +85,10 @@ std::optional<printerlink::MacBytes> ParseMac(std::string_view text) {
         digits.push_back(text[i]);
       }
     }
-  } else if (text.size() == 12) {
-    digits = text;
   } else {
-    return std::nullopt;
+    digits = text;
   }
-  printerlink::MacBytes mac{};
-  for (std::size_t j = 0; j < mac.size(); ++j) {
-    const int hi = HexDigit(digits[2 * j]);
-    const int lo = HexDigit(digits[2 * j + 1]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    mac[j] = static_cast<std::uint8_t>(hi * 16 + lo);
-  }
-  return mac;
+  return printerlink::ParseMacDigits(digits);
 }
 
 std::optional<printerlink::Ipv4Octets> ParseAddress(std::string_view text) {

@@ -232,16 +232,9 @@ int RunWatch(Session& s, int intervalSeconds) {
   return exit;
 }
 
-int RunPrint(Session& s, const std::string& gbkBytes) {
-  return Finish(s, "print", printerlink::PrintText(s.At(s.printer), gbkBytes));
+int RunOperation(Session& s, const char* command, const printerlink::Plan& plan) {
+  return Finish(s, command, printerlink::Run(s.At(s.printer), plan));
 }
-
-int RunDrawer(Session& s) { return Finish(s, "drawer", printerlink::OpenDrawer(s.At(s.printer))); }
-
-int RunInit(Session& s) { return Finish(s, "init", printerlink::InitPrinter(s.At(s.printer))); }
-
-// A step that fails ends the cut: the rest would only fail too.
-int RunCut(Session& s) { return Finish(s, "cut", printerlink::CutPaper(s.At(s.printer))); }
 
 int RunHex(Session& s, const std::vector<std::uint8_t>& bytes) {
   TellSending(s, bytes);

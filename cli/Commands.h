@@ -66,11 +66,9 @@ StatusReading ReadStatus(Session& session, const std::string& address);
 int RunTest(Session& session);
 int RunStatus(Session& session);
 int RunWatch(Session& session, int intervalSeconds);
-// Sends GBK bytes as they are, as one text job.
-int RunPrint(Session& session, const std::string& gbkBytes);
-int RunDrawer(Session& session);
-int RunCut(Session& session);
-int RunInit(Session& session);
+// Makes an operation's exchanges with the printer, one after another until
+// one fails, and says how they went.
+int RunOperation(Session& session, const char* command, const printerlink::Plan& plan);
 int RunHex(Session& session, const std::vector<std::uint8_t>& bytes);
 int RunSetIp(Session& session, const printerlink::Ipv4Octets& next);
 int RunSetMac(Session& session, const printerlink::MacBytes& mac);

@@ -10,14 +10,18 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
+#include "Check.h"
 #include "CliInput.h"
 #include "Commands.h"
 #include "DrawerCheck.h"
 #include "Identity.h"
 #include "ExchangeLog.h"
+#include "Metrics.h"
+#include "Settings.h"
 #include "SocketLibrary.h"
 #include "TestPage.h"
 #include "Transport.h"
@@ -110,6 +114,8 @@ struct Args {
   CLI::Option* follow = nullptr;
   bool drawerCheck = false;
   bool sensorInverted = false;
+  CheckArgs check;
+  MetricsArgs metrics;
 };
 
 std::string InputName(const std::string& path) { return path == "-" ? std::string("standard input") : path; }
@@ -128,14 +134,15 @@ int RunStatusCommand(Session& session, const Args& a) {
 }
 
 int RunPrintCommand(Session& session, const Args& a) {
-  if (a.printFile.empty()) return RunPrint(session, TestPageNow());
+  if (a.printFile.empty()) return RunOperation(session, "print", printerlink::PrintPlan(TestPageNow()));
   std::string text;
   std::string error;
   if (!ReadAll(a.printFile, text, error)) return Usage(error);
-  if (text.empty()) return Usage(InputName(a.printFile) + " is empty: nothing to print");
   const GbkText gbk = Utf8ToGbk(text);
   if (!gbk.ok()) return Usage(InputName(a.printFile) + ", " + gbk.error);
-  return RunPrint(session, gbk.bytes);
+  // A byte-order mark alone is no text either.
+  if (gbk.bytes.empty()) return Usage(InputName(a.printFile) + " is empty: nothing to print");
+  return RunOperation(session, "print", printerlink::PrintPlan(gbk.bytes));
 }
 
 int RunHexCommand(Session& session, const Args& a) {
@@ -149,6 +156,10 @@ int RunHexCommand(Session& session, const Args& a) {
 int RunSetIpCommand(Session& session, const Args& a) {
   const auto next = ParseAddress(a.newAddress);
   if (!next) return Usage("set-ip: \"" + a.newAddress + "\" is not an IPv4 address like 192.168.1.50");
+  if (const auto problem = printerlink::CheckNewAddress(*next)) {
+    return Usage("set-ip: \"" + a.newAddress +
+                 "\": " + Tr(printerlink::SettingProblemTextId(*problem), session.language));
+  }
   if (*next == *ParseAddress(session.printer)) {
     return Usage(std::string(Tr(IDS_CURRENT_IP, session.language)) + " " + a.newAddress);
   }
@@ -162,7 +173,7 @@ int RunSetIpCommand(Session& session, const Args& a) {
 int RunDrawerCommand(Session& session, const Args& a) {
   if (!a.drawerCheck) {
     if (a.sensorInverted) return Usage("drawer: --sensor-inverted goes with --check");
-    return RunDrawer(session);
+    return RunOperation(session, "drawer", printerlink::DrawerPlan());
   }
   return RunDrawerCheck(session, a.sensorInverted);
 }
@@ -170,6 +181,10 @@ int RunDrawerCommand(Session& session, const Args& a) {
 int RunSetMacCommand(Session& session, const Args& a) {
   const auto mac = ParseMac(a.macText);
   if (!mac) return Usage("set-mac: \"" + a.macText + "\" is not a MAC: write 12 hex digits, e.g. 00:12:AB:34:CD:56");
+  if (const auto problem = printerlink::CheckMac(*mac)) {
+    return Usage("set-mac: \"" + a.macText +
+                 "\": " + Tr(printerlink::SettingProblemTextId(*problem), session.language));
+  }
   return RunSetMac(session, *mac);
 }
 
@@ -229,9 +244,9 @@ const Command kCommands[] = {
      },
      RunDrawerCommand},
     {"cut", std::string("print \"") + printerlink::kCutTestLine + "\", feed and cut", NoOptions,
-     [](Session& s, const Args&) { return RunCut(s); }},
+     [](Session& s, const Args&) { return RunOperation(s, "cut", printerlink::CutPlan()); }},
     {"init", "initialise the printer (ESC @, port " + Number(printerlink::kFramePort) + ")", NoOptions,
-     [](Session& s, const Args&) { return RunInit(s); }},
+     [](Session& s, const Args&) { return RunOperation(s, "init", printerlink::InitPlan()); }},
     {"hex", "send bytes written in hex, e.g. 1B,64,10 (port " + Number(printerlink::kFramePort) + ")",
      [](CLI::App& c, Args& a) {
        c.add_option("LIST", a.hexList, "comma-separated bytes of one or two hex digits")->required();
@@ -268,6 +283,29 @@ const Command kCommands[] = {
      "the printer's maker, model, serial and firmware (GS I, port " + Number(printerlink::kFramePort) + ", " +
          Ms(printerlink::kIdentityBudgetMs) + " in all), its MAC and the MAC's vendor",
      NoOptions, [](Session& s, const Args&) { return RunIdentify(s); }},
+    {"check", "a monitoring plugin: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN, with performance data",
+     [](CLI::App& c, Args& a) {
+       c.add_option("-H,--hostname", a.check.hostname, "the printer's IPv4 address")->option_text("ADDRESS");
+       c.add_option("-t,--timeout", a.check.timeout, "the whole check, in seconds (default 10)")
+           ->option_text("SECONDS");
+       c.add_option("-w,--warning", a.check.warning, "WARNING when the status read's seconds fall outside RANGE")
+           ->option_text("RANGE");
+       c.add_option("-c,--critical", a.check.critical, "CRITICAL when they fall outside RANGE")->option_text("RANGE");
+       c.add_flag("-V,--version", a.check.version, "the plugin's version");
+     },
+     [](Session& s, const Args& a) { return RunCheckCommand(s, a.check); }},
+    {"metrics", "the status of one printer or many in the Prometheus text format, read concurrently",
+     [](CLI::App& c, Args& a) {
+       c.add_option("--printer", a.metrics.printers, "a printer's IPv4 address; as often as needed")
+           ->option_text("ADDRESS");
+       c.add_option("--printers", a.metrics.printersFile, "one address a line, a name after it, # comments")
+           ->option_text("FILE");
+       c.add_option("--output", a.metrics.output, "write FILE whole, then rename it into place")->option_text("FILE");
+       c.add_option("--parallel", a.metrics.parallel,
+                    "status reads at a time (default " + Number(kDefaultParallelReads) + ")")
+           ->option_text("N");
+     },
+     [](Session& s, const Args& a) { return RunMetricsCommand(s, a.metrics); }},
 };
 
 }  // namespace
@@ -275,6 +313,14 @@ const Command kCommands[] = {
 int main(int argc, char** argv) {
   // A printer or a pipe that went away is a failure to report, never a kill.
   std::signal(SIGPIPE, SIG_IGN);
+  // Started as check_printer, it is the check; help and every usage error of
+  // the check are then UNKNOWN (3), as the engines read a plugin's status.
+  const std::vector<std::string> arguments = PluginArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (const std::string& a : arguments) pointers.push_back(const_cast<char*>(a.c_str()));
+  argc = static_cast<int>(pointers.size());
+  argv = pointers.data();
+  const bool plugin = argc > 1 && arguments[1] == "check";
 
   const Language language = res::LanguageOfEnvironment();
   CLI::App app{"Tests and sets up network receipt printers over TCP ports 9100 and 4000.", "printertest"};
@@ -299,12 +345,14 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    if (plugin) return app.exit(e), static_cast<int>(PluginState::Unknown);
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
+    if (plugin) return std::cout << BadArguments(e.what()).output, static_cast<int>(PluginState::Unknown);
     if (const char* word = UnknownCommand(app, argc, argv)) {
       return Usage("unknown command \"" + std::string(word) + "\" (see printertest --help)");
     }

@@ -6,7 +6,9 @@
 #include "PrinterCommands.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
+#include "Settings.h"
 #include "StringTable.h"
+#include "Strings.h"
 #include "Sweep.h"
 #include "TargetAddress.h"
 #include "TestPage.h"
@@ -14,8 +16,31 @@
 #include "Waiting.h"
 
 namespace {
+
 constexpr int kPrintPauseMs = 1000;  // lets the printer take the page before the next click
+
+struct CommandButton {
+  int id;
+  void (CPrinterTestDlg::*handler)();
+};
+
 }  // namespace
+
+void CPrinterTestDlg::BindCommandButtons() {
+  static constexpr CommandButton kButtons[] = {
+      {IDC_RADIO_AUTO, &CPrinterTestDlg::OnAutoGetAddress},
+      {IDC_SET_IP, &CPrinterTestDlg::OnSetIp},
+      {IDC_SET_MAC, &CPrinterTestDlg::OnSetMac},
+      {IDC_PRINT, &CPrinterTestDlg::OnPrint},
+      {IDC_CASH_DRAWER, &CPrinterTestDlg::OnCashDrawer},
+      {IDC_CUT_PAPER, &CPrinterTestDlg::OnCutPaper},
+      {IDC_INIT_PRINTER, &CPrinterTestDlg::OnInitPrinter},
+      {IDC_OTHER_SET, &CPrinterTestDlg::OnOtherTest},
+      {IDC_GET_STATUS, &CPrinterTestDlg::OnGetStatus},
+      {IDC_TEST_CONNECTION, &CPrinterTestDlg::OnTestConnection},
+  };
+  for (const CommandButton& b : kButtons) BindClicked(b.id, b.handler);
+}
 
 void CPrinterTestDlg::OnPrint() {
   UpdateData(TRUE);
@@ -41,7 +66,11 @@ void CPrinterTestDlg::OnSetIp() {
   UpdateData(TRUE);
   const CString current = ResolveTargetAddress();
   printerlink::Ipv4Octets octets{};
-  m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  const int filled = m_ipNew.GetAddress(octets[0], octets[1], octets[2], octets[3]);
+  if (const auto problem = printerlink::CheckNewAddress(octets, filled)) {
+    AfxMessageBox(LoadString(printerlink::SettingProblemTextId(*problem)));
+    return;
+  }
   const CString next = DottedQuad(octets);
   if (current == next) {
     AfxMessageBox(LoadString(IDS_CURRENT_IP) + next);
@@ -55,8 +84,8 @@ void CPrinterTestDlg::OnSetIp() {
 void CPrinterTestDlg::OnSetMac() {
   UpdateData(TRUE);
   printerlink::MacBytes mac{};
-  if (!ParseMacText(m_strMac, mac)) {
-    AfxMessageBox(LoadString(IDS_MAC_LENGTH));
+  if (const auto problem = printerlink::ReadMacText(m_strMac, mac)) {
+    AfxMessageBox(LoadString(printerlink::SettingProblemTextId(*problem)));
     return;
   }
   const int sent = RunPlan(printerlink::SetMacPlan(mac));

@@ -33,11 +33,3 @@ std::vector<std::uint8_t> ParseHexPieces(const std::string& text) {
   bytes.push_back(static_cast<std::uint8_t>(ParseHexValue(text.substr(start)) & 0xFF));
   return bytes;
 }
-
-bool ParseMacText(const std::string& text, printerlink::MacBytes& mac) {
-  if (text.size() != 12) return false;
-  for (std::size_t j = 0; j < mac.size(); ++j) {
-    mac[j] = static_cast<std::uint8_t>(ParseHexValue(text.substr(2 * j, 2)) & 0xFF);
-  }
-  return true;
-}

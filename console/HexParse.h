@@ -17,7 +17,3 @@ std::int32_t ParseHexValue(const std::string& text);
 // byte, in order; always at least one. A rest that starts with a comma is
 // not split further: it is the last piece, commas and all.
 std::vector<std::uint8_t> ParseHexPieces(const std::string& text);
-
-// A MAC text of exactly 12 characters as six bytes, first pair first; any
-// other length is refused (false) and nothing is written.
-bool ParseMacText(const std::string& text, printerlink::MacBytes& mac);

@@ -24,17 +24,8 @@ CPrinterTestDlg::CPrinterTestDlg(CWnd* parent, printerlink::SocketLibrary& socke
       m_hIcon(res::IconSet(IDR_MAINFRAME)),
       m_sockets(sockets) {
   m_replyBuffer.fill(0);
-  BindClicked(IDC_RADIO_AUTO, &CPrinterTestDlg::OnAutoGetAddress);
-  BindClicked(IDC_SET_IP, &CPrinterTestDlg::OnSetIp);
-  BindClicked(IDC_SET_MAC, &CPrinterTestDlg::OnSetMac);
-  BindClicked(IDC_PRINT, &CPrinterTestDlg::OnPrint);
-  BindClicked(IDC_CASH_DRAWER, &CPrinterTestDlg::OnCashDrawer);
-  BindClicked(IDC_CUT_PAPER, &CPrinterTestDlg::OnCutPaper);
-  BindClicked(IDC_INIT_PRINTER, &CPrinterTestDlg::OnInitPrinter);
-  BindClicked(IDC_OTHER_SET, &CPrinterTestDlg::OnOtherTest);
+  BindCommandButtons();
   BindSelChange(IDC_PRINTER_LIST, &CPrinterTestDlg::OnSelchangePrinterList);
-  BindClicked(IDC_GET_STATUS, &CPrinterTestDlg::OnGetStatus);
-  BindClicked(IDC_TEST_CONNECTION, &CPrinterTestDlg::OnTestConnection);
 }
 
 void CPrinterTestDlg::DoDataExchange(CDataExchange* pDX) {

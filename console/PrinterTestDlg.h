@@ -74,7 +74,8 @@ protected:
   void OnSysCommand(UINT id, long lParam) override;
   void OnSelchangePrinterList();
 
-  // The command buttons.
+  // The command buttons, each bound to its control's click.
+  void BindCommandButtons();
   void OnPrint();
   void OnCashDrawer();
   void OnCutPaper();

@@ -1,11 +1,28 @@
 #include "MyEdit.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <optional>
 
 bool MyEditAcceptsChar(unsigned code) {
-  return code == 0x08 || (code >= 0x30 && code <= 0x46) || (code >= 0x61 && code <= 0x66);
+  return code == 0x08 || (code >= 0x30 && code <= 0x39) || (code >= 0x41 && code <= 0x46) ||
+         (code >= 0x61 && code <= 0x66);
+}
+
+QString HexDigitsOf(const QString& text) {
+  QString digits;
+  for (const QChar c : text) {
+    if (c != u'\b' && MyEditAcceptsChar(c.unicode())) digits += c;
+  }
+  return digits;
 }
 
 namespace {
@@ -33,20 +50,63 @@ std::optional<unsigned> TypedCode(const QKeyEvent& key) {
   return key.text().at(0).unicode();
 }
 
+// Puts the hex digits of `text` where a paste goes: over the selection, or at
+// the cursor, as far as the field's length allows.
+void PasteDigits(QLineEdit* edit, const QString& text) {
+  if (!edit || edit->isReadOnly()) return;
+  const QString digits = HexDigitsOf(text);
+  if (!digits.isEmpty()) edit->insert(digits);
+}
+
 }  // namespace
 
 void CMyEdit::OnAttached() {
+  QWidget* field = GetSafeHwnd();
   // Characters from an input method never reach the field.
-  GetSafeHwnd()->setAttribute(Qt::WA_InputMethodEnabled, false);
+  field->setAttribute(Qt::WA_InputMethodEnabled, false);
+  // Nor does dropped text, which would go in unfiltered.
+  field->setAcceptDrops(false);
 }
 
+QLineEdit* CMyEdit::Field() const { return qobject_cast<QLineEdit*>(GetSafeHwnd()); }
+
 bool CMyEdit::WindowProc(QEvent* event) {
-  if (event->type() == QEvent::KeyPress) {
-    const auto code = TypedCode(*static_cast<QKeyEvent*>(event));
-    return code && !MyEditAcceptsChar(*code);
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      const auto& key = *static_cast<QKeyEvent*>(event);
+      if (const auto code = TypedCode(key)) return !MyEditAcceptsChar(*code);  // Ctrl+V types 0x16: dropped
+      if (!key.matches(QKeySequence::Paste)) return false;                     // Shift+Insert pastes
+      PasteDigits(Field(), QGuiApplication::clipboard()->text());
+      return true;
+    }
+    case QEvent::InputMethod: return !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty();
+    case QEvent::ContextMenu: ShowContextMenu(*static_cast<QContextMenuEvent*>(event)); return true;
+    case QEvent::MouseButtonRelease: {
+      // Middle-click pastes the selection where the desktop has one.
+      const auto& mouse = *static_cast<QMouseEvent*>(event);
+      QClipboard* clipboard = QGuiApplication::clipboard();
+      if (mouse.button() != Qt::MiddleButton || !clipboard->supportsSelection()) return false;
+      if (QLineEdit* edit = Field()) edit->deselect();
+      PasteDigits(Field(), clipboard->text(QClipboard::Selection));
+      return true;
+    }
+    default: return false;
   }
-  if (event->type() == QEvent::InputMethod) {
-    return !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty();
+}
+
+void CMyEdit::ShowContextMenu(const QContextMenuEvent& event) {
+  QLineEdit* edit = Field();
+  if (!edit) return;
+  // The field's own menu, with Paste keeping the hex digits only. The menu's
+  // Paste is known by the label QLineEdit gives it, shortcut after a tab.
+  const QString pasteLabel = QCoreApplication::translate("QLineEdit", "&Paste");
+  QMenu* menu = edit->createStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  for (QAction* action : menu->actions()) {
+    if (action->text().section(u'\t', 0, 0) != pasteLabel) continue;
+    action->disconnect(edit);
+    QObject::connect(action, &QAction::triggered, edit,
+                     [edit] { PasteDigits(edit, QGuiApplication::clipboard()->text()); });
   }
-  return false;
+  menu->popup(event.globalPos());
 }

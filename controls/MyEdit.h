@@ -1,16 +1,30 @@
 #pragma once
-// The MAC field: an edit control that lets the technician type hex digits and
-// little else. Only typed characters are filtered; keys that make no
-// character, and text that is pasted or set by the program, pass untouched.
+// The MAC field: an edit control that takes hex digits and nothing else.
+// Typed characters are filtered by their code. Pasted text (the context menu,
+// Shift+Insert, a middle click) keeps only its hex digits, so a MAC copied as
+// a label prints it, "00:11:22:33:44:55", goes in as "001122334455". Keys that
+// make no character, and text set by the program, pass untouched.
+
+#include <QString>
 
 #include "Edit.h"
 
-// Whether a typed character code reaches the field: backspace, "0" to "F"
-// (with the seven characters ":" to "@" between "9" and "A"), and "a" to "f".
+class QContextMenuEvent;
+class QLineEdit;
+
+// Whether a typed character code reaches the field: backspace, "0" to "9",
+// "A" to "F" and "a" to "f".
 bool MyEditAcceptsChar(unsigned code);
+
+// The hex digits of a pasted text, in their order; everything else is dropped.
+QString HexDigitsOf(const QString& text);
 
 class CMyEdit : public CEdit {
 protected:
   bool WindowProc(QEvent* event) override;
   void OnAttached() override;
+
+private:
+  QLineEdit* Field() const;
+  void ShowContextMenu(const QContextMenuEvent& event);
 };

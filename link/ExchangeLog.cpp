@@ -33,6 +33,8 @@ std::string RecordToJson(const ExchangeRecord& r) {
       j["hardware"] = std::move(hardware);
     }
   }
+  // Only frames and text jobs wait for the printer's side to end.
+  if (r.kind == ExchangeKind::Frame || r.kind == ExchangeKind::Text) j["peer_open"] = r.peerOpen;
   // A summary of text the printer could not read keeps it as \xHH, so the
   // line is UTF-8 in any case; replace anything else rather than fail.
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -29,7 +29,7 @@ enum class Outcome {
   Incomplete,   // connected, but the printer did not take every byte in time
   NoReply,      // connected and sent, but no answer within the reply schedule
   Library,      // the socket library would not start, granted another version, or gave no socket
-  BadAddress,   // the address text is no dotted-quad address
+  BadAddress,   // the address text is no dotted-quad address, or one of 0.0.0.0/8
 };
 
 // The finer cause behind Outcome::Library.
@@ -46,6 +46,10 @@ struct ExchangeRecord {
   Outcome outcome = Outcome::Ok;
   LibraryFault libraryFault = LibraryFault::None;
   int sysError = 0;  // errno of the cause, 0 where there is none
+  // A frame or text job delivered while the printer still had its side of
+  // the connection open at the end of the send bound: it neither closed in
+  // order after the last byte nor threw the bytes away with a reset by then.
+  bool peerOpen = false;
   std::int64_t durationMs = 0;
   int waitMs = 0;  // the bound on the connection attempt; a sweep's one wait for every address
 

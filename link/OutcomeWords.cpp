@@ -34,13 +34,17 @@ std::string OutcomeWords(const ExchangeRecord& r, res::Language language) {
         case ExchangeKind::Frame:
         case ExchangeKind::Text: break;
       }
-      return res::FillIn(text(IDS_OUT_OK), {taken, total});
+      return res::FillIn(text(r.peerOpen ? IDS_OUT_OK_PEER_OPEN : IDS_OUT_OK), {taken, total});
     case Outcome::Refused: return WithError(res::FillIn(text(IDS_OUT_REFUSED), {std::to_string(r.port)}), r.sysError);
     case Outcome::Timeout: return res::FillIn(text(IDS_OUT_TIMEOUT), {std::to_string(r.waitMs)});
     case Outcome::Unreachable: return WithError(std::string(text(IDS_OUT_UNREACHABLE)), r.sysError);
     case Outcome::Closed:
       if (r.kind == ExchangeKind::Status && r.taken == r.sent.size()) {
         return WithError(std::string(text(IDS_OUT_CLOSED_NO_REPLY)), r.sysError);
+      }
+      // Every byte acknowledged, then a reset: the printer closed with them unread.
+      if (r.kind != ExchangeKind::Status && !r.sent.empty() && r.taken == r.sent.size()) {
+        return WithError(res::FillIn(text(IDS_OUT_DISCARDED), {total}), r.sysError);
       }
       return WithError(res::FillIn(text(IDS_OUT_CLOSED), {taken, total}), r.sysError);
     case Outcome::Incomplete: return WithError(res::FillIn(text(IDS_OUT_INCOMPLETE), {taken, total}), r.sysError);

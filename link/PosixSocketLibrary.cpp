@@ -144,11 +144,36 @@ public:
     return IoResultOf(Retrying([&] { return ::recv(socket, data, capacity, MSG_DONTWAIT); }));
   }
 
+  int ShutdownSend(SocketHandle socket) override { return OutcomeOf(::shutdown(socket, SHUT_WR)).error; }
+
+  int WaitPeerClosed(SocketHandle socket, int timeoutMs) override {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    std::uint8_t unasked[256];
+    for (;;) {
+      const IoResult r = Receive(socket, unasked, sizeof unasked);
+      if (r.error == 0 && r.bytes == 0) return 0;  // end of stream
+      if (r.error != 0 && r.error != EAGAIN && r.error != EWOULDBLOCK) return r.error;
+      // Bytes nobody asked for (a printer's automatic status) are dropped; the
+      // deadline holds however much the peer sends.
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return ETIMEDOUT;
+      if (r.bytes > 0) continue;
+      pollfd p{socket, POLLIN | POLLRDHUP, 0};
+      const Outcome ready = OutcomeOf(::poll(&p, 1, static_cast<int>(left.count())));
+      if (ready.error != 0 && ready.error != EINTR) return ready.error;
+    }
+  }
+
   int WaitReadable(SocketHandle socket, int timeoutMs) override {
     pollfd p{socket, POLLIN, 0};
-    const Outcome got = Retrying([&] { return ::poll(&p, 1, std::max(0, timeoutMs)); });
-    if (got.error != 0) return got.error;
-    return got.value > 0 ? 0 : ETIMEDOUT;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    const Outcome n = Retrying([&] {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      return ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+    });
+    return n.error != 0 ? -n.error : static_cast<int>(n.value);
   }
 
   void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }

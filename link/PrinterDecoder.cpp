@@ -70,10 +70,58 @@ std::size_t BarcodeLength(std::span<const std::uint8_t> b) {
   return b.size() + 1;
 }
 
-// GS ( k pL pH: pL + 256 pH bytes follow.
-std::size_t QrLength(std::span<const std::uint8_t> b) {
+// ESC ( X, GS ( X, FS ( X pL pH: pL + 256 pH bytes follow.
+std::size_t FunctionLength(std::span<const std::uint8_t> b) {
   if (b.size() < 5) return 5;
   return 5 + Little16(b, 3);
+}
+
+// GS 8 L p1 p2 p3 p4: a four-byte count follows.
+std::size_t LongFunctionLength(std::span<const std::uint8_t> b) {
+  if (b.size() < 7) return 7;
+  return 7 + (Little16(b, 3) | (Little16(b, 5) << 16));
+}
+
+// GS v 0 m xL xH yL yH: x bytes a row, y rows.
+std::size_t RasterLength(std::span<const std::uint8_t> b) {
+  if (b.size() < 8) return 8;
+  return 8 + Little16(b, 4) * Little16(b, 6);
+}
+
+// ESC * m nL nH: n columns of one byte (8-dot modes) or three (24-dot).
+std::size_t BitImageLength(std::span<const std::uint8_t> b) {
+  if (b.size() < 5) return 5;
+  return 5 + Little16(b, 3) * (b[2] >= 32 ? 3 : 1);
+}
+
+// GS * x y: x times y times eight bytes.
+std::size_t DownloadedImageLength(std::span<const std::uint8_t> b) {
+  if (b.size() < 4) return 4;
+  return 4 + std::size_t{b[2]} * b[3] * 8;
+}
+
+// ESC & y c1 c2, then for each character from c1 to c2 its width x and
+// y times x bytes. Measured character by character as the bytes come.
+std::size_t DefineCharactersLength(std::span<const std::uint8_t> b) {
+  if (b.size() < 5) return 5;
+  const std::size_t y = b[2];
+  const int count = b[4] >= b[3] ? b[4] - b[3] + 1 : 0;
+  std::size_t at = 5;
+  for (int i = 0; i < count; ++i) {
+    if (at >= b.size()) return at + 1;
+    at += 1 + y * b[at];
+  }
+  return at;
+}
+
+// ESC D n1..nk NUL: at most 32 tab positions.
+std::size_t TabPositionsLength(std::span<const std::uint8_t> b) {
+  constexpr std::size_t kMaxTabs = 32;
+  const std::size_t limit = std::min(b.size(), 2 + kMaxTabs + 1);
+  for (std::size_t i = 2; i < limit; ++i) {
+    if (b[i] == NUL) return i + 1;
+  }
+  return b.size() >= 2 + kMaxTabs + 1 ? 2 + kMaxTabs + 1 : b.size() + 1;
 }
 
 // DLE DC4 fn: fn 1 and 2 take three more bytes, fn 8 seven.
@@ -84,6 +132,13 @@ std::size_t RealTimeRequestLength(std::span<const std::uint8_t> b) {
   return 3;
 }
 
+// Any third byte: the pL pH forms, measured alike whatever function they carry.
+constexpr int kAnySub = 256;
+// A command longer than this (a QR code's data, a long function) keeps its
+// first kLongHead bytes; the rest is counted as it passes.
+constexpr std::size_t kMaxKept = 8192;
+constexpr std::size_t kLongHead = 16;
+
 struct KnownCommand {
   std::uint8_t prefix;
   std::uint8_t code;
@@ -91,9 +146,12 @@ struct KnownCommand {
   LengthOf length;
   const char* mnemonic;
   const char* meaning;
+  int sub = -1;                 // the third byte that tells it from its neighbours; -1 none
+  std::size_t head = 0;         // a picture: its header, kept; its dots are counted as they pass
+  std::size_t streamAbove = 0;  // ...once the command is longer than this
 };
 
-// GS v 0's header; its image data is counted as it passes, never kept.
+// GS v 0's header; its image data is counted as it passes.
 constexpr std::size_t kRasterHeader = 8;
 
 constexpr KnownCommand kKnownCommands[] = {
@@ -126,19 +184,70 @@ constexpr KnownCommand kKnownCommands[] = {
     {GS, 0x48, CommandKind::BarcodeLabel, Fixed<3>, "GS H", "barcode label"},
     {GS, 0x66, CommandKind::BarcodeLabelFont, Fixed<3>, "GS f", "barcode label font"},
     {GS, 0x6B, CommandKind::Barcode, BarcodeLength, "GS k", "barcode"},
-    {GS, 0x76, CommandKind::RasterImage, Fixed<kRasterHeader>, "GS v 0", "raster image"},
+    {GS, 0x76, CommandKind::RasterImage, RasterLength, "GS v 0", "raster image", 0x30, kRasterHeader},
+    {GS, 0x76, CommandKind::RasterImage, RasterLength, "GS v 0", "raster image", 0x00, kRasterHeader},
     {GS, 0x72, CommandKind::TransmitStatus, Fixed<3>, "GS r", "status request"},
     {GS, 0x61, CommandKind::AutoStatusBack, Fixed<3>, "GS a", "automatic status back"},
     {DLE, 0x04, CommandKind::RealTimeStatus, Fixed<3>, "DLE EOT", "real-time status request"},
     {DLE, 0x14, CommandKind::RealTimeRequest, RealTimeRequestLength, "DLE DC4", "real-time request"},
-    {GS, 0x49, CommandKind::PrinterId, Fixed<3>, "GS I", "printer information request"},
     {FS, 0x70, CommandKind::NvImage, Fixed<4>, "FS p", "print stored image"},
     {FS, 0x26, CommandKind::ChineseOn, Fixed<2>, "FS &", "Chinese character mode on"},
     {FS, 0x2E, CommandKind::ChineseOff, Fixed<2>, "FS .", "Chinese character mode off"},
+    {ESC, 0x20, CommandKind::CharacterSpacing, Fixed<3>, "ESC SP", "character spacing"},
+    {ESC, 0x24, CommandKind::AbsolutePosition, Fixed<4>, "ESC $", "absolute position"},
+    {ESC, 0x5C, CommandKind::RelativePosition, Fixed<4>, "ESC \\", "relative position"},
+    {ESC, 0x25, CommandKind::UserCharactersOn, Fixed<3>, "ESC %", "user-defined characters"},
+    {ESC, 0x26, CommandKind::DefineCharacters, DefineCharactersLength, "ESC &", "define user-defined characters"},
+    {ESC, 0x2A, CommandKind::BitImage, BitImageLength, "ESC *", "bit image", -1, 5},
+    {ESC, 0x3D, CommandKind::PeripheralDevice, Fixed<3>, "ESC =", "select peripheral device"},
+    {ESC, 0x3F, CommandKind::CancelCharacter, Fixed<3>, "ESC ?", "cancel user-defined character"},
+    {ESC, 0x44, CommandKind::TabPositions, TabPositionsLength, "ESC D", "tab positions"},
+    {ESC, 0x47, CommandKind::DoubleStrike, Fixed<3>, "ESC G", "double-strike"},
+    {ESC, 0x4B, CommandKind::ReverseFeed, Fixed<3>, "ESC K", "print and feed back"},
+    {ESC, 0x4C, CommandKind::PageMode, Fixed<2>, "ESC L", "page mode"},
+    {ESC, 0x53, CommandKind::StandardMode, Fixed<2>, "ESC S", "standard mode"},
+    {ESC, 0x54, CommandKind::PageDirection, Fixed<3>, "ESC T", "page mode print direction"},
+    {ESC, 0x55, CommandKind::Unidirectional, Fixed<3>, "ESC U", "unidirectional printing"},
+    {ESC, 0x56, CommandKind::Rotate90, Fixed<3>, "ESC V", "90 degree rotation"},
+    {ESC, 0x57, CommandKind::PageArea, Fixed<10>, "ESC W", "page mode print area"},
+    {ESC, 0x63, CommandKind::PaperSensor, Fixed<4>, "ESC c", "paper sensors and panel keys"},
+    {ESC, 0x65, CommandKind::ReverseFeedLines, Fixed<3>, "ESC e", "print and feed back lines"},
+    {ESC, 0x72, CommandKind::Colour, Fixed<3>, "ESC r", "print colour"},
+    {ESC, 0x7B, CommandKind::UpsideDown, Fixed<3>, "ESC {", "upside-down printing"},
+    {ESC, 0x0C, CommandKind::PrintPage, Fixed<2>, "ESC FF", "print the page (page mode)"},
+    {ESC, 0x3C, CommandKind::ReturnHome, Fixed<2>, "ESC <", "return home"},
+    {ESC, 0x28, CommandKind::Function, FunctionLength, "ESC (", "function", kAnySub, kLongHead, kMaxKept},
+    {GS, 0x28, CommandKind::QrCode, FunctionLength, "GS ( k", "2D code", 0x6B, kLongHead, kMaxKept},
+    {GS, 0x28, CommandKind::Graphics, FunctionLength, "GS ( L", "graphics", 0x4C, 15, 15},
+    {GS, 0x28, CommandKind::Function, FunctionLength, "GS (", "function", kAnySub, kLongHead, kMaxKept},
+    {GS, 0x38, CommandKind::Graphics, LongFunctionLength, "GS 8 L", "graphics", 0x4C, 17, 17},
+    {GS, 0x24, CommandKind::PageVerticalPosition, Fixed<4>, "GS $", "page mode vertical position"},
+    {GS, 0x5C, CommandKind::PageRelativeVertical, Fixed<4>, "GS \\", "page mode relative vertical position"},
+    {GS, 0x2A, CommandKind::DefineDownloadedImage, DownloadedImageLength, "GS *", "define downloaded image", -1, 4},
+    {GS, 0x2F, CommandKind::PrintDownloadedImage, Fixed<3>, "GS /", "print downloaded image"},
+    {GS, 0x3A, CommandKind::Macro, Fixed<2>, "GS :", "macro definition start or end"},
+    {GS, 0x5E, CommandKind::ExecuteMacro, Fixed<5>, "GS ^", "execute macro"},
+    {GS, 0x49, CommandKind::PrinterId, Fixed<3>, "GS I", "printer information request"},
+    {GS, 0x50, CommandKind::MotionUnits, Fixed<4>, "GS P", "motion units"},
+    {GS, 0x54, CommandKind::LineStart, Fixed<3>, "GS T", "print position to the start of the line"},
+    {GS, 0x62, CommandKind::Smoothing, Fixed<3>, "GS b", "smoothing"},
+    {GS, 0x67, CommandKind::MaintenanceCounter, Fixed<6>, "GS g", "maintenance counter"},
+    {GS, 0x6A, CommandKind::InkStatusBack, Fixed<3>, "GS j", "automatic ink status back"},
+    {DLE, 0x05, CommandKind::RealTimeRequestEnq, Fixed<3>, "DLE ENQ", "real-time request"},
+    {FS, 0x21, CommandKind::KanjiPrintMode, Fixed<3>, "FS !", "kanji print mode"},
+    {FS, 0x2D, CommandKind::KanjiUnderline, Fixed<3>, "FS -", "kanji underline"},
+    {FS, 0x32, CommandKind::DefineKanji, Fixed<76>, "FS 2", "define user-defined kanji"},
+    {FS, 0x3F, CommandKind::CancelKanji, Fixed<4>, "FS ?", "cancel user-defined kanji"},
+    {FS, 0x43, CommandKind::KanjiCodeSystem, Fixed<3>, "FS C", "kanji code system"},
+    {FS, 0x53, CommandKind::KanjiSpacing, Fixed<4>, "FS S", "kanji spacing"},
+    {FS, 0x57, CommandKind::KanjiQuadruple, Fixed<3>, "FS W", "kanji quadruple size"},
+    {FS, 0x28, CommandKind::Function, FunctionLength, "FS (", "function", kAnySub, kLongHead, kMaxKept},
 };
 
-// GS ( k is the one command of three bytes before its parameters.
-constexpr KnownCommand kQrCommand = {GS, 0x28, CommandKind::QrCode, QrLength, "GS ( k", "QR code"};
+// The page mode's two commands of one byte.
+constexpr KnownCommand kFormFeed = {0x0C, 0, CommandKind::PrintPage, Fixed<1>, "FF", "print the page (page mode)"};
+constexpr KnownCommand kCancel = {0x18,     0,     CommandKind::CancelPage,
+                                  Fixed<1>, "CAN", "cancel the page's data (page mode)"};
 
 bool IsPrefix(std::uint8_t b) { return b == ESC || b == GS || b == FS || b == DLE; }
 
@@ -146,27 +255,26 @@ bool IsPrefix(std::uint8_t b) { return b == ESC || b == GS || b == FS || b == DL
 // `undecided` when more bytes must come to tell.
 const KnownCommand* FindCommand(std::span<const std::uint8_t> b, bool& undecided) {
   undecided = false;
-  // GS ( k and GS v 0 are told from their neighbours by their third byte.
-  if (b[0] == GS && (b[1] == 0x28 || b[1] == 0x76)) {
+  if (b.size() == 1 && b[0] == kFormFeed.prefix) return &kFormFeed;
+  if (b.size() == 1 && b[0] == kCancel.prefix) return &kCancel;
+  for (const KnownCommand& k : kKnownCommands) {
+    if (k.prefix != b[0] || k.code != b[1]) continue;
+    if (k.sub < 0) return &k;
+    // GS ( k, GS ( L, GS v 0 and GS 8 L are told from their neighbours by their third byte.
     if (b.size() < 3) {
       undecided = true;
       return nullptr;
     }
-    if (b[1] == 0x28) return b[2] == 0x6B ? &kQrCommand : nullptr;
-    if (b[2] != 0x30 && b[2] != 0x00) return nullptr;
-  }
-  for (const KnownCommand& k : kKnownCommands) {
-    if (k.prefix == b[0] && k.code == b[1]) return &k;
+    if (k.sub == kAnySub || k.sub == b[2]) return &k;
   }
   return nullptr;
 }
 
-const KnownCommand* CommandOf(CommandKind kind) {
-  if (kind == CommandKind::QrCode) return &kQrCommand;
-  for (const KnownCommand& k : kKnownCommands) {
-    if (k.kind == kind) return &k;
-  }
-  return nullptr;
+// The table's row for a command the decoder made.
+const KnownCommand* CommandOf(const DecodedCommand& c) {
+  if (c.kind == CommandKind::Text || c.kind == CommandKind::Raw || c.bytes.empty()) return nullptr;
+  bool undecided = false;
+  return FindCommand(c.bytes, undecided);
 }
 
 bool IsTextByte(std::uint8_t b) { return b == '\t' || b == LF || b == '\r' || (b >= 0x20 && b <= 0x7E); }
@@ -185,7 +293,10 @@ void Emit(std::vector<DecodedCommand>& out, CommandKind kind, std::span<const st
     run.notKept += bytes.size() - kept;
     return;
   }
-  DecodedCommand c{kind, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), cutShort};
+  DecodedCommand c;
+  c.kind = kind;
+  c.bytes.assign(bytes.begin(), bytes.end());
+  c.cutShort = cutShort;
   c.codePage = codePage;
   out.push_back(std::move(c));
 }
@@ -220,8 +331,6 @@ bool TextRunEnd(std::span<const std::uint8_t> bytes, std::size_t pos, bool final
   return true;
 }
 
-std::size_t RasterDataLength(std::span<const std::uint8_t> header) { return Little16(header, 4) * Little16(header, 6); }
-
 std::string Hex2(unsigned value) {
   char buf[4];
   std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
@@ -237,20 +346,48 @@ bool AppendCharacter(Charset& charset, const std::uint8_t* bytes, std::size_t le
   return true;
 }
 
-// The iconv name of an ESC t code page; nullptr where this decoder has none.
-const char* CodePageName(int page) {
-  switch (page) {
-    case 0: return "CP437";
-    case 2: return "CP850";
-    case 3: return "CP860";
-    case 4: return "CP863";
-    case 5: return "CP865";
-    case 16: return "CP1252";
-    case 17: return "CP866";
-    case 18: return "CP852";
-    case 19: return "CP858";
-    default: return nullptr;
+// The code pages ESC t selects: the printer's name, and iconv's where the C
+// library has the table.
+struct CodePage {
+  int page;
+  const char* name;
+  const char* iconv;  // nullptr: the decoder's own table
+};
+
+constexpr CodePage kCodePages[] = {
+    {0, "PC437", "CP437"},           {1, "Katakana", nullptr},
+    {2, "PC850", "CP850"},           {3, "PC860", "CP860"},
+    {4, "PC863", "CP863"},           {5, "PC865", "CP865"},
+    {13, "PC857", "CP857"},          {14, "PC737", "CP737"},
+    {15, "ISO8859-7", "ISO-8859-7"}, {16, "WPC1252", "CP1252"},
+    {17, "PC866", "CP866"},          {18, "PC852", "CP852"},
+    {19, "PC858", "CP858"},          {34, "PC855", "CP855"},
+    {35, "PC861", "CP861"},          {36, "PC862", "CP862"},
+    {37, "PC864", "CP864"},          {38, "PC869", "CP869"},
+    {39, "ISO8859-2", "ISO-8859-2"}, {40, "ISO8859-15", "ISO-8859-15"},
+    {45, "WPC1250", "CP1250"},       {46, "WPC1251", "CP1251"},
+    {47, "WPC1253", "CP1253"},       {48, "WPC1254", "CP1254"},
+    {49, "WPC1255", "CP1255"},       {50, "WPC1256", "CP1256"},
+    {51, "WPC1257", "CP1257"},       {52, "WPC1258", "CP1258"},
+};
+
+const CodePage* FindCodePage(int page) {
+  for (const CodePage& p : kCodePages) {
+    if (p.page == page) return &p;
   }
+  return nullptr;
+}
+
+// The Katakana page, which iconv has no table for: 0xA1 to 0xDF are the
+// half-width katakana of JIS X 0201, U+FF61 to U+FF9F; the graphics around
+// them are not read.
+bool AppendKatakana(std::uint8_t b, std::string& out) {
+  if (b < 0xA1 || b > 0xDF) return false;
+  const char32_t cp = 0xFF61 + (b - 0xA1);
+  out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+  out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  return true;
 }
 
 // Opening a converter costs more than converting a line; each thread keeps one
@@ -259,7 +396,8 @@ Charset* ConverterFor(int codePage) {
   thread_local std::map<int, std::unique_ptr<Charset>> converters;
   auto& slot = converters[codePage];
   if (!slot) {
-    const char* name = codePage == DecodedCommand::kGbk ? "GBK" : CodePageName(codePage);
+    const CodePage* page = FindCodePage(codePage);
+    const char* name = codePage == DecodedCommand::kGbk ? "GBK" : page != nullptr ? page->iconv : nullptr;
     if (name == nullptr) return nullptr;
     slot = std::make_unique<Charset>("UTF-8", name);
   }
@@ -303,13 +441,15 @@ std::string ConvertText(std::span<const std::uint8_t> bytes, bool quoted, int co
       }
     } else if (converter != nullptr && AppendCharacter(*converter, &bytes[i], 1, out)) {
       continue;
+    } else if (codePage == 1 && AppendKatakana(b, out)) {
+      continue;
     }
     out += "\\x" + Hex2(b);
   }
   return out;
 }
 
-std::string Line(const char* mnemonic, const std::string& text) {
+std::string Line(const std::string& mnemonic, const std::string& text) {
   std::string line = mnemonic;
   line.resize(std::max<std::size_t>(line.size() + 1, 7), ' ');
   return line + text;
@@ -415,8 +555,12 @@ std::string BarcodeText(std::span<const std::uint8_t> b) {
 
 std::string QrText(std::span<const std::uint8_t> b) {
   if (b.size() < 7 || b[5] != 49) {
-    return "function for symbol " + (b.size() > 5 ? Hex2(b[5]) : std::string("?")) + ", " +
-           Plural(b.size() - 5, "byte", "bytes");
+    static const char* const kSymbols[] = {"PDF417",           "QR code",    "MaxiCode",  "GS1 DataBar",
+                                           "composite symbol", "Aztec code", "DataMatrix"};
+    const bool named = b.size() > 6 && b[5] >= 48 && b[5] <= 54;
+    if (!named) return "2D code, " + Plural(b.size() - 5, "byte", "bytes");
+    return std::string(kSymbols[b[5] - 48]) + " function " + std::to_string(b[6]) + ", " +
+           Plural(b.size() - 7, "parameter byte", "parameter bytes");
   }
   const std::uint8_t fn = b[6];
   const auto params = b.subspan(7);
@@ -461,6 +605,85 @@ std::string RasterText(const DecodedCommand& c) {
            " of image data";
   }
   return s + ", " + Plural(c.notKept, "byte", "bytes") + " of image data";
+}
+
+// What the ESC ( X, GS ( X and FS ( X functions are, by prefix and X.
+struct FunctionName {
+  std::uint8_t prefix;
+  std::uint8_t sub;
+  const char* meaning;
+};
+constexpr FunctionName kFunctions[] = {
+    {ESC, 'A', "beeper"},
+    {GS, 'A', "test print"},
+    {GS, 'C', "edit NV user memory"},
+    {GS, 'D', "enable or disable real-time commands"},
+    {GS, 'E', "user setup"},
+    {GS, 'H', "request for a response or status"},
+    {GS, 'K', "print control"},
+    {GS, 'M', "customise printer settings"},
+    {GS, 'N', "character effects"},
+    {GS, 'P', "page mode print area"},
+    {GS, 'Q', "draw lines and boxes"},
+    {GS, 'z', "counter"},
+    {FS, 'A', "kanji character style"},
+    {FS, 'C', "kanji code"},
+    {FS, 'E', "receipt enhancement"},
+    {FS, 'L', "label and black mark paper"},
+    {FS, 'e', "extended automatic status back"},
+};
+
+std::string FunctionText(std::span<const std::uint8_t> b) {
+  std::string what = "function";
+  for (const FunctionName& f : kFunctions) {
+    if (f.prefix == b[0] && f.sub == b[2]) what = f.meaning;
+  }
+  const std::size_t params = Little16(b, 3);
+  if (params == 0 || b.size() < 6) return what + ", no parameters";
+  return what + ", fn " + std::to_string(b[5]) + ", " + Plural(params, "parameter byte", "parameter bytes");
+}
+
+// GS ( L and GS 8 L: m fn at `at`, a bx by c xL xH yL yH after them.
+std::string GraphicsText(const DecodedCommand& c) {
+  const auto& b = c.bytes;
+  const std::size_t at = b[1] == 0x28 ? 5 : 7;
+  if (b.size() < at + 2) return "graphics, no function";
+  const std::uint8_t fn = b[at + 1];
+  const std::size_t data = c.notKept + (b.size() > at + 10 ? b.size() - (at + 10) : 0);
+  switch (fn) {
+    case 112:
+    case 48 + 64 + 3:  // 'S': define download graphics, same header
+      if (b.size() >= at + 10) {
+        const std::string size = std::to_string(Little16(b, at + 6)) + " x " + std::to_string(Little16(b, at + 8)) +
+                                 " dots, colour " + std::to_string(Digit(b[at + 5]));
+        return std::string(fn == 112 ? "graphics store raster " : "graphics define download ") + size + ", " +
+               Plural(data, "byte", "bytes") + " of image data";
+      }
+      break;
+    case 50:
+    case 2: return "graphics print the stored picture";
+    case 49:
+    case 1: return "graphics dot density";
+    case 67: return "graphics define NV picture, " + Plural(data, "byte", "bytes");
+    case 69: return "graphics print NV picture";
+    case 85: return "graphics print download picture";
+    default: break;
+  }
+  return "graphics function " + std::to_string(fn);
+}
+
+std::string Signed16(std::span<const std::uint8_t> b, std::size_t at) {
+  const int n = static_cast<std::int16_t>(Little16(b, at));
+  return (n >= 0 ? "+" : "") + std::to_string(n);
+}
+
+std::string BitImageText(const DecodedCommand& c) {
+  const auto& b = c.bytes;
+  const std::uint8_t m = b[2];
+  const std::string height = m >= 32 ? "24" : "8";
+  const std::string density = (m & 1) != 0 ? "double density" : "single density";
+  return std::to_string(Little16(b, 3)) + " x " + height + " dots, " + density + ", " +
+         Plural(c.notKept, "byte", "bytes") + " of image data";
 }
 
 std::string RealTimeStatusText(std::uint8_t n) {
@@ -528,7 +751,8 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::FeedDots: return "print and feed " + Plural(b[2], "dot", "dots");
     case CommandKind::CodePage: {
       const char* name = CodePageName(b[2]);
-      return "code page " + std::to_string(b[2]) + (name != nullptr ? std::string(" (") + name + ")" : "");
+      return "code page " + std::to_string(b[2]) + (name != nullptr ? std::string(" (") + name + ")" : " (not read)") +
+             ", one byte a character";
     }
     case CommandKind::Font: return std::string("font ") + (Digit(b[2]) == 1 ? "B" : Digit(b[2]) == 0 ? "A" : "?");
     case CommandKind::CharacterSet: return "international character set " + std::to_string(b[2]);
@@ -559,34 +783,101 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::AutoStatusBack: return "automatic status back: " + AutoStatusText(b[2]);
     case CommandKind::RealTimeStatus: return "real-time status request: " + RealTimeStatusText(b[2]);
     case CommandKind::RealTimeRequest: return "real-time " + RealTimeRequestText(b);
-    case CommandKind::PrinterId: return "printer information request: " + PrinterIdText(b[2]);
     case CommandKind::NvImage: return "print stored image " + std::to_string(b[2]);
+    case CommandKind::CharacterSpacing: return "character spacing " + Plural(b[2], "dot", "dots");
+    case CommandKind::AbsolutePosition: return "absolute position " + Plural(Little16(b, 2), "dot", "dots");
+    case CommandKind::RelativePosition: return "relative position " + Signed16(b, 2) + " dots";
+    case CommandKind::UserCharactersOn: return "user-defined characters " + OnOff(b[2]);
+    case CommandKind::DefineCharacters:
+      return "define user-defined characters " + Hex2(b[3]) + " to " + Hex2(b[4]) + ", " +
+             Plural(b[2] * 8, "dot", "dots") + " high";
+    case CommandKind::BitImage: return "bit image " + BitImageText(c);
+    case CommandKind::CancelCharacter: return "cancel user-defined character " + Hex2(b[2]);
+    case CommandKind::TabPositions: {
+      std::string s = "tab positions";
+      for (std::size_t i = 2; i < b.size() && b[i] != NUL; ++i)
+        s += (i == 2 ? " at columns " : ", ") + std::to_string(b[i]);
+      return b.size() <= 3 ? "tab positions cleared" : s;
+    }
+    case CommandKind::DoubleStrike: return "double-strike " + OnOff(b[2]);
+    case CommandKind::ReverseFeed: return "print and feed back " + Plural(b[2], "dot", "dots");
+    case CommandKind::PageDirection: {
+      static const char* const kDirections[] = {"left to right", "bottom to top", "right to left", "top to bottom"};
+      const int n = Digit(b[2]);
+      return std::string("page mode print direction ") + (n >= 0 && n < 4 ? kDirections[n] : "unknown");
+    }
+    case CommandKind::Unidirectional: return "unidirectional printing " + OnOff(b[2]);
+    case CommandKind::Rotate90: return "90 degree rotation " + std::string(Digit(b[2]) == 0 ? "off" : "on");
+    case CommandKind::PageArea:
+      return "page mode print area at " + std::to_string(Little16(b, 2)) + ", " + std::to_string(Little16(b, 4)) +
+             ", " + std::to_string(Little16(b, 6)) + " x " + std::to_string(Little16(b, 8)) + " dots";
+    case CommandKind::ReverseFeedLines: return "print and feed back " + Plural(b[2], "line", "lines");
+    case CommandKind::Colour: return "print colour " + std::to_string(Digit(b[2]) + 1);
+    case CommandKind::UpsideDown: return "upside-down printing " + OnOff(b[2]);
+    case CommandKind::Function: return FunctionText(b);
+    case CommandKind::Graphics: return GraphicsText(c);
+    case CommandKind::PageVerticalPosition:
+      return "page mode vertical position " + Plural(Little16(b, 2), "dot", "dots");
+    case CommandKind::PageRelativeVertical: return "page mode relative vertical position " + Signed16(b, 2) + " dots";
+    case CommandKind::DefineDownloadedImage:
+      return "define downloaded image " + std::to_string(b[2] * 8) + " x " + std::to_string(b[3] * 8) + " dots, " +
+             Plural(c.notKept, "byte", "bytes") + " of image data";
+    case CommandKind::PrintDownloadedImage: return "print downloaded image, mode " + std::to_string(Digit(b[2]));
+    case CommandKind::ExecuteMacro:
+      return "execute macro " + Plural(b[2], "time", "times") + ", " + std::to_string(b[3] * 100) + " ms apart";
+    case CommandKind::PrinterId: return "printer information request: " + PrinterIdText(b[2]);
+    case CommandKind::MotionUnits: return "motion units " + std::to_string(b[2]) + ", " + std::to_string(b[3]);
+    case CommandKind::Smoothing: return "smoothing " + OnOff(b[2]);
+    case CommandKind::RealTimeRequestEnq: return "real-time request " + std::to_string(b[2]);
+    case CommandKind::KanjiPrintMode: return "kanji print mode " + Hex2(b[2]);
+    case CommandKind::KanjiUnderline: return "kanji underline " + UnderlineText(b[2]);
+    case CommandKind::DefineKanji: return "define user-defined kanji " + Hex2(b[2]) + " " + Hex2(b[3]);
+    case CommandKind::CancelKanji: return "cancel user-defined kanji " + Hex2(b[2]) + " " + Hex2(b[3]);
+    case CommandKind::KanjiCodeSystem:
+      return std::string("kanji code system ") + (Digit(b[2]) == 1 ? "Shift JIS" : "JIS");
+    case CommandKind::KanjiSpacing:
+      return "kanji spacing " + std::to_string(b[2]) + " dots left, " + std::to_string(b[3]) + " dots right";
+    case CommandKind::KanjiQuadruple: return "kanji quadruple size " + OnOff(b[2]);
     case CommandKind::Text: return "\"" + ConvertText(b, true, c.codePage) + "\"";
-    case CommandKind::Raw:
-      if (c.Length() <= kRawBytesShown) return HexBytes(b);
-      return HexBytes(std::span(b).first(std::min(kRawBytesShown, b.size()))) + " ... (" + std::to_string(c.Length()) +
-             " bytes)";
+    case CommandKind::Raw: {
+      std::string s = c.Length() <= kRawBytesShown ? HexBytes(b)
+                                                   : HexBytes(std::span(b).first(std::min(kRawBytesShown, b.size()))) +
+                                                         " ... (" + std::to_string(c.Length()) + " bytes)";
+      // An unknown command: its parameters, if it had any, may have passed for text after it.
+      if (std::any_of(b.begin(), b.end(), IsPrefix)) {
+        s += " (unknown command; in step again at byte " + std::to_string(c.at + c.Length()) + ")";
+      }
+      return s;
+    }
     default: {
-      const KnownCommand* k = CommandOf(c.kind);
+      const KnownCommand* k = CommandOf(c);
       return k != nullptr ? k->meaning : HexBytes(b);
     }
   }
 }
 
-// The transcript's first column: the command's mnemonic, or "text" or "raw".
-const char* Mnemonic(const DecodedCommand& c) {
+// The transcript's first column: the command's mnemonic ("GS ( E" for a
+// function of the pL pH forms), or "text" or "raw".
+std::string Mnemonic(const DecodedCommand& c) {
   if (c.kind == CommandKind::Text) return "text";
-  if (c.kind == CommandKind::Raw) return "raw";
-  return CommandOf(c.kind)->mnemonic;
+  const KnownCommand* k = CommandOf(c);
+  if (k == nullptr) return "raw";
+  if (k->sub == kAnySub) return std::string(k->mnemonic) + " " + static_cast<char>(c.bytes[2]);
+  return k->mnemonic;
 }
 
 // What follows the first column: the command's parameters in words, or for
 // a command the connection cut short, the bytes that came of it.
 std::string Meaning(const DecodedCommand& c) {
-  const KnownCommand* k = CommandOf(c.kind);
-  // A raster image cut short in its data is told by its parameters.
-  const bool wholeHeader = c.kind == CommandKind::RasterImage && c.bytes.size() == kRasterHeader;
-  if (k == nullptr || !c.cutShort || wholeHeader) return Parameters(c);
+  const KnownCommand* k = CommandOf(c);
+  if (k == nullptr || !c.cutShort) return Parameters(c);
+  // A picture cut short in its data is told by its parameters.
+  if (k->head > 0 && c.bytes.size() == k->head) {
+    const std::size_t data = k->length(c.bytes) - k->head;
+    if (c.kind == CommandKind::RasterImage) return Parameters(c);
+    return Parameters(c) + " CUT SHORT: " + std::to_string(c.notKept) + " of " + Plural(data, "byte", "bytes") +
+           " of data";
+  }
   const std::size_t full = k->length(c.bytes);
   // A barcode's NUL-ended data does not say how long it was meant to be.
   const bool counted = k->length != BarcodeLength || (c.bytes.size() >= 4 && c.bytes[2] >= 65);
@@ -602,24 +893,40 @@ std::string Meaning(const DecodedCommand& c) {
 // used. With `final` false it stops before anything later bytes could change.
 std::size_t StreamDecoder::Decode(std::span<const std::uint8_t> bytes, bool final, std::vector<DecodedCommand>& out) {
   std::size_t pos = 0;
+  // Every command made here learns where it started in the connection.
+  auto emit = [&](CommandKind kind, std::span<const std::uint8_t> command, bool cutShort = false,
+                  int codePage = DecodedCommand::kGbk) {
+    const std::size_t before = out.size();
+    Emit(out, kind, command, cutShort, codePage);
+    if (out.size() > before) out.back().at = pendingAt_ + pos;
+  };
   while (pos < bytes.size()) {
     if (!image_.empty()) {
+      DecodedCommand& image = image_.front();
       const std::size_t take = std::min(imageLeft_, bytes.size() - pos);
-      image_.front().notKept += take;
+      const std::size_t keep = std::min(take, keepData_ - std::min(keepData_, image.data.size()));
+      image.data.insert(image.data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(pos + keep));
+      image.notKept += take;
       imageLeft_ -= take;
       pos += take;
       if (imageLeft_ == 0) {
-        out.push_back(std::move(image_.front()));
+        out.push_back(std::move(image));
         image_.clear();
       }
       continue;
     }
     const std::uint8_t b = bytes[pos];
     const std::size_t left = bytes.size() - pos;
+    if (b == kFormFeed.prefix || b == kCancel.prefix) {
+      emit(b == kFormFeed.prefix ? kFormFeed.kind : kCancel.kind, bytes.subspan(pos, 1));
+      ++pos;
+      continue;
+    }
     if (IsPrefix(b)) {
       if (left < 2) {
         if (!final) break;
-        Emit(out, CommandKind::Raw, bytes.subspan(pos, 1));
+        emit(CommandKind::Raw, bytes.subspan(pos, 1));
         ++pos;
         continue;
       }
@@ -632,44 +939,56 @@ std::size_t StreamDecoder::Decode(std::span<const std::uint8_t> bytes, bool fina
         // An unknown command: its code goes with it, unless the code is the
         // start of the next command.
         const std::size_t length = IsPrefix(code) ? 1 : 2;
-        Emit(out, CommandKind::Raw, bytes.subspan(pos, length));
+        emit(CommandKind::Raw, bytes.subspan(pos, length));
         pos += length;
         continue;
       }
       const std::size_t length = known->length(here);
-      if (left < length) {
+      // A picture, or a command too long to keep, is kept by its header; the
+      // rest passes counted.
+      const bool streamed = known->head > 0 && length > std::max(known->head, known->streamAbove);
+      const std::size_t needed = streamed ? known->head : length;
+      if (left < needed) {
         if (!final) break;
-        Emit(out, known->kind, here, true);
+        emit(known->kind, here, true);
         pos = bytes.size();
         continue;
       }
-      const auto command = here.first(length);
+      const auto command = here.first(needed);
       switch (known->kind) {
         case CommandKind::Initialise:
           chinese_ = true;
           codePage_ = 0;
           break;
-        case CommandKind::CodePage: codePage_ = command[2]; break;
+        // A client that picks a code page prints one byte a character.
+        case CommandKind::CodePage:
+          codePage_ = command[2];
+          chinese_ = false;
+          break;
         case CommandKind::ChineseOn: chinese_ = true; break;
         case CommandKind::ChineseOff: chinese_ = false; break;
         default: break;
       }
-      pos += length;
-      if (known->kind == CommandKind::RasterImage && RasterDataLength(command) > 0) {
-        Emit(image_, known->kind, command);
-        imageLeft_ = RasterDataLength(command);
+      if (streamed) {
+        DecodedCommand& image = image_.emplace_back();
+        image.kind = known->kind;
+        image.bytes.assign(command.begin(), command.end());
+        image.at = pendingAt_ + pos;
+        imageLeft_ = length - needed;
+        pos += needed;
         continue;
       }
-      Emit(out, known->kind, command);
+      emit(known->kind, command);
+      pos += length;
       continue;
     }
     std::size_t end = pos;
     if (!TextRunEnd(bytes, pos, final, chinese_, end)) break;
     if (end == pos) {
-      Emit(out, CommandKind::Raw, bytes.subspan(pos, 1));
+      emit(CommandKind::Raw, bytes.subspan(pos, 1));
       ++pos;
     } else {
-      Emit(out, CommandKind::Text, bytes.subspan(pos, end - pos), false, chinese_ ? DecodedCommand::kGbk : codePage_);
+      emit(CommandKind::Text, bytes.subspan(pos, end - pos), false, chinese_ ? DecodedCommand::kGbk : codePage_);
       pos = end;
     }
   }
@@ -689,6 +1008,7 @@ std::vector<DecodedCommand> StreamDecoder::Feed(std::span<const std::uint8_t> by
   openRaw_.clear();
   const std::size_t used = Decode(pending_, false, completed);
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
+  pendingAt_ += used;
   // A raw run at the end of what is decoded so far may go on with the next bytes.
   if (!completed.empty() && completed.back().kind == CommandKind::Raw) {
     openRaw_.push_back(std::move(completed.back()));
@@ -702,6 +1022,7 @@ std::vector<DecodedCommand> StreamDecoder::Finish() {
   openRaw_.clear();
   Decode(pending_, true, rest);
   pending_.clear();
+  pendingAt_ = 0;
   chinese_ = true;
   codePage_ = 0;
   return rest;
@@ -734,6 +1055,18 @@ std::string DescribeLine(std::span<const std::uint8_t> bytes) {
 }
 
 std::string TextOf(const DecodedCommand& c) { return ConvertText(c.bytes, false, c.codePage); }
+
+std::vector<std::uint8_t> PayloadOf(const DecodedCommand& c, std::size_t header) {
+  std::vector<std::uint8_t> data;
+  if (c.bytes.size() > header) data.assign(c.bytes.begin() + static_cast<std::ptrdiff_t>(header), c.bytes.end());
+  data.insert(data.end(), c.data.begin(), c.data.end());
+  return data;
+}
+
+const char* CodePageName(int page) {
+  const CodePage* p = FindCodePage(page);
+  return p != nullptr ? p->name : nullptr;
+}
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
   std::string s;

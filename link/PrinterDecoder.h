@@ -1,8 +1,12 @@
 #pragma once
 // What a connection's bytes say in the printer's language: the printer's
-// commands by name, text converted from GBK, and everything else as raw
-// bytes. No sockets here; whoever holds the bytes (the virtual printer, the
-// exchange log) feeds them in as they arrive.
+// commands by name, text converted from GBK or the selected code page, and
+// everything else as raw bytes. Every command of the common ESC/POS set is
+// measured and consumed whole, so that its parameter bytes never pass for
+// text; only a command the decoder does not know stays raw, and the
+// transcript says where the decoder is back in step. No sockets here;
+// whoever holds the bytes (the virtual printer, the exchange log) feeds them
+// in as they arrive.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,10 +55,57 @@ enum class CommandKind {
   AutoStatusBack,      // GS a n
   RealTimeStatus,      // DLE EOT n
   RealTimeRequest,     // DLE DC4 fn ...
-  PrinterId,           // GS I n
   NvImage,             // FS p n m
   ChineseOn,           // FS &
   ChineseOff,          // FS .
+  // Known by their length and named; the receipts act on some of them.
+  CharacterSpacing,       // ESC SP n
+  AbsolutePosition,       // ESC $ nL nH
+  RelativePosition,       // ESC \ nL nH
+  UserCharactersOn,       // ESC % n
+  DefineCharacters,       // ESC & y c1 c2 [x d1..d(y*x)]...
+  BitImage,               // ESC * m nL nH d...
+  PeripheralDevice,       // ESC = n
+  CancelCharacter,        // ESC ? n
+  TabPositions,           // ESC D n1..nk NUL
+  DoubleStrike,           // ESC G n
+  ReverseFeed,            // ESC K n
+  PageMode,               // ESC L
+  StandardMode,           // ESC S
+  PageDirection,          // ESC T n
+  Unidirectional,         // ESC U n
+  Rotate90,               // ESC V n
+  PageArea,               // ESC W xL xH yL yH dxL dxH dyL dyH
+  PaperSensor,            // ESC c 3/4 n
+  PanelKeys,              // ESC c 5 n
+  ReverseFeedLines,       // ESC e n
+  Colour,                 // ESC r n
+  UpsideDown,             // ESC { n
+  PrintPage,              // ESC FF and FF: print the page in page mode
+  CancelPage,             // CAN
+  ReturnHome,             // ESC <
+  Function,               // ESC ( X, GS ( X, FS ( X with pL pH (those not named apart)
+  Graphics,               // GS ( L pL pH m fn ..., GS 8 L p1 p2 p3 p4 m fn ...
+  PageVerticalPosition,   // GS $ nL nH
+  PageRelativeVertical,   // GS \ nL nH
+  DefineDownloadedImage,  // GS * x y d...
+  PrintDownloadedImage,   // GS / m
+  Macro,                  // GS :
+  ExecuteMacro,           // GS ^ r t m
+  PrinterId,              // GS I n
+  MotionUnits,            // GS P x y
+  LineStart,              // GS T n
+  Smoothing,              // GS b n
+  MaintenanceCounter,     // GS g 0 / GS g 2 m nL nH
+  InkStatusBack,          // GS j n
+  RealTimeRequestEnq,     // DLE ENQ n
+  KanjiPrintMode,         // FS ! n
+  KanjiUnderline,         // FS - n
+  DefineKanji,            // FS 2 c1 c2 d1..d72
+  CancelKanji,            // FS ? c1 c2
+  KanjiCodeSystem,        // FS C n
+  KanjiSpacing,           // FS S n1 n2
+  KanjiQuadruple,         // FS W n
 };
 
 struct DecodedCommand {
@@ -62,9 +113,15 @@ struct DecodedCommand {
   std::vector<std::uint8_t> bytes;  // exactly as received (a long raw run: its first bytes)
   // The connection ended inside the command: fewer bytes arrived than it takes.
   bool cutShort = false;
-  // A long run of raw bytes keeps only its first bytes, and a raster image
-  // its header; this many followed them.
+  // A long run of raw bytes keeps only its first bytes, and a picture (GS v 0,
+  // ESC *, GS ( L, GS 8 L, GS *) or any other long command its header; this
+  // many followed them.
   std::size_t notKept = 0;
+  // Of those that followed, the first ones, for a decoder that keeps
+  // pictures (StreamDecoder's keepData): a picture's dots.
+  std::vector<std::uint8_t> data;
+  // Where the command's first byte was in the connection, counted from 0.
+  std::size_t at = 0;
   // Text: the code page (ESC t) its bytes are in; kGbk in Chinese character mode.
   int codePage = kGbk;
   static constexpr int kGbk = -1;
@@ -79,6 +136,10 @@ struct DecodedCommand {
 // pieces and then finishing gives what DecodeStream gives for them at once.
 class StreamDecoder {
 public:
+  // `keepData`: how many bytes of a picture's dots (or any long command's
+  // data past its header) each command keeps in `data`; 0 keeps none.
+  explicit StreamDecoder(std::size_t keepData = 0) : keepData_(keepData) {}
+
   // Takes the next bytes of the connection and returns the commands they
   // completed. A command that more bytes could still complete or extend (an
   // ESC at the end, half a GBK character, a line of text without its line
@@ -95,13 +156,16 @@ public:
 private:
   std::size_t Decode(std::span<const std::uint8_t> bytes, bool final, std::vector<DecodedCommand>& out);
 
+  std::size_t keepData_ = 0;
   std::vector<std::uint8_t> pending_;
+  std::size_t pendingAt_ = 0;  // where pending_ starts in the connection
   // The raw run the last bytes ended in, until something else follows it.
   std::vector<DecodedCommand> openRaw_;
   // The printer's text mode as the commands so far set it.
   bool chinese_ = true;
   int codePage_ = 0;
-  // A raster image whose data is still coming: counted as it passes, never kept.
+  // A picture or long command whose data is still coming: counted as it
+  // passes, kept only up to keepData_.
   std::vector<DecodedCommand> image_;
   std::size_t imageLeft_ = 0;
 };
@@ -134,6 +198,14 @@ std::size_t Little16(std::span<const std::uint8_t> bytes, std::size_t at);
 int Digit(std::uint8_t n);
 // the data of GS k, without its count or its closing NUL.
 std::span<const std::uint8_t> BarcodeData(std::span<const std::uint8_t> command);
+
+// A picture's data: what followed its header, whether the decoder kept it in
+// `bytes` or in `data` (empty when it kept neither).
+std::vector<std::uint8_t> PayloadOf(const DecodedCommand& command, std::size_t header);
+
+// The ESC t code pages: the printer's name for page n ("PC437"), nullptr
+// for one the decoder cannot read.
+const char* CodePageName(int page);
 
 // "1B 40 0A"
 std::string HexBytes(std::span<const std::uint8_t> bytes);

@@ -63,8 +63,8 @@ std::uint8_t UsedBits(std::size_t byte) {
   return used;
 }
 
-std::array<std::uint8_t, 3> RaisedBytes(const std::array<bool, kConditionCount>& set) {
-  std::array<std::uint8_t, 3> bytes{};
+std::array<std::uint8_t, kStatusByteCount> RaisedBytes(const std::array<bool, kConditionCount>& set) {
+  std::array<std::uint8_t, kStatusByteCount> bytes{};
   for (const ConditionRow& row : kConditions) {
     if (row.byte && *row.byte < bytes.size() && set[IndexOf(row.condition)]) bytes[*row.byte] |= row.raised;
   }

@@ -44,6 +44,7 @@ struct ConditionRow {
 };
 
 inline constexpr std::size_t kConditionCount = 6;
+inline constexpr std::size_t kStatusByteCount = 3;  // in the printer's answer to ESC v
 
 // In lamp order: on-line first, then the conditions in the order of the
 // status bytes they are read from.
@@ -69,7 +70,7 @@ ConditionStates DecodeStatus(bool reached, const ReplyBuffer& reply, std::size_t
 std::uint8_t UsedBits(std::size_t byte);
 
 // The three status bytes a printer raises for these conditions.
-std::array<std::uint8_t, 3> RaisedBytes(const std::array<bool, kConditionCount>& set);
+std::array<std::uint8_t, kStatusByteCount> RaisedBytes(const std::array<bool, kConditionCount>& set);
 
 // The worst severity among the conditions that need attention; nothing when
 // none does.

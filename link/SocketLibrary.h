@@ -87,9 +87,19 @@ public:
   virtual int WaitAcknowledged(SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) = 0;
   // Takes what has arrived without waiting; EAGAIN when nothing has.
   virtual IoResult Receive(SocketHandle socket, std::uint8_t* data, std::size_t capacity) = 0;
-  // Waits up to `timeoutMs` until a receive would not find nothing: bytes
-  // arrived, the peer closed, or the connection broke. Returns 0 then,
-  // ETIMEDOUT at the end of the wait, or another errno-style error.
+  // Ends this side's sending in order: the peer reads the end of the stream
+  // after the last byte. Returns 0 or an errno-style error (ENOTCONN once
+  // the connection has been reset).
+  virtual int ShutdownSend(SocketHandle socket) = 0;
+  // Waits up to `timeoutMs` for the peer to end its side, taking and dropping
+  // whatever it sends meanwhile. Returns 0 when it closed in order (end of
+  // stream), ETIMEDOUT when its side is still open at the end of the wait, or
+  // the error that ended the connection (ECONNRESET: the peer closed with
+  // bytes unread, or aborted).
+  virtual int WaitPeerClosed(SocketHandle socket, int timeoutMs) = 0;
+  // Waits up to `timeoutMs` until a receive would not find the socket empty:
+  // bytes arrived, or the peer closed or reset the connection. Returns 1 then,
+  // 0 on time-out, or -errno.
   virtual int WaitReadable(SocketHandle socket, int timeoutMs) = 0;
 
   virtual void Sleep(int milliseconds) = 0;

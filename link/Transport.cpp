@@ -1,8 +1,11 @@
 #include "Transport.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
+
+#include "Settings.h"
 
 namespace printerlink {
 namespace {
@@ -28,7 +31,8 @@ struct Attempt {
 Attempt StartAttempt(SocketLibrary& library, SocketHandle socket, std::string_view address, std::uint16_t port) {
   if (socket == kInvalidSocket) return {true, Failure(LinkError::NoSocket)};
   const auto ip = ParseDottedQuad(address);
-  if (!ip) return {true, Failure(LinkError::BadAddress)};
+  // 0.x.x.x connects to this machine on Linux: whatever listens here would pass for the printer.
+  if (!ip || IsThisNetwork(std::bit_cast<Ipv4Octets>(*ip))) return {true, Failure(LinkError::BadAddress)};
   if (const int e = library.SetNonBlocking(socket, true)) return {true, Failure(LinkError::ConnectFailed, e)};
   const int e = library.StartConnect(socket, Endpoint{*ip, port});
   if (e == EINPROGRESS) return {false, {}};
@@ -80,10 +84,19 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 // The printer's answer comes in one receive: wait, take what has arrived; when
 // nothing has, wait and try again, at most kReplyRetries more times. A printer
 // that closes or resets the connection without a word ends the wait at once:
-// nothing more can arrive on it.
-ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, int pollMs, LinkResult& result) {
+// nothing more can arrive on it. Taken as it arrives, the pauses become one
+// wait on the socket that its first bytes end, within the schedule's bound.
+ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
+                      LinkResult& result) {
+  using std::chrono::steady_clock;
+  const auto bound = steady_clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1));
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
-    library.Sleep(pollMs);
+    if (timings.replyWait == ReplyWait::Polled) {
+      library.Sleep(timings.replyPollMs);
+    } else {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - steady_clock::now()).count();
+      if (library.WaitReadable(socket, static_cast<int>(std::max<long long>(0, left))) == 0) return ReplyEnd::Silent;
+    }
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
     if (r.error == 0) {
       result.received = r.bytes;
@@ -107,7 +120,31 @@ struct AnswerRead {
 };
 ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result);
 
-// Connects, sends the bytes whole, and with `reply` or `ask` reads the answer.
+using Clock = std::chrono::steady_clock;
+
+// The printer's TCP holding the bytes is not the printer having read them: a
+// printer that closes with bytes unread (busy with another client, or
+// dropping connections it does not want) resets the connection, and the bytes
+// are gone. So this side says it has finished and waits, for at most
+// `waitMs`, for the printer's side: an orderly close means it read to the end;
+// a reset, that it threw the bytes away; a side still open at the end of the
+// wait counts as delivered, and the result says so.
+void EndInOrder(SocketLibrary& library, SocketHandle socket, int waitMs, LinkResult& result) {
+  // A shutdown refused because the connection was reset leaves the cause to
+  // the wait, which finds it at once.
+  const int shut = library.ShutdownSend(socket);
+  const int end = library.WaitPeerClosed(socket, shut == 0 ? waitMs : 0);
+  if (end == 0) return;
+  if (end == ETIMEDOUT) {
+    result.peerOpen = true;
+    return;
+  }
+  result.error = LinkError::PeerClosed;
+  result.sysError = end;
+}
+
+// Connects, sends the bytes whole, and with `reply` or `ask` reads the answer;
+// without either, ends the connection in order.
 LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16_t port,
                    std::span<const std::uint8_t> bytes, ReplyBuffer* reply, const LinkTimings& timings,
                    AnswerRead* ask = nullptr) {
@@ -123,6 +160,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
 
   int sendError = 0;
   const std::size_t handed = SendAll(library, socket.get(), bytes, sendError);
+  const auto boundEnds = Clock::now() + std::chrono::milliseconds(timings.sendTimeoutMs);
   // The kernel taking the bytes is not the printer taking them: wait, within
   // the send bound, until the printer's TCP has acknowledged every one. After
   // a send that failed only the count is wanted.
@@ -137,13 +175,24 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
     result.sysError = cause;
     return result;
   }
-  if (reply) result.reply = ReceiveReply(library, socket.get(), *reply, timings.replyPollMs, result);
-  if (ask) result.reply = ReceiveAnswer(library, socket.get(), *ask, result);
+  // A reply is its own proof that the printer read the bytes.
+  if (reply) {
+    result.reply = ReceiveReply(library, socket.get(), *reply, timings, result);
+    return result;
+  }
+  // So is an answer to a question.
+  if (ask) {
+    result.reply = ReceiveAnswer(library, socket.get(), *ask, result);
+    return result;
+  }
+  // The rest of the send bound, so that the wait for the printer's side never
+  // makes an exchange last longer than it could before.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(boundEnds - Clock::now()).count();
+  EndInOrder(library, socket.get(), static_cast<int>(std::max<long long>(0, left)), result);
   return result;
 }
 
 ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result) {
-  using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, read.waitMs));
   read.answer.clear();
   std::uint8_t chunk[kMaxAnswerBytes];
@@ -167,16 +216,14 @@ ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& 
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return ReplyEnd::Silent;
-    const int e = library.WaitReadable(socket, static_cast<int>(left));
-    if (e == ETIMEDOUT) return ReplyEnd::Silent;
-    if (e != 0) {
-      result.sysError = e;
+    const int ready = library.WaitReadable(socket, static_cast<int>(left));
+    if (ready == 0) return ReplyEnd::Silent;
+    if (ready < 0) {
+      result.sysError = -ready;
       return ReplyEnd::Closed;
     }
   }
 }
-
-using Clock = std::chrono::steady_clock;
 
 std::int64_t WallClockMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -215,6 +262,7 @@ public:
                            : result.error == LinkError::NoSocket        ? LibraryFault::NoSocket
                                                                         : LibraryFault::None;
     record_.sysError = result.sysError;
+    record_.peerOpen = result.peerOpen;
     record_.durationMs = MsSince(started_);
     observer_->OnExchange(record_);
   }

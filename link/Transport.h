@@ -26,7 +26,9 @@ inline constexpr std::uint16_t kFramePort = 9100;    // frames the printer does 
 inline constexpr std::uint16_t kReplyPort = 4000;    // frames it answers, and every reachability probe
 inline constexpr std::uint16_t kTextJobPort = 4000;  // text to print
 
-inline constexpr int kSendTimeoutMs = 1000;   // also the wait for the printer to acknowledge the bytes
+// Also the bound, from the last send, on the wait for the printer to
+// acknowledge the bytes and to answer the end of the connection.
+inline constexpr int kSendTimeoutMs = 1000;
 inline constexpr int kFailedSendBudget = 10;  // failed sends allowed before giving up
 inline constexpr int kReplyPollMs = 100;      // wait before each receive of a reply
 inline constexpr int kReplyRetries = 10;      // further receives after one that found nothing
@@ -34,11 +36,19 @@ inline constexpr std::size_t kReplyReadSize = kFrameSize;
 inline constexpr int kConnectTimeoutMs = 3000;  // a printer that has not accepted by then is unreachable
 inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed networks
 
+// How a reply is waited for; either way the wait ends within the same bound,
+// kReplyRetries + 1 polls of replyPollMs.
+enum class ReplyWait {
+  Polled,       // the console's schedule: pause replyPollMs, take what has arrived, try again
+  AsItArrives,  // taken the moment its first bytes arrive: the time measured is the printer's
+};
+
 // The bounds of one call. Tests shorten them; the system uses the defaults.
 struct LinkTimings {
   int connectTimeoutMs = kConnectTimeoutMs;
   int sendTimeoutMs = kSendTimeoutMs;
   int replyPollMs = kReplyPollMs;
+  ReplyWait replyWait = ReplyWait::Polled;
 };
 
 enum class LinkError {
@@ -46,11 +56,12 @@ enum class LinkError {
   LibraryNotStarted,  // the socket library refused to start
   WrongVersion,       // it started but granted a version other than 1.1
   NoSocket,           // no socket could be created
-  BadAddress,         // the address text is no dotted-quad address
+  BadAddress,         // the address text is no dotted-quad address, or one of 0.0.0.0/8
   ConnectFailed,      // refused, unreachable, or another connect error (see sysError)
   ConnectTimedOut,    // no answer to the connection attempt within its wait
   SendIncomplete,     // connected, but the printer did not take every byte in time
-  PeerClosed,         // the printer closed or reset the connection before it took every byte
+  PeerClosed,         // the printer closed or reset the connection before it took every byte,
+                      // or reset it with the bytes unread
 };
 
 // How the wait for a reply ended.
@@ -67,6 +78,7 @@ struct LinkResult {
   std::size_t sent = 0;      // bytes the printer's TCP acknowledged
   std::size_t received = 0;  // reply bytes placed in the ReplyBuffer
   ReplyEnd reply = ReplyEnd::NotAsked;
+  bool peerOpen = false;  // frames and text jobs: delivered, but the printer had not closed its side by the bound
   bool ok() const { return error == LinkError::None; }
 };
 
@@ -95,7 +107,11 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
 // (bytes that do not arrive keep what `reply` held). ok() only when the
 // connection was made and the printer's TCP acknowledged every byte of the
 // frame within the send bound: bytes the local kernel took but the printer
-// never did are no success.
+// never did are no success. Without a reply to prove it, the frame is
+// delivered only when the printer, told that nothing more comes, then closed
+// its side in order, or had still not closed it by the end of the send bound
+// (peerOpen): a printer that resets the connection has thrown the bytes away
+// unread.
 LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address, std::span<const std::uint8_t> frame,
                          bool expectReply, ReplyBuffer& reply, const LinkTimings& timings = {},
                          ExchangeObserver* observer = nullptr);

@@ -15,32 +15,17 @@ CStatusDlg::CStatusDlg(CWnd* parent) : CDialog(IDD_STATUS_DIALOG, parent) {
 }
 
 void CStatusDlg::DoDataExchange(CDataExchange* pDX) {
-  DDX_Control(pDX, IDC_IND_PAUSE, m_btnPause);
-  DDX_Control(pDX, IDC_IND_TEMP, m_btnTemperature);
-  DDX_Control(pDX, IDC_IND_ONLINE, m_btnOnline);
-  DDX_Control(pDX, IDC_IND_PAPER, m_btnPaper);
-  DDX_Control(pDX, IDC_IND_COVER, m_btnCover);
-  DDX_Control(pDX, IDC_IND_BUSY, m_btnBusy);
-}
-
-CIndicatorButton* CStatusDlg::Indicators(std::size_t i) {
-  CIndicatorButton* all[] = {&m_btnCover, &m_btnPause, &m_btnTemperature, &m_btnOnline, &m_btnPaper, &m_btnBusy};
-  return i < std::size(all) ? all[i] : nullptr;
-}
-
-CIndicatorButton& CStatusDlg::LampOf(const printerlink::ConditionRow& row) {
-  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
-    if (b->GetSafeHwnd() && b->GetSafeHwnd() == GetDlgItem(row.lampId)) return *b;
+  for (const printerlink::ConditionRow& row : printerlink::kConditions) {
+    DDX_Control(pDX, row.lampId, LampOf(row.condition));
   }
-  return m_btnOnline;
 }
 
 BOOL CStatusDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) {
-    b->LoadIcons(IDI_STATE_IDLE, 0);
-    b->ShowBorder(FALSE, TRUE);
-    b->SetStateColor(INDCLR_FG_NORMAL, kIndicatorCaptionColour, TRUE);
+  for (CIndicatorButton& lamp : m_lamps) {
+    lamp.LoadIcons(IDI_STATE_IDLE, 0);
+    lamp.ShowBorder(FALSE, TRUE);
+    lamp.SetStateColor(INDCLR_FG_NORMAL, kIndicatorCaptionColour, TRUE);
   }
   return TRUE;
 }
@@ -56,7 +41,7 @@ void CStatusDlg::OnMonitor() {
   // Starting shows nothing new: a lamp turns green or red only when a reply
   // has been read. Stopping turns them all grey again.
   if (!m_bPolling) {
-    for (std::size_t i = 0; CIndicatorButton* b = Indicators(i); ++i) b->LoadIcons(IDI_STATE_IDLE, 0);
+    for (CIndicatorButton& lamp : m_lamps) lamp.LoadIcons(IDI_STATE_IDLE, 0);
   }
 }
 
@@ -102,7 +87,7 @@ void CStatusDlg::ShowPoll(const printerlink::StatusRead& read) {
     line = NoAnswerText(m_lastAnswer.isValid() ? m_lastAnswer : m_firstUnanswered, d.Deciding());
   }
   for (const printerlink::ConditionRow& row : printerlink::kConditions) {
-    CIndicatorButton& lamp = LampOf(row);
+    CIndicatorButton& lamp = LampOf(row.condition);
     const std::optional<bool>& state = after[printerlink::IndexOf(row.condition)];
     if (!row.byte) {
       // On-line or off-line: the caption says which.

@@ -4,11 +4,13 @@
 // seconds while it is on.
 
 #include <QTime>
+#include <array>
 #include <functional>
 #include <vector>
 
 #include "Dialog.h"
 #include "IndicatorButton.h"
+#include "PrinterStatus.h"
 #include "StatusDecode.h"
 #include "StatusReport.h"
 #include "Types.h"
@@ -25,12 +27,14 @@ public:
 
   CString m_strTargetAddress;            // the printer to probe, set by the console
   CStatusChannel* m_pChannel = nullptr;  // the console's way to the printer; not owned
-  CIndicatorButton m_btnCover;
-  CIndicatorButton m_btnPause;
-  CIndicatorButton m_btnTemperature;
-  CIndicatorButton m_btnOnline;
-  CIndicatorButton m_btnPaper;
-  CIndicatorButton m_btnBusy;
+  // One lamp per condition, in the order of the conditions' table.
+  std::array<CIndicatorButton, printerlink::kConditionCount> m_lamps;
+  CIndicatorButton& m_btnCover = LampOf(printerlink::Condition::Cover);
+  CIndicatorButton& m_btnPause = LampOf(printerlink::Condition::Pause);
+  CIndicatorButton& m_btnTemperature = LampOf(printerlink::Condition::Temperature);
+  CIndicatorButton& m_btnOnline = LampOf(printerlink::Condition::Online);
+  CIndicatorButton& m_btnPaper = LampOf(printerlink::Condition::Paper);
+  CIndicatorButton& m_btnBusy = LampOf(printerlink::Condition::Busy);
 
   // Takes a record of every lamp that changed since the poll before (the
   // exchange log); nothing when no lamp changed. Not owned.
@@ -47,8 +51,7 @@ private:
   void Poll();
   // The lamps, the status line, the tooltips and the change records after a poll.
   void ShowPoll(const printerlink::StatusRead& read);
-  CIndicatorButton* Indicators(std::size_t i);  // in member order
-  CIndicatorButton& LampOf(const printerlink::ConditionRow& row);
+  CIndicatorButton& LampOf(printerlink::Condition condition) { return m_lamps[printerlink::IndexOf(condition)]; }
   bool m_bPolling = false;  // the toggle is on: a tick polls the printer
   bool m_bPollInProgress = false;
   LampStates m_lampsRead{};  // what the polls have read so far

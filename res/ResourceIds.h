@@ -74,6 +74,9 @@ inline constexpr int IDS_CONNECT_OK = 126;
 inline constexpr int IDS_SEARCH_START = 127;
 inline constexpr int IDS_SET_IP_SUCCESS = 128;
 inline constexpr int IDS_SET_IP_FAILED = 129;
+// Settings refused before anything is sent: a MAC or a new address no station may have
+inline constexpr int IDS_MAC_NOT_FOR_A_STATION = 140;
+inline constexpr int IDS_NEW_IP_NOT_FOR_A_STATION = 141;
 
 // Status monitor: the status line, the lamps' tooltips and the change records
 inline constexpr int IDS_STATUS_NOT_POLLED = 300;
@@ -169,6 +172,8 @@ inline constexpr int IDS_OUT_LIB_VERSION = 443;
 inline constexpr int IDS_OUT_LIB_NO_SOCKET = 444;
 inline constexpr int IDS_OUT_BAD_ADDRESS = 445;
 inline constexpr int IDS_LOG_LAMP_CHANGED = 446;
+inline constexpr int IDS_OUT_OK_PEER_OPEN = 447;
+inline constexpr int IDS_OUT_DISCARDED = 448;
 
 // Every dialog's system menu, and the message of a field given too many characters (%1)
 inline constexpr int IDS_SYS_MINIMIZE = 450;

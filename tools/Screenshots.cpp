@@ -6,11 +6,20 @@
 #include <cerrno>
 #include <QDir>
 #include <QImage>
-#include <QPainter>
+#include <QFileInfo>
 #include <QPixmap>
-#include <QTextDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
+#include <sstream>
 #include <vector>
 
 #include "AboutDlg.h"
@@ -18,7 +27,8 @@
 #include "ExchangeLogWnd.h"
 #include "PrinterDecoder.h"
 #include "PrinterTestDlg.h"
-#include "Receipt.h"
+#include "SocketLibrary.h"
+#include "VirtualPrinter.h"
 #include "ResourceIds.h"
 #include "StatusDlg.h"
 #include "StringTable.h"
@@ -99,39 +109,99 @@ bool SaveLog(const QString& path) {
   return ok;
 }
 
-// A till's receipt as the virtual printer writes it with --receipts, drawn
-// by Qt's rich text (which shows the layout, if not every detail of the page).
-bool SaveReceipt(const QString& path) {
-  // Each escape ends its literal, so that no text after it reads as more hex digits.
-  const std::string title = std::string("\x1B\x40\x1B\x61\x01\x1B\x45\x01\x1D\x21\x11") + "CORNER CAFE\n" + "\x1D\x21" +
-                            std::string(1, '\0') + "\x1B\x45" + std::string(1, '\0') + "12 Market Street\n" +
-                            "\x1B\x61" + std::string(1, '\0') +
-                            "Flat white            3.20\nCroissant             2.10\n"
-                            "------------------------------\n" +
-                            "\x1B\x45\x01" + "TOTAL                 5.30\n" + "\x1B\x45" + std::string(1, '\0') +
-                            "\x1B\x64\x01\x1B\x61\x01";
-  std::vector<std::uint8_t> job(title.begin(), title.end());
+// A till's job: a title, a table set by absolute positions, a rule of
+// box-drawing characters, a barcode, a QR code and a small picture.
+std::vector<std::uint8_t> TillJob() {
+  std::vector<std::uint8_t> job;
+  auto add = [&](std::initializer_list<int> bytes) {
+    for (int b : bytes) job.push_back(static_cast<std::uint8_t>(b));
+  };
+  auto text = [&](const std::string& s) { job.insert(job.end(), s.begin(), s.end()); };
+  // An item at the left edge and its price at dot 456, as a till sets its columns.
+  auto row = [&](const std::string& item, const std::string& price) {
+    text(item);
+    add({0x1B, 0x24, 0xC8, 0x01});
+    text(price + "\n");
+  };
+  add({0x1B, 0x40, 0x1B, 0x74, 0x00, 0x1B, 0x61, 0x01, 0x1B, 0x45, 0x01, 0x1D, 0x21, 0x11});
+  text("CORNER CAFE\n");
+  add({0x1D, 0x21, 0x00, 0x1B, 0x45, 0x00});
+  text("12 Market Street\n");
+  add({0x1D, 0x42, 0x01});
+  text(" TABLE 7 \n");
+  add({0x1D, 0x42, 0x00, 0x1B, 0x61, 0x00});
+  job.insert(job.end(), 48, 0xC4);
+  text("\n");
+  row("Flat white", "3.20");
+  row("Croissant", "2.10");
+  row("Orange juice", "2.75");
+  job.insert(job.end(), 48, 0xCD);
+  add({0x0A, 0x1B, 0x45, 0x01});
+  row("TOTAL", "8.05");
+  add({0x1B, 0x45, 0x00, 0x1B, 0x2D, 0x01});
+  text("Paid by card\n");
+  add({0x1B, 0x2D, 0x00, 0x1B, 0x64, 0x01, 0x1B, 0x61, 0x01});
+  // EAN-13, 60 dots high, 3-dot modules, its digits below.
+  add({0x1D, 0x68, 0x3C, 0x1D, 0x77, 0x03, 0x1D, 0x48, 0x02, 0x1D, 0x6B, 0x02});
+  text("400638133393");
+  add({0x00});
   const std::string url = "https://example.com/r/1042";
-  const std::uint16_t pl = static_cast<std::uint16_t>(url.size() + 3);
-  for (std::uint8_t b : {0x1D, 0x28, 0x6B, pl & 0xFF, pl >> 8, 0x31, 0x50, 0x30}) job.push_back(b);
-  job.insert(job.end(), url.begin(), url.end());
-  for (std::uint8_t b : {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30}) job.push_back(b);
-  const std::string thanks =
-      std::string("Thank you!\n") + "\x1B\x70" + std::string(1, '\0') + "\x19\xFA\x1D\x56\x42\x03";
-  job.insert(job.end(), thanks.begin(), thanks.end());
+  const int pl = static_cast<int>(url.size()) + 3;
+  add({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, 0x06, 0x1D, 0x28, 0x6B, pl & 0xFF, pl >> 8, 0x31, 0x50, 0x30});
+  text(url);
+  add({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30});
+  // A 48 x 48 cup, as a till's logo would come: GS v 0, one bit a dot.
+  add({0x1D, 0x76, 0x30, 0x00, 6, 0, 48, 0});
+  for (int y = 0; y < 48; ++y) {
+    for (int xb = 0; xb < 6; ++xb) {
+      std::uint8_t bits = 0;
+      for (int bit = 0; bit < 8; ++bit) {
+        const int x = xb * 8 + bit;
+        const bool cup = y >= 14 && y < 42 && x >= 8 && x < 36 && (x < 11 || x >= 33 || y >= 39 || y < 17);
+        const bool handle = x >= 36 && x < 44 && y >= 20 && y < 32 && (x >= 41 || y < 23 || y >= 29);
+        const bool steam = y < 11 && (x == 16 + (y % 4 < 2 ? 0 : 1) || x == 26 + (y % 4 < 2 ? 1 : 0));
+        if (cup || handle || steam) bits |= static_cast<std::uint8_t>(0x80 >> bit);
+      }
+      job.push_back(bits);
+    }
+  }
+  text("Thank you!\n");
+  add({0x1D, 0x56, 0x42, 0x03});
+  return job;
+}
 
-  vprinter::Receipt receipt;
-  for (const auto& command : printerlink::DecodeStream(job)) receipt.Add(command);
-  QTextDocument page;
-  page.setHtml(QString::fromStdString(receipt.Html(80)));
-  page.setTextWidth(360);
-  QImage image(page.size().toSize(), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  page.drawContents(&painter);
-  painter.end();
-  const bool ok = image.save(path);
-  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+// The till's job printed to the virtual printer, which writes it as a
+// receipt, and that page taken by headless Chromium as the README shows it.
+bool SaveReceipt(const QString& path) {
+  QTemporaryDir dir;
+  std::ostringstream transcript;
+  vprinter::VirtualPrinterOptions options;
+  options.address = "127.27.0.1";
+  options.receiptsDir = dir.path().toStdString();
+  vprinter::VirtualPrinter printer(options, transcript);
+  std::string error;
+  bool ok = dir.isValid() && printer.Start(error);
+  if (ok) {
+    const std::vector<std::uint8_t> job = TillJob();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(printerlink::kFramePort);
+    ::inet_pton(AF_INET, options.address.c_str(), &to.sin_addr);
+    ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+         ::send(fd, job.data(), job.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(job.size());
+    if (fd >= 0) ::close(fd);
+    ok = ok && printer.WaitForConnections(1, 5000);
+    printer.Stop();
+  }
+  const QString page = dir.filePath(QStringLiteral("receipt-0001-1.html"));
+  QProcess chromium;
+  chromium.start(QStringLiteral("chromium"),
+                 {"--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars", "--window-size=700,780",
+                  "--screenshot=" + QFileInfo(path).absoluteFilePath(), QUrl::fromLocalFile(page).toString()});
+  ok = ok && QFile::exists(page) && chromium.waitForFinished(90000) && chromium.exitCode() == 0 && QFile::exists(path);
+  std::printf("%s %s%s\n", ok ? "wrote" : "FAILED", qPrintable(path),
+              ok ? " (headless Chromium, from the virtual printer's receipt)" : ": needs chromium (scripts/setup)");
   return ok;
 }
 

@@ -151,7 +151,8 @@ public:
           Sh("ip link add vc" + tag_ + " netns ptc" + tag_ + " type veth peer name vp" + tag_ + " netns ptp" + tag_) &&
           Sh("ip -n ptc" + tag_ + " addr add 10.226.26.1/30 dev vc" + tag_) &&
           Sh("ip -n ptp" + tag_ + " addr add 10.226.26.2/30 dev vp" + tag_) &&
-          Sh("ip -n ptc" + tag_ + " link set vc" + tag_ + " up") && Sh("ip -n ptp" + tag_ + " link set vp" + tag_ + " up");
+          Sh("ip -n ptc" + tag_ + " link set vc" + tag_ + " up") &&
+          Sh("ip -n ptp" + tag_ + " link set vp" + tag_ + " up");
   }
   ~Namespaces() {
     if (printer_ > 0) {

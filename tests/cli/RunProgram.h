@@ -24,6 +24,11 @@ public:
   // after it ("ip netns exec NAME").
   explicit Program(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
                    const std::string& input = {}, const std::vector<std::string>& launcher = {});
+  // Another program, found on PATH unless `program` has a slash, in the same
+  // environment.
+  Program(const std::string& program, const std::vector<std::string>& args,
+          const std::map<std::string, std::string>& env = {}, const std::string& input = {},
+          const std::vector<std::string>& launcher = {});
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

@@ -2,8 +2,12 @@
 // each port, and the message boxes in order, in English and in Chinese.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -45,6 +49,7 @@ protected:
   static Ipv4FieldWidget* Ip(CPrinterTestDlg& dlg, int id) {
     return qobject_cast<Ipv4FieldWidget*>(dlg.GetDlgItem(id));
   }
+  static QLineEdit* Mac(CPrinterTestDlg& dlg) { return qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_MAC)); }
   // Radio 1011 without a sweep: its question is answered Cancel.
   static void ChooseListMode(CPrinterTestDlg& dlg) {
     MessageBoxRecorder boxes;
@@ -112,17 +117,15 @@ TEST_F(Commands, EachButtonSendsItsBytesAndSaysWhatHappened) {
        {},
        {"The Current IP is" + here},
        {"当前IP已是" + here}},
-      {"Set Mac default",
-       {},
+      {"Set Mac",
+       [](CPrinterTestDlg& d, const QString&) { Mac(d)->setText("001122334455"); },
        IDC_SET_MAC,
-       {{0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF}},
+       {{0x1D, 0x45, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0xFF}},
        {},
        {"Set Mac Success"},
        {"Set Mac Success"}},
       {"Set Mac with eleven characters: nothing sent",
-       [](CPrinterTestDlg& d, const QString&) {
-         qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_MAC))->setText("55443322110");
-       },
+       [](CPrinterTestDlg& d, const QString&) { Mac(d)->setText("00112233445"); },
        IDC_SET_MAC,
        {},
        {},
@@ -185,6 +188,7 @@ TEST_F(Commands, AnUnreachablePrinterIsReportedOncePerFrame) {
       SCOPED_TRACE(c.name);
       auto dlg = OpenConsole(language, Address(2));  // nothing listens there
       Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
+      Mac(*dlg)->setText("001122334455");
       MessageBoxRecorder boxes;
       Click(*dlg, c.button);
       EXPECT_EQ(boxes.Texts(), language == res::Language::English ? c.english : c.chinese);
@@ -234,14 +238,177 @@ TEST_F(Commands, AfterSetIpTheNextCommandStillGoesToTheOldAddress) {
   EXPECT_EQ(Ip(*dlg, IDC_IP_TARGET)->Text(), QString::fromStdString(printer.Address()));
 }
 
-TEST_F(Commands, SetIpInListModeWithAnEmptyListComparesWithTheDefaultPrinter) {
+TEST_F(Commands, SetIpInListModeWithAnEmptyListComparesWithTheTypedTarget) {
   auto dlg = OpenConsole(res::Language::English, Address(1));
-  Ip(*dlg, IDC_IP_NEW)->SetText("192.168.1.10");
+  Ip(*dlg, IDC_IP_NEW)->SetText(QString::fromStdString(Address(1)));
   ChooseListMode(*dlg);
   MessageBoxRecorder boxes;
-  Click(*dlg, IDC_SET_IP);  // equal: nothing may be sent (the guard would stop the test)
-  EXPECT_EQ(boxes.Texts(), QStringList{"The Current IP is192.168.1.10"});
+  Click(*dlg, IDC_SET_IP);
+  EXPECT_EQ(boxes.Texts(), QStringList{QString::fromStdString("The Current IP is" + Address(1))});
+  EXPECT_EQ(library.connectCalls, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Settings that would strand a printer, and printers the technician cannot see.
+
+enum class Way { Type, MenuPaste, ShiftInsert, MiddleClick };
+
+TEST_F(Commands, MacFieldKeepsOnlyTheHexDigitsOfWhatIsTypedOrPasted) {
+  struct Case {
+    const char* catches;
+    Way way;
+    QString input;
+    QString shown;
+    Bytes frame;  // empty: refused with the length message
+  };
+  const Bytes label = {0x1D, 0x45, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0xFF};
+  const Case cases[] = {
+      {"typed colons taken as digits", Way::Type, "00:11:22:33:44:55", "001122334455", label},
+      {"menu paste unfiltered", Way::MenuPaste, "00:11:22:33:44:55", "001122334455", label},
+      {"Shift+Insert unfiltered, dashes and lower case",
+       Way::ShiftInsert,
+       "66-77-88-99-aa-bb",
+       "66778899AABB",
+       {0x1D, 0x45, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0x63}},
+      {"middle click unfiltered", Way::MiddleClick, "00:11:22:33:44:55", "001122334455", label},
+      {"paste cut at twelve characters, not twelve digits", Way::MenuPaste, " 00-11-22-33-44-55-66\n", "001122334455",
+       label},
+      {"half a MAC sent padded", Way::Type, "00:11:22", "001122", {}},
+      {"a paste without digits leaves nothing to send", Way::MenuPaste, "xyz: -", "", {}},
+  };
+  int host = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.catches);
+    // The offscreen platform has no selection to paste; an X11 desktop runs the row.
+    if (c.way == Way::MiddleClick && !QGuiApplication::clipboard()->supportsSelection()) continue;
+    TestPrinter printer(Address(host++));
+    auto dlg = OpenConsole(res::Language::English, printer.Address());
+    QLineEdit* field = Mac(*dlg);
+    field->clear();
+    field->setFocus();
+    switch (c.way) {
+      case Way::Type: QTest::keyClicks(field, c.input); break;
+      case Way::MenuPaste: {
+        QGuiApplication::clipboard()->setText(c.input);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(field, &menuEvent);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions()) {
+          if (action->text().startsWith("&Paste")) action->trigger();
+        }
+        menu->close();
+        break;
+      }
+      case Way::ShiftInsert:
+        QGuiApplication::clipboard()->setText(c.input);
+        QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+        break;
+      case Way::MiddleClick:
+        QGuiApplication::clipboard()->setText(c.input, QClipboard::Selection);
+        QTest::mouseClick(field, Qt::MiddleButton);
+        break;
+    }
+    EXPECT_EQ(field->text(), c.shown);
+    MessageBoxRecorder boxes;
+    Click(*dlg, IDC_SET_MAC);
+    if (c.frame.empty()) {
+      EXPECT_EQ(boxes.Texts(), QStringList{"The Length of the Mac must be 12."});
+      EXPECT_EQ(printer.AcceptedCount(), 0u);
+      continue;
+    }
+    EXPECT_EQ(boxes.Texts(), QStringList{"Set Mac Success"});
+    ASSERT_TRUE(printer.WaitForClosedConnections(1, kWaitMs));
+    EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).at(0).bytes, c.frame);
+  }
+}
+
+TEST_F(Commands, SettingsNoStationMayHaveAreRefusedBeforeAnythingIsSent) {
+  struct Case {
+    const char* catches;
+    std::function<void(CPrinterTestDlg&)> prepare;
+    int button;
+    QString english;
+    QString chinese;
+  };
+  const QString macEnglish = "The Mac must not be a multicast address (first byte odd) or all zeros.";
+  const QString macChinese = "物理地址不能是组播地址（首字节为奇数）或全零";
+  const QString ipEnglish = "The new IP needs all four parts, the first from 1 to 223.";
+  const QString ipChinese = "新IP的四段都必须填写，且第一段为1到223";
+  auto newIp = [](const char* text) { return [text](CPrinterTestDlg& d) { Ip(d, IDC_IP_NEW)->SetText(text); }; };
+  auto mac = [](const char* text) { return [text](CPrinterTestDlg& d) { Mac(d)->setText(text); }; };
+  const Case cases[] = {
+      {"the default MAC text is a group address", {}, IDC_SET_MAC, macEnglish, macChinese},
+      {"all-zero MAC", mac("000000000000"), IDC_SET_MAC, macEnglish, macChinese},
+      {"half-typed new IP sent as 192.168.1.0", newIp("192.168.1."), IDC_SET_IP, ipEnglish, ipChinese},
+      {"cleared new IP sent as 0.0.0.0", [](CPrinterTestDlg& d) { Ip(d, IDC_IP_NEW)->ClearAddress(); }, IDC_SET_IP,
+       ipEnglish, ipChinese},
+      {"broadcast new IP", newIp("255.255.255.255"), IDC_SET_IP, ipEnglish, ipChinese},
+  };
+  for (const Case& c : cases) {
+    for (const res::Language language : {res::Language::English, res::Language::Chinese}) {
+      SCOPED_TRACE(c.catches);
+      auto dlg = OpenConsole(language, Address(2));
+      if (c.prepare) c.prepare(*dlg);
+      MessageBoxRecorder boxes;
+      Click(*dlg, c.button);
+      EXPECT_EQ(boxes.Texts(), QStringList{language == res::Language::English ? c.english : c.chinese});
+    }
+  }
+  EXPECT_EQ(library.connectCalls, 0) << "a refused setting was sent";
+}
+
+TEST_F(Commands, AnEmptyListSendsToTheTypedTargetNotToAnUnseenPrinter) {
+  // The default printer is no loopback address: the library would abort on it.
+  TestPrinter printer(Address(1));
+  auto dlg = OpenConsole(res::Language::English, printer.Address());
+  Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
+  Mac(*dlg)->setText("001122334455");
+  ChooseListMode(*dlg);
+  MessageBoxRecorder boxes;
+  for (int button : {IDC_INIT_PRINTER, IDC_SET_MAC, IDC_SET_IP}) Click(*dlg, button);
+  EXPECT_EQ(boxes.Texts(), (QStringList{"Set Mac Success", "Set IP Success!"}));
+  ASSERT_TRUE(printer.WaitForClosedConnections(3, kWaitMs));
+  EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).size(), 3u);
+}
+
+TEST_F(Commands, ATargetIn0Slash8IsNoPrinter) {
+  // On Linux 0.x reaches this machine, where anything listening would pass for the printer.
+  for (const char* target : {"0.0.0.0", "0.1.2.3"}) {
+    SCOPED_TRACE(target);
+    auto dlg = OpenConsole(res::Language::English, target);
+    MessageBoxRecorder boxes;
+    Click(*dlg, IDC_TEST_CONNECTION);
+    Click(*dlg, IDC_INIT_PRINTER);
+    EXPECT_EQ(boxes.Texts(), (QStringList{"Can't Connect Net!", "Can't Connect Net!"}));
+  }
   EXPECT_EQ(library.connectCalls, 0);
 }
 
 }  // namespace
+
+TEST_F(Commands, APrinterThatThrowsTheBytesAwayUnreadIsNoSuccess) {
+  const struct {
+    const char* fault;
+    int button;
+    QStringList english;
+  } cases[] = {
+      {"Set IP says success for an address the printer never read",
+       IDC_SET_IP,
+       {"Can't Connect Net!", "Set IP Failed!"}},
+      {"Set Mac says success for a MAC the printer never read", IDC_SET_MAC, {"Can't Connect Net!", "Set Mac Error"}},
+      {"the drawer stays shut without a word", IDC_CASH_DRAWER, {"Can't Connect Net!"}},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    // Its TCP acknowledges the frame, then it hangs up with the frame unread.
+    TestPrinter printer(Address(host++), {testsupport::PortMode::Discard, {}, 200});
+    auto dlg = OpenConsole(res::Language::English, printer.Address());
+    Ip(*dlg, IDC_IP_NEW)->SetText("10.0.0.7");
+    qobject_cast<QLineEdit*>(dlg->GetDlgItem(IDC_MAC))->setText("001122334455");  // a station's MAC
+    MessageBoxRecorder boxes;
+    Click(*dlg, c.button);
+    EXPECT_EQ(boxes.Texts(), c.english);
+  }
+}

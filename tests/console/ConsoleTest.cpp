@@ -37,9 +37,9 @@ TEST(TargetAddress, FollowsTheRadioChoiceAndTheList) {
       {"typed address", 0, {10, 1, 2, 3}, 2, "192.168.5.7", "10.1.2.3"},
       {"blank fields read as 0", 0, {10, 0, 0, 0}, 0, "", "10.0.0.0"},
       {"found printer", 1, {10, 1, 2, 3}, 2, "192.168.5.7", "192.168.5.7"},
-      {"empty list: the default printer, whatever is typed", 1, {10, 1, 2, 3}, 0, "", "192.168.1.10"},
+      {"empty list: an unseen default printer instead of the typed one", 1, {10, 1, 2, 3}, 0, "", "10.1.2.3"},
       {"no radio selected reads the list", -1, {10, 1, 2, 3}, 1, "192.168.5.9", "192.168.5.9"},
-      {"no radio, empty list", -1, {10, 1, 2, 3}, 0, "", "192.168.1.10"},
+      {"no radio, empty list: the typed address too", -1, {10, 1, 2, 3}, 0, "", "10.1.2.3"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TargetAddressFor(c.mode, c.fields, c.listCount, c.listText), c.expected) << c.catches;
@@ -119,10 +119,10 @@ TEST_F(Console, APickedPrinterIsCopiedToTheTargetAndStaysThere) {
   EXPECT_EQ(Resolve(), "127.9.9.7") << "back on the typed address, the pick is still the target";
 }
 
-TEST_F(Console, ListModeWithAnEmptyListGoesToTheDefaultPrinter) {
+TEST_F(Console, ListModeWithAnEmptyListGoesToTheTypedTarget) {
   Target("10.1.2.3");
   ChooseListMode();
-  EXPECT_EQ(Resolve(), "192.168.1.10");
+  EXPECT_EQ(Resolve(), "10.1.2.3");
 }
 
 TEST_F(Console, BlankAddressFieldsReadAsZero) {

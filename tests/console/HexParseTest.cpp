@@ -61,18 +61,4 @@ TEST(ParseHexPieces, ALongListKeepsEveryPiece) {
   EXPECT_EQ(all[12], 0x56);
 }
 
-TEST(ParseMacText, TwelveCharactersMakeSixBytes) {
-  printerlink::MacBytes mac{};
-  ASSERT_TRUE(ParseMacText("554433221100", mac));
-  EXPECT_EQ(mac, (printerlink::MacBytes{0x55, 0x44, 0x33, 0x22, 0x11, 0x00}));
-  ASSERT_TRUE(ParseMacText("5:@A0F9;<=>?", mac)) << "the characters the MAC field lets through";
-  EXPECT_EQ(mac, (printerlink::MacBytes{0x50, 0x0A, 0x0F, 0x90, 0x00, 0x00}));
-
-  mac.fill(0xEE);
-  EXPECT_FALSE(ParseMacText("55443322110", mac)) << "eleven characters";
-  EXPECT_FALSE(ParseMacText("5544332211000", mac)) << "thirteen characters";
-  EXPECT_FALSE(ParseMacText("", mac));
-  EXPECT_EQ(mac, (printerlink::MacBytes{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE})) << "a refused text wrote bytes";
-}
-
 }  // namespace

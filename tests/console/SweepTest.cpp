@@ -106,7 +106,7 @@ TEST_F(Sweep, NothingFoundLeavesTheListEmptyAndSaysNothing) {
   EXPECT_EQ(List()->count(), 0);
   EXPECT_EQ(List()->currentIndex(), -1);
   dlg.UpdateData(TRUE);
-  EXPECT_EQ(dlg.ResolveTargetAddress(), "192.168.1.10") << "list mode with an empty list";
+  EXPECT_EQ(dlg.ResolveTargetAddress(), Address(1)) << "list mode with an empty list: the typed target";
 }
 
 }  // namespace

@@ -84,6 +84,14 @@ TEST(ExchangeRecords, OneRecordPerCallWithItsBytesPortAndOutcome) {
        {Outcome::Closed, "EPIPE", 0, {}},
        {Outcome::Closed, "EPIPE", 0, {}},
        {Outcome::Ok, "", 0, {}}},
+      {"printer that takes the bytes into its queue, then resets unread: closed, though every byte was taken",
+       true,
+       {PortMode::Discard, {}, 100},
+       {PortMode::Discard, {}, 100},
+       {Outcome::Closed, "ECONNRESET", 5, {}},
+       {Outcome::Closed, "ECONNRESET", 2, {}},
+       {Outcome::Closed, "ECONNRESET", text.size(), {}},
+       {Outcome::Ok, "", 0, {}}},
       {"unreachable printer: connect dropped until the bound",
        true,
        {PortMode::Unreachable},
@@ -236,8 +244,37 @@ ExchangeRecord FrameRecord() {
   return r;
 }
 
+TEST(ExchangeRecords, WordsForTheEndOfTheConnectionTellTakenFromRead) {
+  struct Case {
+    const char* fault;
+    ExchangeKind kind;
+    Outcome outcome;
+    bool peerOpen;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"a reset after every byte was taken reads like a success", ExchangeKind::Frame, Outcome::Closed, false,
+       "the printer's TCP took all 5 bytes, then the printer reset the connection without reading them (ECONNRESET)"},
+      {"a status query reset before its reply reads as bytes unread", ExchangeKind::Status, Outcome::Closed, false,
+       "the printer closed the connection without a reply (ECONNRESET)"},
+      {"a printer that kept its side open goes unmentioned", ExchangeKind::Text, Outcome::Ok, true,
+       "ok, the printer took 5 of 5 bytes and kept the connection open"},
+  };
+  for (const Case& c : cases) {
+    ExchangeRecord r = FrameRecord();
+    r.kind = c.kind;
+    r.outcome = c.outcome;
+    r.sysError = c.outcome == Outcome::Ok ? 0 : ECONNRESET;
+    r.peerOpen = c.peerOpen;
+    EXPECT_EQ(Words(r), c.text) << c.fault;
+  }
+}
+
 TEST(ExchangeJson, EachLineParsesBackFieldByField) {
   ExchangeRecord ok = FrameRecord();
+
+  ExchangeRecord heldOpen = FrameRecord();
+  heldOpen.peerOpen = true;
 
   ExchangeRecord refused = FrameRecord();
   refused.kind = ExchangeKind::Status;
@@ -281,7 +318,11 @@ TEST(ExchangeJson, EachLineParsesBackFieldByField) {
         {"outcome", "ok"},
         {"error", nullptr},
         {"ms", 2},
-        {"summary", "ESC p drawer pulse: pin 2, on 16 ms, off 16 ms"}}},
+        {"summary", "ESC p drawer pulse: pin 2, on 16 ms, off 16 ms"},
+        {"peer_open", false}}},
+      {"a frame delivered to a printer that kept its side open: peer_open lost",
+       heldOpen,
+       {{"outcome", "ok"}, {"error", nullptr}, {"peer_open", true}}},
       {"a refused query: errno by name",
        refused,
        {{"kind", "status"},
@@ -294,6 +335,7 @@ TEST(ExchangeJson, EachLineParsesBackFieldByField) {
        text,
        {{"kind", "text"},
         {"sent", "22 B2 E2 CA D4 22 0A"},
+        {"peer_open", false},
         {"summary", "text \"\\\"\xE6\xB5\x8B\xE8\xAF\x95\\\"\\n\""}}},
       {"a sweep: the probed port and the found list",
        sweep,
@@ -316,6 +358,7 @@ TEST(ExchangeJson, EachLineParsesBackFieldByField) {
     for (const auto& [key, value] : j.items()) keys.push_back(key);
     std::vector<std::string> wanted = fields;
     if (c.record.kind == ExchangeKind::Sweep) wanted.push_back("found");
+    if (c.record.kind == ExchangeKind::Frame || c.record.kind == ExchangeKind::Text) wanted.push_back("peer_open");
     std::sort(keys.begin(), keys.end());
     std::sort(wanted.begin(), wanted.end());
     EXPECT_EQ(keys, wanted) << "exactly the documented fields";

@@ -31,8 +31,10 @@ TEST(TextBlock, AnAnswerCutAnywhereIsWholeOnlyAtItsNul) {
     std::optional<std::string> text;
   } cases[] = {
       {"a plain block loses its first or last letter", B("_RP-80\0"sv), 7, "RP-80"},
-      {"an automatic status report ahead of the block is taken for text", {0x14, 0x00, 0x00, 0x0F, 0x5F, 'S', '9', 0},
-       8, "S9"},
+      {"an automatic status report ahead of the block is taken for text",
+       {0x14, 0x00, 0x00, 0x0F, 0x5F, 'S', '9', 0},
+       8,
+       "S9"},
       {"the blanks a printer pads with stay", B("_ 1.05  \0"sv), 9, "1.05"},
       {"the next answer's bytes are taken into this one", B("_A\0_B\0"sv), 3, "A"},
       {"control bytes pass for a name", {0x5F, 0x01, 0x02, 0x00}, 4, std::nullopt},
@@ -70,9 +72,15 @@ TEST_F(Ask, TheAnswerIsReadOnThePortAskedAndEndsAsThePrinterEndedIt) {
     Outcome outcome;
     Bytes answer;
   } cases[] = {
-      {"a whole answer is missed on port 9100", {PortMode::Answer, B("_VP-80\0trailing"sv)}, ReplyEnd::Arrived,
-       Outcome::Ok, B("_VP-80\0"sv)},
-      {"half an answer counts as one", {PortMode::Answer, B("_VP-8"sv)}, ReplyEnd::Silent, Outcome::NoReply,
+      {"a whole answer is missed on port 9100",
+       {PortMode::Answer, B("_VP-80\0trailing"sv)},
+       ReplyEnd::Arrived,
+       Outcome::Ok,
+       B("_VP-80\0"sv)},
+      {"half an answer counts as one",
+       {PortMode::Answer, B("_VP-8"sv)},
+       ReplyEnd::Silent,
+       Outcome::NoReply,
        B("_VP-8"sv)},
       {"a silent printer is waited for without end", {PortMode::Record}, ReplyEnd::Silent, Outcome::NoReply, {}},
       {"a hang-up is taken for silence", {PortMode::AcceptClose}, ReplyEnd::Closed, Outcome::Closed, {}},
@@ -161,8 +169,8 @@ TEST(NeighbourTable, OnlyEntriesWithAKnownMacAreRead) {
   std::vector<std::string> addresses;
   for (const auto& e : entries) addresses.push_back(e.address);
   // .11 is still waiting for an answer, .16's MAC is cut short, the heading and garbage are no entries.
-  EXPECT_EQ(addresses, (std::vector<std::string>{"192.168.1.10", "192.168.1.12", "192.168.1.13", "192.168.1.14",
-                                                 "192.168.1.15"}));
+  EXPECT_EQ(addresses,
+            (std::vector<std::string>{"192.168.1.10", "192.168.1.12", "192.168.1.13", "192.168.1.14", "192.168.1.15"}));
   EXPECT_EQ(entries[0].mac, (MacBytes{0x00, 0x1B, 0x2C, 0xAA, 0xBB, 0xCC}));
   EXPECT_EQ(entries[1].device, "wlan0");
 }
@@ -191,8 +199,7 @@ TEST_F(Tables, EachAddressGetsItsMacAndTheVendorOfItsLongestAssignment) {
   } cases[] = {
       {"a quoted name with a comma is cut at the comma", "192.168.1.10", MacSource::Neighbour, "Example Devices, Inc."},
       {"a locally administered MAC is looked up", "192.168.1.12", MacSource::Neighbour, kLocallyAdministered},
-      {"the MA-L block's holder is named for a MA-S block", "192.168.1.13", MacSource::Neighbour,
-       "Small Block Maker"},
+      {"the MA-L block's holder is named for a MA-S block", "192.168.1.13", MacSource::Neighbour, "Small Block Maker"},
       {"upper-case digits of the table miss the registry", "192.168.1.14", MacSource::Neighbour,
        "Example Devices, Inc."},
       {"a MAC the registry lacks gets a vendor anyway", "192.168.1.15", MacSource::Neighbour, kUnregistered},

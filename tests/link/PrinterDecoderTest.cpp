@@ -66,9 +66,15 @@ TEST(PrinterDecoder, EachCommandIsNamedWithItsParameters) {
       {"the connection ended inside a frame",
        {0x1D, 0x44, 0xC0, 0xA8},
        {"GS D   set address CUT SHORT: 1D 44 C0 A8 (4 of 7 bytes)"}},
-      {"unknown ESC keeps its code byte, neighbours join", {0x1B, 0x63, 0x01}, {"raw    1B 63 01"}},
-      {"unknown ESC does not swallow the next ESC", {0x1B, 0x1B, 0x40}, {"raw    1B", "ESC @  initialise"}},
-      {"lone ESC at the end is raw", {0x41, 0x1B}, {"text   \"A\"", "raw    1B"}},
+      {"unknown ESC keeps its code byte, neighbours join, the line says where decoding resumed",
+       {0x41, 0x1B, 0x7E, 0x01},
+       {"text   \"A\"", "raw    1B 7E 01 (unknown command; in step again at byte 4)"}},
+      {"unknown ESC does not swallow the next ESC",
+       {0x1B, 0x1B, 0x40},
+       {"raw    1B (unknown command; in step again at byte 1)", "ESC @  initialise"}},
+      {"lone ESC at the end is raw",
+       {0x41, 0x1B},
+       {"text   \"A\"", "raw    1B (unknown command; in step again at byte 2)"}},
       {"control bytes and DEL are raw", {0x07, 0x7F}, {"raw    07 7F"}},
       {"text splits after each line feed", FromText("AB\nCD"), {"text   \"AB\\n\"", "text   \"CD\""}},
       {"GBK shown as UTF-8", {0xB2, 0xE2, 0xCA, 0xD4, 0xD2, 0xB3, 0x0A}, {"text   \"测试页\\n\""}},
@@ -110,7 +116,7 @@ TEST(PrinterDecoder, BytesCutAnywhereDecodeTheSame) {
                         0x1D, 0x44, 0xC0, 0xA8, 0x01, 0x64, 0xCD,  // GS D
                         'O',  'K',  0xB2, 0xE2, 0xCA, 0xD4, 0x0A,  // text with GBK, line feed
                         0x1B, 0x76,                                // ESC v
-                        0x1B, 0x61, 0x01,                          // unknown: raw
+                        0x1B, 0x61, 0x01,                          // ESC a centre
                         0xD2, 0xB3, 'x',                           // text without a line feed
                         0x1D, 0x45, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00, 0xFF, 0x1B, 0x70, 0x00};  // drawer cut short
   const std::vector<DecodedCommand> whole = DecodeStream(stream);
@@ -183,7 +189,7 @@ const std::vector<DecodeCase>& ReceiptCases() {
        {0x1B, 0x61, 0x01, 0x1B, 0x61, '2', 0x1B, 0x61, 0x00},
        {"ESC a  align centre", "ESC a  align right", "ESC a  align left"}},
       {"ESC J feeds dots, not lines", {0x1B, 0x4A, 0x18}, {"ESC J  print and feed 24 dots"}},
-      {"ESC t names the code page", {0x1B, 0x74, 0x10}, {"ESC t  code page 16 (CP1252)"}},
+      {"ESC t names the code page", {0x1B, 0x74, 0x10}, {"ESC t  code page 16 (WPC1252), one byte a character"}},
       {"ESC M 1 is font B", {0x1B, 0x4D, 0x01}, {"ESC M  font B"}},
       {"ESC R character set", {0x1B, 0x52, 0x0F}, {"ESC R  international character set 15"}},
       {"ESC 2 has no parameter, ESC 3 has one",
@@ -236,7 +242,8 @@ const std::vector<DecodeCase>& ReceiptCases() {
        {"FS p   print stored image 1", "FS &   Chinese character mode on", "FS .   Chinese character mode off"}},
       {"text after FS . is in the ESC t code page",
        {0x1C, 0x2E, 0x1B, 0x74, 0x10, 'c', 'a', 'f', 0xE9, 0x0A},
-       {"FS .   Chinese character mode off", "ESC t  code page 16 (CP1252)", "text   \"café\\n\""}},
+       {"FS .   Chinese character mode off", "ESC t  code page 16 (WPC1252), one byte a character",
+        "text   \"café\\n\""}},
       {"FS & brings GBK back, ESC @ too",
        {0x1C, 0x2E, 0x1C, 0x26, 0xB2, 0xE2, 0x0A, 0x1C, 0x2E, 0x1B, 0x40, 0xB2, 0xE2, 0x0A},
        {"FS .   Chinese character mode off", "FS &   Chinese character mode on", "text   \"测\\n\"",
@@ -249,6 +256,109 @@ std::vector<std::string> LinesOf(const std::vector<DecodedCommand>& commands) {
   std::vector<std::string> lines;
   for (const DecodedCommand& c : commands) lines.push_back(Describe(c));
   return lines;
+}
+
+// Each family of the common command set, with parameter bytes that would
+// read as text or as other commands if the decoder lost count of them.
+const std::vector<DecodeCase>& FamilyCases() {
+  static const std::vector<DecodeCase> cases = {
+      {"positions and spacing: parameters that look like text and commands stay parameters",
+       {0x1B, 0x24, 0x41, 0x00, 0x1B, 0x5C, 0xF4, 0xFF, 0x1B, 0x20, 0x30, 0x1D, 0x54, 0x31},
+       {"ESC $  absolute position 65 dots", "ESC \\  relative position -12 dots", "ESC SP character spacing 48 dots",
+        "GS T   print position to the start of the line"}},
+      {"upside-down, rotation, double-strike, colour",
+       {0x1B, 0x7B, 0x01, 0x1B, 0x56, 0x31, 0x1B, 0x47, 0x00, 0x1B, 0x72, 0x31},
+       {"ESC {  upside-down printing on", "ESC V  90 degree rotation on", "ESC G  double-strike off",
+        "ESC r  print colour 2"}},
+      {"ESC & measured character by character, its dots never text",
+       {0x1B, 0x26, 0x03, 0x41, 0x42, 0x02, 'L', 'L', 'L', 'L', 'L', 'L', 0x01, 0x1B, 0x40, 0x0A, 0x1B, 0x25, 0x01},
+       {"ESC &  define user-defined characters 41 to 42, 24 dots high", "ESC %  user-defined characters on"}},
+      {"ESC * 24-dot columns: three bytes a column, ESC bytes inside",
+       {0x1B, 0x2A, 0x21, 0x02, 0x00, 0x1B, 0x40, 0x1B, 0x1D, 0x56, 0x00, 0x0A},
+       {"ESC *  bit image 2 x 24 dots, double density, 6 bytes of image data", "text   \"\\n\""}},
+      {"ESC D tab positions end at NUL",
+       {0x1B, 0x44, 0x08, 0x10, 0x00, '\t', 'x'},
+       {"ESC D  tab positions at columns 8, 16", "text   \"\\tx\""}},
+      {"GS ( L store and print: the picture's bytes are counted",
+       {0x1D, 0x28, 0x4C, 0x0C, 0x00, 0x30, 0x70, 0x30, 0x01, 0x01, 0x31, 0x08,
+        0x00, 0x02, 0x00, 0x1B, 0x41, 0x1D, 0x28, 0x4C, 0x02, 0x00, 0x30, 0x32},
+       {"GS ( L graphics store raster 8 x 2 dots, colour 1, 2 bytes of image data",
+        "GS ( L graphics print the stored picture"}},
+      {"GS 8 L takes a four-byte count",
+       {0x1D, 0x38, 0x4C, 0x0C, 0x00, 0x00, 0x00, 0x30, 0x70, 0x30, 0x01, 0x01, 0x31, 0x08, 0x00, 0x02, 0x00, 'A', 'B'},
+       {"GS 8 L graphics store raster 8 x 2 dots, colour 1, 2 bytes of image data"}},
+      {"GS ( X and FS ( X of any X are measured by pL pH",
+       {0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 0x49, 0x4E, 0x1C, 0x28, 0x41,
+        0x02, 0x00, 0x30, 0x02, 0x1D, 0x28, 0x5A, 0x01, 0x00, 0x41},
+       {"GS ( E user setup, fn 1, 3 parameter bytes", "FS ( A kanji character style, fn 48, 2 parameter bytes",
+        "GS ( Z function, fn 65, 1 parameter byte"}},
+      {"GS ( k names the other 2D codes",
+       {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x30, 0x41, 0x00},
+       {"GS ( k PDF417 function 65, 1 parameter byte"}},
+      {"kanji commands",
+       {0x1C, 0x43, 0x01, 0x1C, 0x53, 0x02, 0x03, 0x1C, 0x2D, 0x01, 0x1C, 0x21, 0x0C, 0x1C, 0x57, 0x01},
+       {"FS C   kanji code system Shift JIS", "FS S   kanji spacing 2 dots left, 3 dots right",
+        "FS -   kanji underline on, one dot thick", "FS !   kanji print mode 0C", "FS W   kanji quadruple size on"}},
+      {"FS 2 takes 72 bytes of dots",
+       [] {
+         Bytes b = {0x1C, 0x32, 0xFE, 0xA1};
+         b.insert(b.end(), 72, 0x1B);
+         b.push_back('x');
+         return b;
+       }(),
+       {"FS 2   define user-defined kanji FE A1", "text   \"x\""}},
+      {"printer information and the downloaded image",
+       {0x1D, 0x49, 0x42, 0x1D, 0x2A, 0x01, 0x01, 1, 2, 3, 4, 5, 6, 7, 8, 0x1D, 0x2F, 0x00},
+       {"GS I   printer information request: maker", "GS *   define downloaded image 8 x 8 dots, 8 bytes of image data",
+        "GS /   print downloaded image, mode 0"}},
+      {"page mode: area, direction, positions, print and cancel",
+       {0x1B, 0x4C, 0x1B, 0x57, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x90, 0x01, 0x1B, 0x54, 0x01,
+        0x1D, 0x24, 0x10, 0x00, 0x1D, 0x5C, 0x08, 0x00, 0x18, 0x1B, 0x0C, 0x0C, 0x1B, 0x53},
+       {"ESC L  page mode", "ESC W  page mode print area at 0, 0, 512 x 400 dots",
+        "ESC T  page mode print direction bottom to top", "GS $   page mode vertical position 16 dots",
+        "GS \\   page mode relative vertical position +8 dots", "CAN    cancel the page's data (page mode)",
+        "ESC FF print the page (page mode)", "FF     print the page (page mode)", "ESC S  standard mode"}},
+      {"box drawing in PC437 after ESC t, not GBK pairs",
+       {0x1B, 0x74, 0x00, 0xC9, 0xCD, 0xCD, 0xBB, 0xB0, 0xDB, 0x0A},
+       {"ESC t  code page 0 (PC437), one byte a character", "text   \"╔══╗░█\\n\""}},
+      {"Katakana from the decoder's own table",
+       {0x1B, 0x74, 0x01, 0xB1, 0xB2, 0xDD, 0x0A},
+       {"ESC t  code page 1 (Katakana), one byte a character", "text   \"ｱｲﾝ\\n\""}},
+      {"PC866 Cyrillic and PC858's euro",
+       {0x1B, 0x74, 0x11, 0x8F, 0xE0, 0x1B, 0x74, 0x13, 0xD5, 0x0A},
+       {"ESC t  code page 17 (PC866), one byte a character", "text   \"Пр\"",
+        "ESC t  code page 19 (PC858), one byte a character", "text   \"€\\n\""}},
+  };
+  return cases;
+}
+
+TEST(PrinterDecoder, EveryFamilyIsConsumedWholeWhereverTheBytesAreCut) {
+  for (const DecodeCase& c : FamilyCases()) {
+    EXPECT_EQ(Lines(c.bytes), c.expected) << c.catches;
+    for (std::size_t cut = 1; cut < c.bytes.size(); ++cut) {
+      StreamDecoder decoder;
+      std::vector<DecodedCommand> got = decoder.Feed(std::span(c.bytes).first(cut));
+      Append(got, decoder.Feed(std::span(c.bytes).subspan(cut)));
+      Append(got, decoder.Finish());
+      EXPECT_EQ(LinesOf(got), c.expected) << c.catches << ", cut after byte " << cut;
+    }
+  }
+}
+
+// A picture's dots are kept, up to the bound asked for, for whoever draws it.
+TEST(PrinterDecoder, PictureDotsAreKeptUpToTheBound) {
+  Bytes raster = {0x1D, 0x76, 0x30, 0x00, 0x02, 0x00, 0x03, 0x00};
+  for (std::uint8_t i = 1; i <= 6; ++i) raster.push_back(i);
+  StreamDecoder keepAll(100), keepFour(4);
+  auto all = keepAll.Feed(raster);
+  Append(all, keepAll.Finish());
+  auto four = keepFour.Feed(raster);
+  Append(four, keepFour.Finish());
+  ASSERT_EQ(all.size(), 1u);
+  ASSERT_EQ(four.size(), 1u);
+  EXPECT_EQ(PayloadOf(all[0], 8), (Bytes{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(PayloadOf(four[0], 8), (Bytes{1, 2, 3, 4})) << "more kept than the bound";
+  EXPECT_EQ(four[0].notKept, 6u) << "the dots past the bound were not counted";
 }
 
 TEST(PrinterDecoder, ReceiptCommandsAreNamedWhereverTheBytesAreCut) {
@@ -274,12 +384,14 @@ TEST(PrinterDecoder, CommandsCutShortSayHowMuchCame) {
       {"GS k form A without its NUL", {0x1D, 0x6B, 0x04, 'A'}, {"GS k   barcode CUT SHORT: 1D 6B 04 41 (4 bytes)"}},
       {"GS ( k short of pL",
        {0x1D, 0x28, 0x6B, 0x05, 0x00, 0x31},
-       {"GS ( k QR code CUT SHORT: 1D 28 6B 05 00 31 (6 of 10 bytes)"}},
+       {"GS ( k 2D code CUT SHORT: 1D 28 6B 05 00 31 (6 of 10 bytes)"}},
       {"GS v 0 image data short",
        {0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x04, 0x00, 0xFF},
        {"GS v 0 raster image 8 x 4 dots CUT SHORT: 1 of 4 bytes of image data"}},
       {"DLE EOT without n", {0x10, 0x04}, {"DLE EOT real-time status request CUT SHORT: 10 04 (2 of 3 bytes)"}},
-      {"GS v other than 0 is an unknown command", {0x1D, 0x76, 0x31}, {"raw    1D 76", "text   \"1\""}},
+      {"GS v other than 0 is an unknown command",
+       {0x1D, 0x76, 0x31},
+       {"raw    1D 76 (unknown command; in step again at byte 2)", "text   \"1\""}},
   };
   for (const DecodeCase& c : cases) EXPECT_EQ(Lines(c.bytes), c.expected) << c.catches;
 }

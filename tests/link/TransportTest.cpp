@@ -104,6 +104,57 @@ TEST_F(Transport, ReplyLandsFromIndexZeroAndOnlyWhatArrives) {
   }
 }
 
+// Taken as it arrives, a reply is never held back by the console's pauses:
+// the wait is on the socket, and a silent printer still ends within the bound.
+TEST_F(Transport, ReplyTakenAsItArrivesWaitsOnTheSocketNotTheSchedule) {
+  struct Case {
+    const char* fault;
+    ReplyWait wait;
+    PortBehaviour printer;
+    std::size_t received;
+    ReplyEnd end;
+    int sleeps, receives;
+  };
+  const Case cases[] = {
+      {"the console's schedule changed",
+       ReplyWait::Polled,
+       {PortMode::Answer, {0x20, 0, 0}},
+       3,
+       ReplyEnd::Arrived,
+       1,
+       1},
+      {"an answer waited for a pause",
+       ReplyWait::AsItArrives,
+       {PortMode::Answer, {0x20, 0, 0}},
+       3,
+       ReplyEnd::Arrived,
+       0,
+       1},
+      {"a silent printer held the wait past its bound or polled on",
+       ReplyWait::AsItArrives,
+       {PortMode::Record},
+       0,
+       ReplyEnd::Silent,
+       0,
+       0},
+  };
+  int host = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TestPrinter printer(Address(host++), {}, c.printer);
+    LinkTimings timings = kQuick;
+    timings.replyWait = c.wait;
+    const int sleeps = library.sleeps;
+    const int receives = library.receiveCalls;
+    const LinkResult r = ExchangeFrame(library, printer.Address(), Bytes{0x1B, 0x76}, true, reply, timings);
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(r.received, c.received);
+    EXPECT_EQ(r.reply, c.end);
+    EXPECT_EQ(library.sleeps - sleeps, c.sleeps);
+    EXPECT_EQ(library.receiveCalls - receives, c.receives);
+  }
+}
+
 TEST_F(Transport, PartialSendsGoOnFromWhereThePrinterStopped) {
   TestPrinter printer(Address());
   CommandFrame frame;
@@ -206,6 +257,67 @@ TEST_F(Transport, SendToAPrinterThatHungUpIsAFailureNotTheEndOfTheProcess) {
   // Reaching this line at all is the point: no SIGPIPE ended the test.
   EXPECT_EQ(r.error, LinkError::PeerClosed);
   EXPECT_TRUE(r.sysError == EPIPE || r.sysError == ECONNRESET) << r.sysError;
+}
+
+// Every byte acknowledged is not every byte read: how the printer ends its
+// side afterwards decides whether a frame or a text job was delivered.
+TEST_F(Transport, PrintersSideAfterTheLastByteDecidesDelivery) {
+  struct Case {
+    const char* catches;
+    PortBehaviour printer;
+    LinkTimings timings;
+    LinkError error;
+    int sysError;
+    bool peerOpen;
+    bool read;  // the printer read the bytes
+  };
+  const Case cases[] = {
+      {"acknowledged, then reset with the bytes unread, reported as delivered",
+       {PortMode::Discard, {}, 200},
+       {},
+       LinkError::PeerClosed,
+       ECONNRESET,
+       false,
+       false},
+      {"a printer that reads and closes reported as failed or as still open",
+       {PortMode::Record},
+       {},
+       LinkError::None,
+       0,
+       false,
+       true},
+      {"a printer that keeps its side open past the bound reported as failed, or waited for without end",
+       {PortMode::HoldOpen, {}, 60000},
+       kQuick,
+       LinkError::None,
+       0,
+       true,
+       true},
+  };
+  const std::string text = "Testing the cut";
+  const Bytes drawer = {0x1B, 0x70, 0x00, 0x08, 0x08};
+  int host = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.catches);
+    TestPrinter printer(Address(host++), c.printer, c.printer);
+    const LinkResult results[] = {ExchangeFrame(library, printer.Address(), drawer, false, reply, c.timings),
+                                  SendTextJob(library, printer.Address(), text, c.timings)};
+    const std::size_t sizes[] = {drawer.size(), text.size()};
+    for (std::size_t i = 0; i < 2; ++i) {
+      SCOPED_TRACE(i == 0 ? "frame" : "text job");
+      EXPECT_EQ(results[i].error, c.error);
+      EXPECT_EQ(results[i].sysError, c.sysError);
+      EXPECT_EQ(results[i].sent, sizes[i]) << "every byte was acknowledged";
+      EXPECT_EQ(results[i].peerOpen, c.peerOpen);
+    }
+    const Bytes textBytes(text.begin(), text.end());
+    EXPECT_EQ(printer.WaitUntil(
+                  [&](const std::vector<Connection>& seen) {
+                    return seen.size() == 2 && seen[0].bytes == drawer && seen[1].bytes == textBytes;
+                  },
+                  c.read ? kWaitMs : 0),
+              c.read);
+  }
 }
 
 TEST_F(Transport, ProbeTellsListeningFromRefusedFromSilentAndSendsNothing) {

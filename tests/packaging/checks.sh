@@ -33,17 +33,19 @@ stage() {
   DESTDIR="$stage" cmake --install "$BUILD_DIR" --prefix "$prefix"
 }
 
-# ROOT holds exactly the expected files under the prefix, with their modes,
-# in directories of mode 755, and nothing else: no links, nothing outside.
+# ROOT holds exactly the expected files and links under the prefix, with
+# their modes and targets, in directories of mode 755, and nothing else.
 compare_tree() {
   local root=$1 actual stray
-  actual=$(cd "$root$prefix" && find . -type f -printf '%m %P\n' | sort -k2)
+  actual=$(cd "$root$prefix" && find . \( -type f -printf '%m %P\n' \) -o \( -type l -printf 'link %P -> %l\n' \) |
+    sort -k2)
   if [[ "$actual" != "$(expected_files)" ]]; then
     diff <(expected_files) <(echo "$actual") >&2 || true
     fail "$root does not hold exactly the expected files (- expected, + found)"
   fi
-  stray=$(find "$root" -mindepth 1 ! -type f ! -type d -o -type f ! -path "$root$prefix/*" -o -type d ! -perm 755)
-  [[ -z "$stray" ]] || fail "links, files outside $prefix or directories not 755: $stray"
+  stray=$(find "$root" -mindepth 1 ! -type f ! -type d ! -type l -o ! -type d ! -path "$root$prefix/*" \
+    -o -type d ! -perm 755)
+  [[ -z "$stray" ]] || fail "special files, files outside $prefix or directories not 755: $stray"
 }
 
 installed_files() {
@@ -65,6 +67,44 @@ installed_files() {
       fail "$program keeps a library search path"
     fi
   done
+}
+
+# The monitoring engines' plugin is printertest under another name, and runs
+# its check: -V answers as a plugin does, with UNKNOWN (3).
+installed_plugin() {
+  local plugin="$stage$prefix/lib/nagios/plugins/check_printer" out rc=0
+  [[ "$(readlink -f "$plugin")" == "$stage$prefix/bin/printertest" ]] || fail "$plugin is no link to printertest"
+  out=$("$plugin" -V) || rc=$?
+  [[ $rc -eq 3 && "$out" == "check_printer (printertest $VERSION)" ]] || fail "check_printer -V: status $rc, '$out'"
+}
+
+# Icinga 2 accepts the installed command with a host and a service that use
+# it. As root it drops to its own user, who must be able to write its cache.
+icinga2_definition() {
+  need icinga2
+  local dir="$WORK_DIR/icinga2"
+  rm -rf "$dir" && mkdir -p "$dir" && chmod 777 "$dir"
+  cat >"$dir/icinga2.conf" <<CONF
+const PluginDir = "$stage$prefix/lib/nagios/plugins"
+const PluginContribDir = PluginDir
+const ManubulonPluginDir = PluginDir
+const NodeName = "printertest-check"
+const ZoneName = NodeName
+include <itl>
+include <plugins>
+include "$stage$prefix/share/icinga2/include/plugins-contrib.d/printertest.conf"
+object Host "shop12-printer" {
+  address = "192.168.1.50"
+  check_command = "printertest"
+}
+object Service "receipt-printer" {
+  host_name = "shop12-printer"
+  check_command = "printertest"
+  vars.printertest_warning = "0.5"
+  vars.printertest_critical = "@2:"
+}
+CONF
+  icinga2 daemon -C -c "$dir/icinga2.conf" -DCacheDir="$dir" || fail "icinga2 refused the printertest command"
 }
 
 installed_version() {
@@ -164,7 +204,7 @@ lintian_check() {
 }
 
 case "${1:-}" in
-  stage | installed_files | installed_version | desktop_exec_runs | desktop_file_validate | \
+  stage | installed_files | installed_version | installed_plugin | icinga2_definition | desktop_exec_runs | desktop_file_validate | \
     appstream_validate | build_deb | deb_control | deb_contents) "$1" ;;
   lintian) lintian_check ;;
   *) fail "unknown check '${1:-}'" ;;

@@ -88,10 +88,20 @@ IoResult LoopbackOnlyLibrary::Receive(SocketHandle socket, std::uint8_t* data, s
   return real_.Receive(socket, data, capacity);
 }
 
+int LoopbackOnlyLibrary::ShutdownSend(SocketHandle socket) { return real_.ShutdownSend(socket); }
+
+int LoopbackOnlyLibrary::WaitPeerClosed(SocketHandle socket, int timeoutMs) {
+  return real_.WaitPeerClosed(socket, timeoutMs);
+}
+
 int LoopbackOnlyLibrary::WaitReadable(SocketHandle socket, int timeoutMs) {
+  ++readWaits;
   return real_.WaitReadable(socket, timeoutMs);
 }
 
-void LoopbackOnlyLibrary::Sleep(int milliseconds) { real_.Sleep(milliseconds); }
+void LoopbackOnlyLibrary::Sleep(int milliseconds) {
+  ++sleeps;
+  real_.Sleep(milliseconds);
+}
 
 }  // namespace testsupport

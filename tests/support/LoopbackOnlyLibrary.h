@@ -33,6 +33,8 @@ public:
   int sendCalls = 0;
   int receiveCalls = 0;
   int connectCalls = 0;
+  int sleeps = 0;                        // pauses of the reply schedule
+  int readWaits = 0;                     // waits for a reply to arrive
   std::vector<std::size_t> sendOffsets;  // where each send that took bytes started, counted from the first
 
   int Startup(printerlink::SocketVersion requested, printerlink::SocketVersion& granted) override;
@@ -47,6 +49,8 @@ public:
   printerlink::IoResult Send(printerlink::SocketHandle socket, const std::uint8_t* data, std::size_t length) override;
   int WaitAcknowledged(printerlink::SocketHandle socket, int timeoutMs, std::size_t& unacknowledged) override;
   printerlink::IoResult Receive(printerlink::SocketHandle socket, std::uint8_t* data, std::size_t capacity) override;
+  int ShutdownSend(printerlink::SocketHandle socket) override;
+  int WaitPeerClosed(printerlink::SocketHandle socket, int timeoutMs) override;
   int WaitReadable(printerlink::SocketHandle socket, int timeoutMs) override;
   void Sleep(int milliseconds) override;
 

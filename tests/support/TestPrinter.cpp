@@ -40,13 +40,18 @@ std::uint32_t LoopbackAddress(const std::string& address) {
 printercore::PortBehaviour CorePort(std::uint16_t number, const PortBehaviour& behaviour) {
   printercore::PortBehaviour port;
   port.port.number = number;
-  port.slowReadMs = behaviour.slowReadDelayMs;
+  port.slowReadMs = behaviour.delayMs;
   switch (behaviour.mode) {
     case PortMode::Record:
     case PortMode::Answer: break;
     case PortMode::AcceptClose: port.closeOnAccept = true; break;
     case PortMode::NeverRead: port.reading = printercore::Reading::Never; break;
     case PortMode::SlowReader: port.reading = printercore::Reading::Slowly; break;
+    case PortMode::Discard:
+      port.reading = printercore::Reading::Never;
+      port.closeAfterMs = behaviour.delayMs;
+      break;
+    case PortMode::HoldOpen: port.closeAfterMs = behaviour.delayMs; break;
     case PortMode::Refuse: port.port.reach = printercore::Reach::Refuse; break;
     case PortMode::Unreachable: port.port.reach = printercore::Reach::Unreachable; break;
   }

@@ -33,9 +33,16 @@ enum class PortMode {
   // socket buffers are small, so a client sending a large job fills them and
   // its sends stall.
   NeverRead,
-  // Accept and read one byte at a time, `slowReadDelayMs` apart. Small socket
+  // Accept and read one byte at a time, `delayMs` apart. Small socket
   // buffers as with NeverRead.
   SlowReader,
+  // Accept, never read, and close `delayMs` after accepting: the client's
+  // bytes are acknowledged by the kernel, then the connection is reset with
+  // them unread.
+  Discard,
+  // Like Record, but keep every connection open until `delayMs` after
+  // accepting it, even once the peer has closed its side.
+  HoldOpen,
   // Nothing listens: connects are refused (RST). The port is still bound so a
   // clash with another listener on the same address shows up at once.
   Refuse,
@@ -48,20 +55,20 @@ enum class PortMode {
 struct PortBehaviour {
   PortMode mode = PortMode::Record;
   std::vector<std::uint8_t> answer;  // Answer mode only
-  int slowReadDelayMs = 20;          // SlowReader mode only
+  int delayMs = 20;                  // SlowReader, Discard and HoldOpen only
 
   // Allows {PortMode::Refuse}, {PortMode::Answer, bytes} or a bare PortMode
   // without -Wmissing-field-initializers noise.
   PortBehaviour() = default;
-  PortBehaviour(PortMode mode_, std::vector<std::uint8_t> answer_ = {}, int slowReadDelayMs_ = 20)
-      : mode(mode_), answer(std::move(answer_)), slowReadDelayMs(slowReadDelayMs_) {}
+  PortBehaviour(PortMode mode_, std::vector<std::uint8_t> answer_ = {}, int delayMs_ = 20)
+      : mode(mode_), answer(std::move(answer_)), delayMs(delayMs_) {}
 };
 
 struct Connection {
   int sequence = 0;                 // order of acceptance across both ports, from 0
   std::uint16_t port = 0;           // 9100 or 4000
   std::vector<std::uint8_t> bytes;  // everything received so far
-  bool closed = false;              // the peer closed (EOF/error) or the printer closed it (AcceptClose)
+  bool closed = false;              // the peer closed (EOF/error) or the printer did (AcceptClose, Discard, HoldOpen)
   bool reset = false;               // closed by an error (typically a RST from the peer) rather than an orderly EOF
 };
 

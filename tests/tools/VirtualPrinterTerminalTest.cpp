@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -212,6 +213,49 @@ TEST_F(VirtualPrinterTerminal, CtrlZStopsWithTheTerminalGivenBackAndContinuedItT
   printer.Type("c");
   EXPECT_TRUE(printer.WaitFor("key c: cover open on")) << "continued, it takes keys again\n" << printer.output();
   EXPECT_EQ(Status(address), (Bytes{0x20, 0x00, 0x00}));
+  printer.Type("q");
+  EXPECT_EQ(printer.WaitExit(), 0);
+}
+
+TEST_F(VirtualPrinterTerminal, BadOptionEndsWithOneLineNamingItAndStatusTwo) {
+  const struct {
+    const char* fault;
+    std::vector<std::string> args;
+    const char* named;
+  } cases[] = {
+      {"a hexadecimal number taken", {"--slow", "0x10"}, "--slow: takes milliseconds from 0 to 600000, not '0x10'"},
+      {"a missing value taken from the next option", {"--slow", "--busy"}, "--slow"},
+      {"a missing value at the end", {"--idle-timeout"}, "--idle-timeout"},
+      {"a negative time taken", {"--idle-timeout", "-1"}, "--idle-timeout: takes seconds"},
+      {"a paper width between the two", {"--paper", "70"}, "--paper: takes 58 or 80 (mm), not '70'"},
+      {"a flag given a value", {"--busy=1"}, "busy"},
+      {"a stray word ignored", {"printer"}, "printer"},
+      {"an unknown option ignored", {"--fast"}, "--fast"},
+      {"receipts promised to a folder that cannot take them",
+       {"--receipts", "/nonexistent/receipts"},
+       "--receipts: cannot write to '/nonexistent/receipts'"},
+      {"a discard time of 0: hanging up at once is another failure", {"--discard", "0"}, "--discard"},
+      {"process 0 watched: the printer's own group", {"--stop-with", "0"}, "--stop-with: takes a process id"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    std::vector<std::string> args = {VIRTUAL_PRINTER_BINARY};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    OnTerminal printer(args);
+    ASSERT_TRUE(printer.started());
+    EXPECT_EQ(printer.WaitExit(), 2);
+    const std::string& out = printer.output();
+    EXPECT_EQ(out.rfind("virtual-printer: ", 0), 0u) << out;
+    EXPECT_NE(out.substr(0, out.find('\n')).find(c.named), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << "the error, then where to look:\n" << out;
+  }
+}
+
+TEST_F(VirtualPrinterTerminal, NumbersAreDecimalWithLeadingZerosAndTheLastOfARepeatCounts) {
+  const std::string address = testsupport::TestAddress();
+  OnTerminal printer({VIRTUAL_PRINTER_BINARY, "--address", address, "--slow", "9", "--slow", "0500"});
+  ASSERT_TRUE(printer.started());
+  EXPECT_TRUE(printer.WaitFor("answering ESC v after 500 ms")) << "0500 read as octal 320\n" << printer.output();
   printer.Type("q");
   EXPECT_EQ(printer.WaitExit(), 0);
 }

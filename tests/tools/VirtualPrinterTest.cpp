@@ -247,6 +247,22 @@ TEST_F(VirtualPrinterRun, TrainingFailuresLookToTheConsoleAsOnARealPrinter) {
     EXPECT_GE(took, std::chrono::milliseconds(kSlowMs)) << "slow: answered too early";
   }
   {
+    std::ostringstream transcript;
+    VirtualPrinterOptions options = On(TestAddress(5));
+    options.discardMs = 200;
+    VirtualPrinter printer(options, transcript);
+    std::string error;
+    ASSERT_TRUE(printer.Start(error)) << error;
+    const Bytes drawer = {0x1B, 0x70, 0x00, 0x08, 0x08};
+    const LinkResult r = ExchangeFrame(library, TestAddress(5), drawer, false, reply);
+    EXPECT_EQ(r.error, LinkError::PeerClosed) << "discard: bytes thrown away must not read as delivered";
+    EXPECT_EQ(r.sysError, ECONNRESET);
+    EXPECT_EQ(r.sent, drawer.size()) << "discard: every byte acknowledged before the reset";
+    ASSERT_TRUE(printer.WaitForConnections(1, kWaitMs));
+    EXPECT_TRUE(Has(transcript.str(), "discarded: closed unread after 200 ms with 5 bytes waiting"))
+        << transcript.str();
+  }
+  {
     // A second printer on an address already served must fail to start, not
     // share the port.
     std::ostringstream transcript;

@@ -1,6 +1,7 @@
 #include "LoopbackPrinter.h"
 
 #include <arpa/inet.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 
@@ -68,6 +69,7 @@ bool LoopbackPrinter::Start(std::uint32_t address, PrinterOptions options, std::
   std::vector<Port> ports;
   for (PortBehaviour& p : options_.ports) {
     p.slowReadMs = std::max(p.slowReadMs, 0);
+    p.closeAfterMs = std::max(p.closeAfterMs, 0);
     ports.push_back(p.port);
   }
   buffer_.resize(kReadChunk);
@@ -81,6 +83,9 @@ void LoopbackPrinter::Stop() {
 }
 
 void LoopbackPrinter::End(Connection& c, Ending ending) {
+  int waiting = 0;
+  if (c.fd_ >= 0 && ::ioctl(c.fd_, FIONREAD, &waiting) == 0 && waiting > 0)
+    c.unread = static_cast<std::size_t>(waiting);
   CloseFd(c.fd_);
   --open_;
   c.queued_.clear();
@@ -110,6 +115,7 @@ void LoopbackPrinter::Accepted(int fd, std::size_t which, const sockaddr_in& pee
   c.peer = PeerText(peer);
   c.lastActive = Clock::now();
   c.nextRead_ = c.lastActive;
+  c.closeAt_ = c.lastActive + std::chrono::milliseconds(c.behaviour_->closeAfterMs);
   // Hung up before the session hears of it: whoever learns of the
   // connection finds it gone already.
   if (c.behaviour_->closeOnAccept) CloseFd(c.fd_);
@@ -211,6 +217,7 @@ void LoopbackPrinter::Prepare(std::vector<pollfd>& fds, int& timeoutMs, Clock::t
     if (!c.out_.empty()) events |= POLLOUT;
     if (!c.queued_.empty()) timeoutMs = std::min(timeoutMs, MsUntil(c.queued_.front().when, now));
     if (options_.idleTimeoutMs > 0) timeoutMs = std::min(timeoutMs, MsUntil(c.lastActive + idle, now));
+    if (c.behaviour_->closeAfterMs > 0) timeoutMs = std::min(timeoutMs, MsUntil(c.closeAt_, now));
     if (events == 0) continue;  // left out entirely, so that an error cannot spin the loop
     fds.push_back({c.fd_, events, 0});
     polled_.push_back(i);
@@ -258,8 +265,12 @@ void LoopbackPrinter::Serve(std::span<const pollfd> ready) {
     SendDue(c, after);
     c.session_->Settle(c);
     // A connection ends when the client has closed it and nothing is left
-    // to send; an idle connection ends whatever the printer is doing.
-    if (c.peerDone && c.queued_.empty() && c.out_.empty()) {
+    // to send, or when its set time is up; an idle connection ends whatever
+    // the printer is doing.
+    const bool onTime = c.behaviour_->closeAfterMs > 0;
+    if (onTime && after >= c.closeAt_) {
+      End(c, Ending::ClosedAfterDelay);
+    } else if (!onTime && c.peerDone && c.queued_.empty() && c.out_.empty()) {
       End(c, Ending::ClientClosed);
     } else if (options_.idleTimeoutMs > 0 && after - c.lastActive >= idle) {
       End(c, Ending::Idle);

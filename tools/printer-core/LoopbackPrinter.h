@@ -1,7 +1,8 @@
 #pragma once
 // What every loopback printer does with its connections, whatever it makes
 // of the bytes: read them (at once, one byte at a time, or never), answer
-// when asked (at once or after a delay), hang up at once, close idle
+// when asked (at once or after a delay), hang up at once or after a set
+// time whatever the client does (with bytes unread: a reset), close idle
 // connections, give up the oldest when out of descriptors, and stop taking
 // bytes while it is behind, as a printer with a full buffer does. What the
 // bytes mean and what is answered is up to the printer's Behaviour and the
@@ -33,15 +34,21 @@ struct PortBehaviour {
   Reading reading = Reading::Normal;
   int slowReadMs = 20;
   bool closeOnAccept = false;  // hang up as soon as a connection is accepted
+  // > 0: hang up this long after accepting a connection, and not before, even
+  // when the client has ended its side. With Reading::Never the client's
+  // bytes are acknowledged, then thrown away: closing with bytes unread makes
+  // the kernel reset the connection, as a printer busy with another client does.
+  int closeAfterMs = 0;
 };
 
 // Why a connection ended.
 enum class Ending {
-  ClientClosed,    // the client closed or reset it (see readError) and nothing was left to send
-  ClosedAtOnce,    // the port hangs up on every connection
-  PrinterStopped,  // still open when the printer stopped
-  Idle,            // no byte either way for the idle time
-  MadeRoom,        // closed to make room for a new client
+  ClientClosed,      // the client closed or reset it (see readError) and nothing was left to send
+  ClosedAtOnce,      // the port hangs up on every connection
+  PrinterStopped,    // still open when the printer stopped
+  Idle,              // no byte either way for the idle time
+  MadeRoom,          // closed to make room for a new client
+  ClosedAfterDelay,  // the port hangs up closeAfterMs after accepting
 };
 
 // What became of an answer the session asked for.
@@ -65,6 +72,7 @@ public:
   std::size_t received = 0;        // bytes read so far
   bool peerDone = false;           // the client closed its side, or the connection broke
   int readError = 0;               // errno of the read that found it broken
+  std::size_t unread = 0;          // bytes that had arrived unread when the printer closed it
 
   bool Open() const { return fd_ >= 0; }
   // Bytes to send now, after whatever is still on its way.
@@ -90,6 +98,7 @@ private:
   std::deque<Due> queued_;          // answers not yet due
   std::vector<std::size_t> inOut_;  // answers still (partly) in out_
   Clock::time_point nextRead_{};
+  Clock::time_point closeAt_{};  // with closeAfterMs
   std::unique_ptr<Session> session_;
 };
 

@@ -273,7 +273,7 @@ struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
   const Clock::time_point opened = Clock::now();
   std::vector<std::uint8_t> head;  // the first kHexDumpLimit bytes
   bool partWritten = false;        // earlier lines went to the transcript already
-  StreamDecoder decoder;
+  StreamDecoder decoder{printer.options.receiptsDir.empty() ? 0 : Receipt::kMaxPictureBytes};
   std::deque<Entry> entries;   // decoded, not yet handed to the transcript
   std::size_t firstEntry = 0;  // the number of entries.front() in the connection
   // GS a turned automatic status back on: a report goes out on every change.
@@ -365,7 +365,7 @@ void VirtualPrinter::Impl::WriteTranscript() {
 }
 
 VirtualPrinter::Impl::Transcribed::Transcribed(Impl& p) : printer(p) {
-  if (!printer.options.receiptsDir.empty()) receipt = std::make_unique<Receipt>();
+  if (!printer.options.receiptsDir.empty()) receipt = std::make_unique<Receipt>(printer.options.paperMm);
 }
 
 std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending ending) const {
@@ -379,6 +379,12 @@ std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending 
   switch (ending) {
     case Ending::ClientClosed:
     case Ending::ClosedAtOnce: break;
+    case Ending::ClosedAfterDelay:
+      // Nothing was read: what the client sent is only a count.
+      return text + "  discarded: closed unread after " + Duration(printer.options.discardMs) +
+             (c.unread == 0 ? ", nothing had arrived"
+                            : " with " + std::to_string(c.unread) + (c.unread == 1 ? " byte" : " bytes") +
+                                  " waiting (the client's connection is reset)");
     case Ending::PrinterStopped: why = "still open when the printer stopped"; break;
     case Ending::Idle:
       why = "closed by the printer after " + Duration(printer.options.idleTimeoutMs) + " without a byte";
@@ -426,6 +432,7 @@ void VirtualPrinter::Impl::Transcribed::Ended(Connection& c, Ending ending) {
   // the connection left incomplete.
   for (DecodedCommand& command : decoder.Finish()) {
     if (receipt && receipt->Add(command)) QueueReceipt(c);
+    std::vector<std::uint8_t>().swap(command.data);  // drawn: the transcript needs none of it
     entries.push_back({std::move(command), false, {}});
   }
   if (receipt && !receipt->Empty()) QueueReceipt(c);
@@ -449,8 +456,12 @@ void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
   Block block;
   block.head = ConnectionLine(WallClock::now(), c) + " job " + std::to_string(jobs) + ": ";
   block.file = printer.options.receiptsDir + name;
-  block.page = receipt->Html(printer.options.paperMm);
-  receipt = std::make_unique<Receipt>();
+  block.page = receipt->Html();
+  if (receipt->PicturesCut()) {
+    block.head +=
+        "pictures past one page (" + std::to_string(Receipt::kMaxPictureDots / 576) + " rows of 576 dots) not drawn; ";
+  }
+  receipt = std::make_unique<Receipt>(printer.options.paperMm);
   printer.Queue(std::move(block), true);
 }
 
@@ -462,6 +473,7 @@ void VirtualPrinter::Impl::Transcribed::Received(Connection& c, std::span<const 
   const auto now = Clock::now();
   for (DecodedCommand& command : decoder.Feed(got)) {
     if (receipt && receipt->Add(command)) QueueReceipt(c);
+    std::vector<std::uint8_t>().swap(command.data);  // drawn: the transcript needs none of it
     Entry e{std::move(command), false, {}};
     if (e.command.kind == CommandKind::AutoStatusBack && !e.command.cutShort) {
       autoStatus = (e.command.bytes[2] & 0x0F) != 0;
@@ -554,6 +566,7 @@ bool VirtualPrinter::Start(std::string& error) {
   Impl& d = *impl_;
   if (d.started) return true;
   d.options.slowMs = std::max(0, d.options.slowMs);
+  d.options.discardMs = std::max(0, d.options.discardMs);
   const auto ip = printerlink::ParseDottedQuad(d.options.address);
   if (!ip) {
     error = "'" + d.options.address + "' is not an IPv4 address (dotted quad, e.g. 127.0.0.1)";
@@ -574,6 +587,10 @@ bool VirtualPrinter::Start(std::string& error) {
     printercore::PortBehaviour port;
     port.port.number = number;
     if (d.options.refuse) port.port.reach = printercore::Reach::Refuse;
+    if (d.options.discardMs > 0) {
+      port.reading = printercore::Reading::Never;
+      port.closeAfterMs = d.options.discardMs;
+    }
     serving.ports.push_back(port);
   }
   serving.idleTimeoutMs = d.options.idleTimeoutMs;
@@ -644,6 +661,8 @@ std::string VirtualPrinter::StateLine() const {
   std::string mode;
   if (d.options.refuse) {
     mode = "refusing connections";
+  } else if (d.options.discardMs > 0) {
+    mode = "discarding: every connection closed unread after " + Duration(d.options.discardMs);
   } else if (d.options.silent) {
     mode = "silent: ESC v goes unanswered";
   } else if (d.options.slowMs > 0) {

@@ -24,6 +24,10 @@ struct VirtualPrinterOptions {
   bool refuse = false;                // bind, never listen: connections are refused
   bool silent = false;                // never answer ESC v; close only when the client does
   int slowMs = 0;                     // wait before each answer to ESC v
+  // > 0: accept, never read, and close each connection this long after
+  // accepting it: the client's bytes are acknowledged, then thrown away with
+  // a reset, as by a printer busy with another client.
+  int discardMs = 0;
   // A connection that brings no byte for this long is closed; 0 never.
   int idleTimeoutMs = 60000;
   // The most connections served at once; a new client then takes the place of

@@ -2,6 +2,7 @@
 // training and tests. Options, the keys of its terminal, and the signals
 // that end it; the printer itself is VirtualPrinter.
 
+#include <CLI/CLI.hpp>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -19,7 +20,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "ExchangeRecord.h"
 #include "Version.h"
@@ -32,50 +32,25 @@ constexpr int kMaxSlowMs = 600000;      // ten minutes: longer than any client w
 constexpr int kWatchPollMs = 500;       // how often a watched process is checked where no pidfd can tell
 constexpr int kMaxIdleSeconds = 86400;  // a day: as long as a trainer leaves it running
 
-void PrintHelp(std::FILE* to) {
-  std::fprintf(to,
-               "Usage: virtual-printer [options]\n"
-               "Behaves like a network receipt printer: listens on TCP ports 9100 (command\n"
-               "frames) and 4000 (ESC v status requests, text jobs, connection probes) and\n"
-               "prints a transcript of every connection to stdout: the bytes in hex and the\n"
-               "commands by name. It answers ESC v on port 4000 with three status bytes,\n"
-               "and DLE EOT 1-4, GS r 1/2, GS a and GS I on either port. It has a cash\n"
-               "drawer: closed at the start, opened by every drawer pulse (ESC p, DLE DC4 1).\n"
-               "GS D and GS E are shown and checked, but the virtual printer stays on its address.\n"
-               "\n"
-               "Options:\n"
-               "  --address A    listen on this IPv4 address only (default 127.0.0.1)\n"
-               "  --cover-open   start with the cover open    (status byte 0, 0x20)\n"
-               "  --busy         start busy                   (byte 0, 0x08)\n"
-               "  --over-temp    start over temperature       (byte 1, 0x40)\n"
-               "  --paused       start paused                 (byte 1, 0x10)\n"
-               "  --paper-end    start out of paper           (byte 2, 0x0C)\n"
-               "  --refuse       listen nowhere: every connection is refused\n"
-               "  --silent       accept, but never answer ESC v; close only when the client does\n"
-               "                 (or the idle time-out ends it)\n"
-               "  --slow MS      wait MS milliseconds before answering ESC v\n"
-               "  --stop-with PID  stop when process PID ends (make demo: the console)\n"
-               "  --idle-timeout S\n"
-               "                 close a connection that sends nothing for S seconds\n"
-               "                 (default 60; 0 never)\n"
-               "  --receipts DIR also write each print job (up to a cut or the connection's\n"
-               "                 end) to DIR as an HTML receipt\n"
-               "  --paper MM     the receipts' paper width: 58 or 80 (default 80)\n"
-               "  --maker TEXT, --model TEXT, --serial TEXT, --firmware TEXT\n"
-               "                 what GS I answers (default Virtual, VP-80, VP and the\n"
-               "                 address in hex, 1.00)\n"
-               "  --help         show this and exit\n"
-               "  --version      show the version and exit\n"
-               "\n"
-               "Keys, when started from a terminal:\n"
-               "  c cover open   b busy   t over temperature   p paused   e paper end\n"
-               "                 (each toggles its condition)\n"
-               "  d close the cash drawer (a drawer pulse opens it)\n"
-               "  s show the state   h help   q quit (Ctrl-C works too)\n");
-}
+constexpr char kDescription[] =
+    "Behaves like a network receipt printer: listens on TCP ports 9100 (command\n"
+    "frames) and 4000 (ESC v status requests, text jobs, connection probes) and\n"
+    "prints a transcript of every connection to stdout: the bytes in hex and the\n"
+    "commands by name. It answers ESC v on port 4000 with three status bytes,\n"
+    "and DLE EOT 1-4, GS r 1/2, GS a and GS I on either port. It has a cash\n"
+    "drawer: closed at the start, opened by every drawer pulse (ESC p, DLE DC4 1).\n"
+    "GS D and GS E are shown and checked, but the virtual printer stays on its address.";
+
+constexpr char kKeys[] =
+    "Keys, when started from a terminal:\n"
+    "  c cover open   b busy   t over temperature   p paused   e paper end\n"
+    "                 (each toggles its condition)\n"
+    "  d close the cash drawer (a drawer pulse opens it)\n"
+    "  s show the state   h help   q quit (Ctrl-C works too)";
 
 // The whole of `text` as a decimal number from `low` to `high`; nothing for
-// anything else (blank, a sign where none is allowed, trailing text).
+// anything else (blank, a sign where none is allowed, a base prefix, an
+// exponent, trailing text).
 template <typename Number>
 std::optional<Number> NumberIn(std::string_view text, Number low, Number high) {
   Number n{};
@@ -84,130 +59,148 @@ std::optional<Number> NumberIn(std::string_view text, Number low, Number high) {
   return n;
 }
 
-// The GS I answer an option sets: --maker, --model, --serial, --firmware.
+// A value that must be such a number; `what` names the numbers the option
+// takes in the one line that reports anything else. The number is handed on
+// rewritten plainly: CLI11 itself would read "0500" as octal.
+template <typename Number>
+CLI::Validator DecimalIn(Number low, Number high, const std::string& what) {
+  return CLI::Validator(
+      [=](std::string& value) {
+        const std::optional<Number> n = NumberIn<Number>(value, low, high);
+        if (!n) return "takes " + what + ", not '" + value + "'";
+        value = std::to_string(*n);
+        return std::string();
+      },
+      "");
+}
+
+// A folder this user can write files into; trailing slashes go.
+CLI::Validator WritableFolder() {
+  return CLI::Validator(
+      [](std::string& folder) {
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        if (::access(folder.c_str(), W_OK | X_OK) == 0) return std::string();
+        return "cannot write to '" + folder + "': " + std::strerror(errno);
+      },
+      "");
+}
+
+// The conditions the printer can start in, as --help lists them.
+struct StartFlag {
+  const char* name;
+  bool vprinter::StatusFlags::*flag;
+  const char* help;
+};
+constexpr StartFlag kStartFlags[] = {
+    {"--cover-open", &vprinter::StatusFlags::coverOpen, "start with the cover open    (status byte 0, 0x20)"},
+    {"--busy", &vprinter::StatusFlags::busy, "start busy                   (byte 0, 0x08)"},
+    {"--over-temp", &vprinter::StatusFlags::overTemperature, "start over temperature       (byte 1, 0x40)"},
+    {"--paused", &vprinter::StatusFlags::paused, "start paused                 (byte 1, 0x10)"},
+    {"--paper-end", &vprinter::StatusFlags::paperEnd, "start out of paper           (byte 2, 0x0C)"},
+};
+
+constexpr std::size_t kHelpColumn = 22;  // where --help starts each option's text
+
+// What GS I answers, one option each: as a printer's own, plain ASCII.
 constexpr std::size_t kMaxIdentityText = 80;  // a printer's longest answer
-std::string* IdentityOption(vprinter::PrinterIdentity& identity, std::string_view option) {
-  if (option == "--maker") return &identity.maker;
-  if (option == "--model") return &identity.model;
-  if (option == "--serial") return &identity.serial;
-  if (option == "--firmware") return &identity.firmware;
-  return nullptr;
+struct IdentityFlag {
+  const char* name;
+  std::string vprinter::PrinterIdentity::*text;
+  const char* help;
+};
+const IdentityFlag kIdentityFlags[] = {
+    {"--maker", &vprinter::PrinterIdentity::maker, "the maker GS I answers (default Virtual)"},
+    {"--model", &vprinter::PrinterIdentity::model, "the model GS I answers (default VP-80)"},
+    {"--serial", &vprinter::PrinterIdentity::serial,
+     "the serial number GS I answers (default VP and the\naddress in hex)"},
+    {"--firmware", &vprinter::PrinterIdentity::firmware, "the firmware GS I answers (default 1.00)"},
+};
+
+CLI::Validator IdentityText() {
+  return CLI::Validator(
+      [](std::string& text) {
+        if (!text.empty() && text.size() <= kMaxIdentityText &&
+            std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) {
+          return std::string();
+        }
+        return "takes 1 to " + std::to_string(kMaxIdentityText) + " printable ASCII characters";
+      },
+      "");
 }
 
 struct ParsedArgs {
   vprinter::VirtualPrinterOptions options;
-  bool help = false;
-  bool version = false;
   pid_t stopWith = 0;  // 0: none
 };
 
-std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], std::string& error) {
+// The options into `parsed`; nothing when the program is to end at once:
+// with `exitStatus` 0 after the help or the version, 2 after a usage error,
+// each written out already.
+std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], int& exitStatus) {
   ParsedArgs parsed;
   auto& o = parsed.options;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    std::optional<std::string_view> inlineValue;
-    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-      inlineValue = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-    }
-    auto value = [&](std::string_view& out) {
-      if (inlineValue) {
-        out = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= argc) {
-        error = std::string(arg) + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    // A value that must be a number from low to high; `what` names it in the error.
-    auto number = [&](auto& target, auto low, auto high, const std::string& what) {
-      std::string_view v;
-      if (!value(v)) return false;
-      const auto n = NumberIn<std::remove_reference_t<decltype(target)>>(v, low, high);
-      if (!n) {
-        error = std::string(arg) + " takes " + what + ", not '" + std::string(v) + "'";
-        return false;
-      }
-      target = *n;
-      return true;
-    };
-    auto flag = [&](bool& target) {
-      if (inlineValue) {
-        error = std::string(arg) + " takes no value";
-        return false;
-      }
-      target = true;
-      return true;
-    };
-    bool ok = true;
-    if (arg == "--help" || arg == "-h") {
-      ok = flag(parsed.help);
-    } else if (arg == "--version") {
-      ok = flag(parsed.version);
-    } else if (arg == "--address") {
-      std::string_view v;
-      ok = value(v);
-      o.address = v;
-    } else if (arg == "--cover-open") {
-      ok = flag(o.flags.coverOpen);
-    } else if (arg == "--busy") {
-      ok = flag(o.flags.busy);
-    } else if (arg == "--over-temp") {
-      ok = flag(o.flags.overTemperature);
-    } else if (arg == "--paused") {
-      ok = flag(o.flags.paused);
-    } else if (arg == "--paper-end") {
-      ok = flag(o.flags.paperEnd);
-    } else if (arg == "--refuse") {
-      ok = flag(o.refuse);
-    } else if (arg == "--silent") {
-      ok = flag(o.silent);
-    } else if (arg == "--slow") {
-      ok = number(o.slowMs, 0, kMaxSlowMs, "milliseconds from 0 to " + std::to_string(kMaxSlowMs));
-    } else if (arg == "--stop-with") {
-      ok = number(parsed.stopWith, 1, std::numeric_limits<pid_t>::max(), "a process id");
-    } else if (arg == "--receipts") {
-      std::string_view v;
-      ok = value(v);
-      if (ok) {
-        o.receiptsDir = std::string(v);
-        while (o.receiptsDir.size() > 1 && o.receiptsDir.back() == '/') o.receiptsDir.pop_back();
-        if (::access(o.receiptsDir.c_str(), W_OK | X_OK) != 0) {
-          error = "--receipts: cannot write to '" + o.receiptsDir + "': " + std::strerror(errno);
-          ok = false;
-        }
-      }
-    } else if (arg == "--paper") {
-      std::string_view v;
-      ok = value(v);
-      if (ok && v != "58" && v != "80") {
-        error = "--paper takes 58 or 80 (mm), not '" + std::string(v) + "'";
-        ok = false;
-      }
-      if (ok) o.paperMm = v == "58" ? 58 : 80;
-    } else if (auto* text = IdentityOption(o.identity, arg)) {
-      std::string_view v;
-      ok = value(v);
-      if (ok && (v.empty() || v.size() > kMaxIdentityText ||
-                 !std::all_of(v.begin(), v.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))) {
-        error = std::string(arg) + " takes 1 to " + std::to_string(kMaxIdentityText) + " printable ASCII characters";
-        ok = false;
-      }
-      if (ok) *text = std::string(v);
-    } else if (arg == "--idle-timeout") {
-      int seconds = 0;
-      ok = number(seconds, 0, kMaxIdleSeconds, "seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds));
-      if (ok) o.idleTimeoutMs = seconds * 1000;
-    } else {
-      error = "unknown option '" + std::string(argv[i]) + "'";
-      ok = false;
-    }
-    if (!ok) return std::nullopt;
+  int idleSeconds = o.idleTimeoutMs / 1000;
+
+  CLI::App app{kDescription, "virtual-printer"};
+  app.footer(kKeys);
+  app.get_formatter()->column_width(kHelpColumn);
+  app.set_help_flag("-h,--help", "show this and exit");
+  app.set_version_flag("--version", kVersion, "show the version and exit");
+  // As the shell's own tools: the last of a repeated option counts, and a
+  // flag takes no value.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
+
+  app.add_option("--address", o.address, "listen on this IPv4 address only (default 127.0.0.1)")->type_name("A");
+  for (const StartFlag& f : kStartFlags) app.add_flag(f.name, o.flags.*f.flag, f.help);
+  app.add_flag("--refuse", o.refuse, "listen nowhere: every connection is refused");
+  app.add_flag("--silent", o.silent,
+               "accept, but never answer ESC v; close only when the\n"
+               "client does (or the idle time-out ends it)");
+  app.add_option("--slow", o.slowMs, "wait MS milliseconds before answering ESC v")
+      ->type_name("MS")
+      ->transform(DecimalIn(0, kMaxSlowMs, "milliseconds from 0 to " + std::to_string(kMaxSlowMs)));
+  app.add_option("--discard", o.discardMs,
+                 "accept, never read, and close each connection MS\n"
+                 "milliseconds later: the client sees its bytes\n"
+                 "acknowledged, then the connection reset with them\n"
+                 "unread (a printer busy with another client)")
+      ->type_name("MS")
+      ->transform(DecimalIn(1, kMaxSlowMs, "milliseconds from 1 to " + std::to_string(kMaxSlowMs)));
+  app.add_option("--stop-with", parsed.stopWith, "stop when process PID ends (make demo: the console)")
+      ->type_name("PID")
+      ->transform(DecimalIn<pid_t>(1, std::numeric_limits<pid_t>::max(), "a process id"));
+  app.add_option("--idle-timeout", idleSeconds,
+                 "close a connection that sends nothing for S seconds\n"
+                 "(default 60; 0 never)")
+      ->type_name("S")
+      ->transform(DecimalIn(0, kMaxIdleSeconds, "seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds)));
+  app.add_option("--receipts", o.receiptsDir,
+                 "also write each print job (up to a cut or the\n"
+                 "connection's end) to DIR as an HTML receipt")
+      ->type_name("DIR")
+      ->transform(WritableFolder());
+  app.add_option("--paper", o.paperMm, "the receipts' paper width: 58 or 80 (default 80)")
+      ->type_name("MM")
+      ->check(CLI::Validator(
+          [](std::string& mm) {
+            return mm == "58" || mm == "80" ? std::string() : "takes 58 or 80 (mm), not '" + mm + "'";
+          },
+          ""));
+  for (const IdentityFlag& f : kIdentityFlags) {
+    app.add_option(f.name, o.identity.*f.text, f.help)->type_name("TEXT")->check(IdentityText());
   }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {  // --help or --version
+    exitStatus = app.exit(e);
+    return std::nullopt;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "virtual-printer: %s\nTry 'virtual-printer --help'.\n", e.what());
+    exitStatus = 2;
+    return std::nullopt;
+  }
+  o.idleTimeoutMs = idleSeconds * 1000;
   return parsed;
 }
 
@@ -394,20 +387,10 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopS
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  int exitStatus = 0;
+  const std::optional<ParsedArgs> parsed = ParseArgs(argc, argv, exitStatus);
+  if (!parsed) return exitStatus;
   std::string error;
-  const std::optional<ParsedArgs> parsed = ParseArgs(argc, argv, error);
-  if (!parsed) {
-    std::fprintf(stderr, "virtual-printer: %s\nTry 'virtual-printer --help'.\n", error.c_str());
-    return 2;
-  }
-  if (parsed->help) {
-    PrintHelp(stdout);
-    return 0;
-  }
-  if (parsed->version) {
-    std::printf("%s\n", kVersion);
-    return 0;
-  }
   // Before the printer starts its threads, so that they block the signals too.
   const StopSignals signals;
   if (signals.fd() < 0) {
