@@ -117,7 +117,7 @@ void BM_SweepSubnet(benchmark::State& state) {
   int found = 0;
   for (auto _ : state) {
     found = 0;
-    ProbeSubnet(library, subnet, [&](int, const std::string&, bool hit) { found += hit ? 1 : 0; });
+    ProbeSubnet(library, subnet, [&](int, const std::string&, bool hit, const QString&) { found += hit ? 1 : 0; });
   }
   state.counters["hosts_found"] = found;
 }

@@ -103,18 +103,26 @@ std::optional<std::array<std::uint8_t, 3>> ParseSubnet(std::string_view text) {
   return std::array<std::uint8_t, 3>{(*o)[0], (*o)[1], (*o)[2]};
 }
 
-std::optional<int> ParseWatchSeconds(std::string_view text) {
-  constexpr int kMostSeconds = 86400;  // a day
-  if (text.empty()) return kWatchIntervalSeconds;
+namespace {
+
+// A whole number of seconds from 1 to `most`; `unsaid` for no text at all.
+std::optional<int> Seconds(std::string_view text, int unsaid, int most) {
+  if (text.empty()) return unsaid;
   int seconds = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
     seconds = seconds * 10 + (c - '0');
-    if (seconds > kMostSeconds) return std::nullopt;
+    if (seconds > most) return std::nullopt;
   }
   if (seconds < 1) return std::nullopt;
   return seconds;
 }
+
+}  // namespace
+
+std::optional<int> ParseWatchSeconds(std::string_view text) { return Seconds(text, kWatchIntervalSeconds, 86400); }
+
+std::optional<int> ParseFollowSeconds(std::string_view text) { return Seconds(text, kFollowSeconds, 3600); }
 
 GbkText Utf8ToGbk(std::string_view utf8) {
   GbkText result;

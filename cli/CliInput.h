@@ -39,6 +39,10 @@ inline constexpr int kWatchIntervalSeconds = 2;  // the status monitor's poll
 // a value, else a whole number from 1 to 86400.
 std::optional<int> ParseWatchSeconds(std::string_view text);
 
+inline constexpr int kFollowSeconds = 60;  // set-ip --follow: a printer's restart with room to spare
+// The SECONDS of set-ip --follow: 60 without a value, else 1 to 3600.
+std::optional<int> ParseFollowSeconds(std::string_view text);
+
 // UTF-8 text as the GBK bytes the printer prints, character for character:
 // nothing added, nothing removed, line ends kept as they are. A byte-order
 // mark at the very start is no character and is dropped. The first character

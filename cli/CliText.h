@@ -16,6 +16,34 @@ enum class Text {
   Sending,
   NoPrinterFound,
   ShortReply,
+  // identify, sweep --details
+  Unknown,
+  Routed,
+  LocalMac,
+  NoNeighbourTable,
+  // set-ip --follow
+  Following,
+  FollowProgress,
+  SamePrinter,
+  OtherPrinter,
+  CannotTell,
+  NothingAnswered,
+  // drawer --check
+  DrawerOpened,
+  DrawerNoChange,
+  DrawerOpenAlready,
+  DrawerNoReading,
+  Closed,
+  Open,
+  High,
+  Low,
+  // labels of identify, in the order of the link layer's identity fields
+  LabelMaker,
+  LabelModel,
+  LabelSerial,
+  LabelFirmware,
+  LabelMac,
+  LabelVendor,
 };
 
 const char* Tr(Text text, Language language);

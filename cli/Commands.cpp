@@ -8,27 +8,23 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CommandOutput.h"
 #include "ExchangeLog.h"
 #include "OutcomeWords.h"
 #include "PrinterDecoder.h"
 #include "TestPage.h"
 
 namespace printercli {
-namespace {
 
 using printerlink::ConditionRow;
 using printerlink::Done;
 using printerlink::ExchangeRecord;
 using printerlink::Outcome;
-using Json = nlohmann::ordered_json;
 
 int ExitOf(const Done& done) { return done.records.empty() ? kExitOk : ExitFor(done.Deciding().outcome); }
 
 Json RecordJson(const ExchangeRecord& record) { return Json::parse(printerlink::RecordToJson(record)); }
 
-// One command as one object: the deciding exchange in the log file's fields
-// and how it ended in words, then the command, its exit status and, when it
-// took several, every exchange.
 Json CommandJson(const char* command, const Done& done, int exit) {
   Json j = Json::object();
   if (!done.records.empty()) {
@@ -49,14 +45,19 @@ void WriteJson(Session& s, const Json& j) {
   s.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n' << std::flush;
 }
 
+namespace {
+
 std::string Where(const ExchangeRecord& r) { return r.address + ":" + std::to_string(r.port); }
 
-// A failure in words on standard error: "Can't Connect Net! 192.168.1.10:9100: refused ..."
+}  // namespace
+
 void TellFailure(Session& s, const ExchangeRecord& r) {
   if (s.json) return;
   s.err << Tr(IDS_CANT_CONNECT, s.language) << ' ' << Where(r) << ": " << printerlink::OutcomeWords(r, s.language)
         << '\n';
 }
+
+namespace {
 
 // Frames and text jobs: the exit status of their exchanges, and what happened.
 int Finish(Session& s, const char* command, const Done& done) {
@@ -126,8 +127,10 @@ void TellSending(Session& s, std::span<const std::uint8_t> bytes) {
         << printerlink::kFramePort << '\n';
 }
 
+}  // namespace
+
 // A setting frame (GS D, GS E): which bytes go, then the JSON object, or a
-// failure's cause and the line `failed`. A success is left to the caller.
+// failure's cause and the line `failed`; a success is left to the caller.
 int SendSetting(Session& s, const char* command, const printerlink::Plan& plan, const char* failed) {
   TellSending(s, plan.front().bytes);
   const Done done = printerlink::Run(s.At(s.printer), plan);
@@ -140,8 +143,6 @@ int SendSetting(Session& s, const char* command, const printerlink::Plan& plan, 
   }
   return exit;
 }
-
-}  // namespace
 
 int ExitFor(Outcome outcome) {
   switch (outcome) {
@@ -256,7 +257,7 @@ int RunSetMac(Session& s, const printerlink::MacBytes& mac) {
   return exit;
 }
 
-int RunSweep(Session& s, const std::array<std::uint8_t, 3>& subnet, bool withStatus) {
+int RunSweep(Session& s, const std::array<std::uint8_t, 3>& subnet, bool withStatus, bool withDetails) {
   const printerlink::SweepDone sweep = printerlink::Sweep(s.sockets, subnet, s.sweepWaitMs, s.log);
   Done done;
   done.records = {sweep.record};
@@ -267,25 +268,34 @@ int RunSweep(Session& s, const std::array<std::uint8_t, 3>& subnet, bool withSta
     return exit;
   }
 
-  // The found printers in host order, each with its lamps when asked; the
-  // exit status is the worst of theirs.
+  // The found printers in host order, each with its details and lamps when
+  // asked; the exit status is the worst of their lamps'.
+  std::vector<printerlink::Identity> details;
+  if (withDetails) {
+    details = AskIdentities(s, sweep.record.found);
+    for (std::size_t i = 0; i < details.size(); ++i) details[i].hardware = sweep.hardware[i];
+  }
   Json printers = Json::array();
-  for (const std::string& address : sweep.record.found) {
-    if (!withStatus) {
-      if (!s.json) s.out << address << '\n';
-      continue;
+  for (std::size_t i = 0; i < sweep.record.found.size(); ++i) {
+    const std::string& address = sweep.record.found[i];
+    Json printer = withDetails ? IdentityJson(details[i]) : Json::object();
+    std::string line = address;
+    if (withDetails) line += " " + DetailsLine(details[i], s.language);
+    if (withStatus) {
+      const StatusReading r = ReadStatus(s, address);
+      exit = std::max(exit, r.exit);
+      printer.update(StatusJson(r));
+      line += " " + LampsLine(r, s.language);
     }
-    const StatusReading r = ReadStatus(s, address);
-    exit = std::max(exit, r.exit);
     if (s.json) {
-      printers.push_back(StatusJson(r));
+      printers.push_back(std::move(printer));
     } else {
-      s.out << address << ' ' << LampsLine(r, s.language) << '\n';
+      s.out << line << '\n';
     }
   }
   if (s.json) {
     Json j = CommandJson("sweep", done, exit);
-    if (withStatus) j["printers"] = std::move(printers);
+    if (withStatus || withDetails) j["printers"] = std::move(printers);
     WriteJson(s, j);
   } else if (sweep.record.found.empty()) {
     s.err << Tr(Text::NoPrinterFound, s.language) << ' ' << sweep.record.address << '\n';

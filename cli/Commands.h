@@ -53,6 +53,7 @@ struct Session {
   printerlink::LinkTimings timings{};
   int probeWaitMs = printerlink::kProbeWaitMs;
   int sweepWaitMs = printerlink::kSweepProbeWaitMs;
+  bool progress = false;  // standard error is a terminal: a progress line may be rewritten in place
   // Asked between polls of status --watch; true ends the watch (Ctrl-C).
   std::function<bool()> stopRequested = [] { return false; };
 
@@ -71,7 +72,15 @@ int RunOperation(Session& session, const char* command, const printerlink::Plan&
 int RunHex(Session& session, const std::vector<std::uint8_t>& bytes);
 int RunSetIp(Session& session, const printerlink::Ipv4Octets& next);
 int RunSetMac(Session& session, const printerlink::MacBytes& mac);
-int RunSweep(Session& session, const std::array<std::uint8_t, 3>& subnet, bool withStatus);
+// With details, each found printer's MAC, vendor and identity, asked of all at once.
+int RunSweep(Session& session, const std::array<std::uint8_t, 3>& subnet, bool withStatus, bool withDetails = false);
+// The printer's maker, model, serial number, firmware, MAC and vendor.
+int RunIdentify(Session& session);
+// Set IP, then a probe of the new address once a second for up to `seconds`:
+// 0 when the same printer answers there, 1 another one, 4 nothing.
+int RunSetIpFollow(Session& session, const printerlink::Ipv4Octets& next, int seconds);
+// The drawer sensor before the pulse and after it: 0 opened, 1 no change.
+int RunDrawerCheck(Session& session, bool sensorInverted);
 
 // The console's test page with its time line and the line feed its Print adds.
 std::string TestPageNow();

@@ -12,9 +12,13 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "Check.h"
 #include "CliInput.h"
 #include "Commands.h"
+#include "DrawerCheck.h"
+#include "Identity.h"
 #include "ExchangeLog.h"
 #include "Metrics.h"
 #include "Settings.h"
@@ -105,6 +109,11 @@ struct Args {
   std::string macText;
   std::string subnetText;
   bool sweepStatus = false;
+  bool sweepDetails = false;
+  std::string followText;  // as --watch: text, so that a left-out value is told from 0
+  CLI::Option* follow = nullptr;
+  bool drawerCheck = false;
+  bool sensorInverted = false;
   CheckArgs check;
   MetricsArgs metrics;
 };
@@ -154,7 +163,19 @@ int RunSetIpCommand(Session& session, const Args& a) {
   if (*next == *ParseAddress(session.printer)) {
     return Usage(std::string(Tr(IDS_CURRENT_IP, session.language)) + " " + a.newAddress);
   }
-  return RunSetIp(session, *next);
+  if (a.follow->count() == 0) return RunSetIp(session, *next);
+  const auto seconds = ParseFollowSeconds(a.followText);
+  if (!seconds) return Usage("--follow: \"" + a.followText + "\" is not a number of seconds from 1 to 3600");
+  session.progress = ::isatty(STDERR_FILENO) != 0;
+  return RunSetIpFollow(session, *next, *seconds);
+}
+
+int RunDrawerCommand(Session& session, const Args& a) {
+  if (!a.drawerCheck) {
+    if (a.sensorInverted) return Usage("drawer: --sensor-inverted goes with --check");
+    return RunOperation(session, "drawer", printerlink::DrawerPlan());
+  }
+  return RunDrawerCheck(session, a.sensorInverted);
 }
 
 int RunSetMacCommand(Session& session, const Args& a) {
@@ -177,7 +198,7 @@ int RunSweepCommand(Session& session, const Args& a) {
   } else {
     return Usage("sweep: \"" + a.subnetText + "\" is not the first three numbers of an address, like 192.168.1");
   }
-  return RunSweep(session, subnet, a.sweepStatus);
+  return RunSweep(session, subnet, a.sweepStatus, a.sweepDetails);
 }
 
 // The commands, in the order --help lists them: each its name, its line of
@@ -214,8 +235,14 @@ const Command kCommands[] = {
        c.add_option("FILE", a.printFile, "the text to print; - for standard input")->option_text("[FILE|-]");
      },
      RunPrintCommand},
-    {"drawer", "open the cash drawer (ESC p, port " + Number(printerlink::kFramePort) + ")", NoOptions,
-     [](Session& s, const Args&) { return RunOperation(s, "drawer", printerlink::DrawerPlan()); }},
+    {"drawer", "open the cash drawer (ESC p, port " + Number(printerlink::kFramePort) + ")",
+     [](CLI::App& c, Args& a) {
+       c.add_flag("--check", a.drawerCheck,
+                  "read the drawer sensor (DLE EOT 1, pin 3) before the pulse and " + Ms(printerlink::kDrawerSettleMs) +
+                      " after: exit 0 opened, 1 no change");
+       c.add_flag("--sensor-inverted", a.sensorInverted, "pin 3 high means open (default: high means closed)");
+     },
+     RunDrawerCommand},
     {"cut", std::string("print \"") + printerlink::kCutTestLine + "\", feed and cut", NoOptions,
      [](Session& s, const Args&) { return RunOperation(s, "cut", printerlink::CutPlan()); }},
     {"init", "initialise the printer (ESC @, port " + Number(printerlink::kFramePort) + ")", NoOptions,
@@ -226,7 +253,15 @@ const Command kCommands[] = {
      },
      RunHexCommand},
     {"set-ip", "give the printer a new address (GS D, port " + Number(printerlink::kFramePort) + ")",
-     [](CLI::App& c, Args& a) { c.add_option("NEW", a.newAddress, "the new IPv4 address")->required(); },
+     [](CLI::App& c, Args& a) {
+       c.add_option("NEW", a.newAddress, "the new IPv4 address")->required();
+       a.follow = c.add_option("--follow", a.followText,
+                               "then probe NEW once a second for up to " + Number(kFollowSeconds) +
+                                   " s (or SECONDS) and tell whether the same printer answers there: exit 0 the "
+                                   "same, 1 another one (an address clash), 4 nothing")
+                      ->expected(0, 1)
+                      ->option_text("[SECONDS]");
+     },
      RunSetIpCommand},
     {"set-mac", "give the printer a new MAC (GS E, port " + Number(printerlink::kFramePort) + ")",
      [](CLI::App& c, Args& a) {
@@ -239,8 +274,15 @@ const Command kCommands[] = {
      [](CLI::App& c, Args& a) {
        c.add_option("A.B.C", a.subnetText, "the /24 to sweep (default: the printer's)");
        c.add_flag("--status", a.sweepStatus, "each found printer's status too");
+       c.add_flag("--details", a.sweepDetails,
+                  "each found printer's MAC, vendor, maker, model and serial (GS I, port " +
+                      Number(printerlink::kFramePort) + ")");
      },
      RunSweepCommand},
+    {"identify",
+     "the printer's maker, model, serial and firmware (GS I, port " + Number(printerlink::kFramePort) + ", " +
+         Ms(printerlink::kIdentityBudgetMs) + " in all), its MAC and the MAC's vendor",
+     NoOptions, [](Session& s, const Args&) { return RunIdentify(s); }},
     {"check", "a monitoring plugin: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN, with performance data",
      [](CLI::App& c, Args& a) {
        c.add_option("-H,--hostname", a.check.hostname, "the printer's IPv4 address")->option_text("ADDRESS");

@@ -123,9 +123,10 @@ void CPrinterTestDlg::SweepSubnet() {
   m_progress.ShowWindow(SW_SHOW);
   ProbeSubnet(
       m_sockets, {a, b, c},
-      [this](int host, const std::string& address, bool found) {
+      [this](int host, const std::string& address, bool found, const QString& card) {
         if (found) {
-          m_comboPrinters.AddString(address);
+          // The entry stays the bare address: it is read back as the target.
+          m_comboPrinters.SetItemToolTip(m_comboPrinters.AddString(address), card);
           UpdateData(FALSE);
         }
         m_progress.SetPos(SweepProgress(host));

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "Neighbours.h"
 #include "OutcomeWords.h"
 #include "PrinterDecoder.h"
 #include "ResourceIds.h"
@@ -20,6 +21,13 @@ QString LocalTime(std::int64_t epochMs, const char* format) {
 }
 
 }  // namespace
+
+QString FoundHardwareText(const std::string& mac, const std::string& vendor) {
+  if (mac == printerlink::MacSourceName(printerlink::MacSource::Routed)) return LoadText(IDS_SWEEP_ROUTED);
+  if (mac == printerlink::MacSourceName(printerlink::MacSource::Local)) return LoadText(IDS_SWEEP_LOCAL);
+  if (mac == printerlink::MacSourceName(printerlink::MacSource::NoTable)) return LoadText(IDS_SWEEP_NO_TABLE);
+  return LoadText(IDS_SWEEP_MAC).arg(Utf8(mac), Utf8(vendor));
+}
 
 QString LogColumnTitle(LogColumn column) {
   switch (column) {
@@ -59,7 +67,13 @@ QString LogCellText(const ExchangeRecord& r, LogColumn column, const QString& se
     case LogColumn::Reply:
       if (r.kind == ExchangeKind::Sweep) {
         QStringList found;
-        for (const std::string& a : r.found) found << Utf8(a);
+        for (std::size_t i = 0; i < r.found.size(); ++i) {
+          // A printer on this computer has no card between: nothing to say.
+          const bool card = i < r.foundMac.size() && r.foundMac[i] != MacSourceName(printerlink::MacSource::Local);
+          found << (card ? Utf8(r.found[i]) + QStringLiteral(" (") +
+                               FoundHardwareText(r.foundMac[i], r.foundVendor[i]) + QLatin1Char(')')
+                         : Utf8(r.found[i]));
+        }
         return found.isEmpty() ? QString() : LoadText(IDS_LOG_FOUND).arg(found.join(QStringLiteral(", ")));
       }
       return Utf8(printerlink::HexBytes(r.received));

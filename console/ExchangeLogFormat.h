@@ -19,6 +19,10 @@ QString LogColumnTitle(LogColumn column);
 // the model works it out once per record.
 QString LogCellText(const printerlink::ExchangeRecord& record, LogColumn column, const QString& sentWords);
 
+// A found printer's card as a sweep's record gives it (its MAC or "routed",
+// "local", "no table"; its vendor): "MAC 00:12:AB:34:CD:56, Vendor".
+QString FoundHardwareText(const std::string& mac, const std::string& vendor);
+
 // The sent bytes by the printer's command names ("ESC p drawer pulse: ..."),
 // or what a probe, a sweep or an empty text job did.
 QString SentWords(const printerlink::ExchangeRecord& record);

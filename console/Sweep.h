@@ -2,6 +2,8 @@
 // Finding the printers of a /24: every host answers or not on port 4000
 // within one shared wait, and the answers are taken in host order.
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -19,8 +21,9 @@ using printerlink::kSweepLastHost;
 int SweepProgress(int host);
 
 // Probes hosts 1 to 254 of subnet.0/24 at once, then calls `step` for each
-// host in ascending order with its dotted address and whether it answered.
+// host in ascending order with its dotted address, whether it answered and,
+// when it did, its card in words from the neighbour table (FoundHardwareText).
 // `observer` gets one record for the whole sweep.
 void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
-                 const std::function<void(int host, const std::string& address, bool found)>& step,
+                 const std::function<void(int host, const std::string& address, bool found, const QString& card)>& step,
                  printerlink::ExchangeObserver* observer = nullptr);

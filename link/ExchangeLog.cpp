@@ -23,7 +23,16 @@ std::string RecordToJson(const ExchangeRecord& r) {
   j["error"] = error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(error);
   j["ms"] = r.durationMs;
   j["summary"] = RecordSummary(r);
-  if (r.kind == ExchangeKind::Sweep) j["found"] = r.found;
+  if (r.kind == ExchangeKind::Sweep) {
+    j["found"] = r.found;
+    if (!r.foundMac.empty()) {
+      nlohmann::ordered_json hardware = nlohmann::ordered_json::array();
+      for (std::size_t i = 0; i < r.found.size() && i < r.foundMac.size(); ++i) {
+        hardware.push_back({{"address", r.found[i]}, {"mac", r.foundMac[i]}, {"vendor", r.foundVendor[i]}});
+      }
+      j["hardware"] = std::move(hardware);
+    }
+  }
   // Only frames and text jobs wait for the printer's side to end.
   if (r.kind == ExchangeKind::Frame || r.kind == ExchangeKind::Text) j["peer_open"] = r.peerOpen;
   // A summary of text the printer could not read keeps it as \xHH, so the

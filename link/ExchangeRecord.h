@@ -15,7 +15,7 @@ enum class ExchangeKind {
   Probe,   // a connection opened and closed, nothing sent: the reachability check, alone or before a status query
   Frame,   // a command frame the printer does not answer (port 9100)
   Text,    // a text job (port 4000)
-  Status,  // a frame the printer answers, the status query (port 4000)
+  Status,  // a frame the printer answers: the status query (port 4000), GS I and DLE EOT (port 9100)
   Sweep,   // many addresses probed at once; one record for them all
 };
 
@@ -58,6 +58,10 @@ struct ExchangeRecord {
   int refusing = 0;                // connections refused
   int silent = 0;                  // no answer within the wait, or the attempt failed otherwise
   std::vector<std::string> found;  // the addresses that answered, in the order probed
+  // Per found address, from this machine's neighbour table: the MAC, or why
+  // there is none ("routed", "local"); and the vendor of the MAC's card.
+  std::vector<std::string> foundMac;
+  std::vector<std::string> foundVendor;
 
   // A record the program notes itself rather than a call of the transport:
   // a condition of the printer that changed between two status queries

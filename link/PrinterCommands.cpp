@@ -77,6 +77,25 @@ Plan SetMacPlan(const MacBytes& mac) {
   return {SettingStep(frame, BuildSetMacFrame(frame, mac))};
 }
 
+namespace {
+
+constexpr std::uint8_t DLE = 0x10;
+constexpr std::uint8_t EOT = 0x04;
+constexpr int kSensorAnswerWaitMs = 500;  // DLE EOT is answered at once, even while the printer is busy
+
+Step SensorStep() { return {ExchangeKind::Status, kFramePort, {DLE, EOT, 1}, RealTimeStatusEnd, kSensorAnswerWaitMs}; }
+
+}  // namespace
+
+Plan DrawerCheckPlan() { return {SensorStep(), FrameStep(BuildDrawerFrame), SensorStep()}; }
+
+std::size_t RealTimeStatusEnd(std::span<const std::uint8_t> received) { return received.empty() ? 0 : 1; }
+
+std::optional<bool> DrawerPin3High(std::span<const std::uint8_t> answer) {
+  if (answer.size() != 1 || (answer[0] & 0x93) != 0x12) return std::nullopt;
+  return (answer[0] & kDrawerPin3Bit) != 0;
+}
+
 LinkResult RunStep(const Printer& p, const Step& step, Done& done) {
   Keeper keeper(done.records, p.observer);
   switch (step.kind) {
@@ -87,6 +106,11 @@ LinkResult RunStep(const Printer& p, const Step& step, Done& done) {
       break;
     }
     case ExchangeKind::Status:
+      if (step.answerEnd) {
+        done.last = AskPrinter(p.sockets, p.address, step.port, step.bytes, step.answerEnd, step.answerWaitMs,
+                               done.answer, p.timings, &keeper);
+        break;
+      }
       done.reply.fill(0);
       done.last = ExchangeFrame(p.sockets, p.address, step.bytes, true, done.reply, p.timings, &keeper);
       done.received = std::min(done.last.received, done.reply.size());
@@ -122,14 +146,20 @@ StatusRead StatusOf(Done done) {
 }
 
 SweepDone Sweep(SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet, int waitMs,
-                ExchangeObserver* observer) {
+                ExchangeObserver* observer, const LocalTables& tables) {
   SweepDone sweep;
   sweep.addresses = SweepAddresses(subnet);
   std::vector<ExchangeRecord> records;
-  Keeper keeper(records, observer);
+  Keeper keeper(records, nullptr);
   const std::vector<LinkResult> results = ProbePrinters(sockets, sweep.addresses, kReplyPort, waitMs, &keeper);
   for (const LinkResult& r : results) sweep.answered.push_back(r.ok());
   sweep.record = records.back();
+  sweep.hardware = HardwareOf(sweep.record.found, tables);
+  for (const HardwareAddress& h : sweep.hardware) {
+    sweep.record.foundMac.push_back(h.found() ? MacText(h.mac) : MacSourceName(h.source));
+    sweep.record.foundVendor.push_back(h.vendor);
+  }
+  if (observer) observer->OnExchange(sweep.record);
   return sweep;
 }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@
 
 #include "ExchangeRecord.h"
 #include "Frames.h"
+#include "Neighbours.h"
 #include "PrinterStatus.h"
 #include "SocketLibrary.h"
 #include "SweepHosts.h"
@@ -43,6 +45,11 @@ struct Step {
   ExchangeKind kind = ExchangeKind::Frame;  // Probe, Frame, Text or Status
   std::uint16_t port = kFramePort;
   std::vector<std::uint8_t> bytes;  // nothing for a probe
+  // A question answered on the port it was asked on (GS I, DLE EOT): where
+  // its answer ends and how long it may take. Without one, a status query is
+  // ESC v, answered on port 4000 by the reply schedule.
+  AnswerEnd answerEnd = nullptr;
+  int answerWaitMs = 0;
 };
 using Plan = std::vector<Step>;
 
@@ -52,6 +59,7 @@ struct Done {
   LinkResult last;                      // the last exchange's result
   ReplyBuffer reply{};                  // a status query's answer from index 0
   std::size_t received = 0;             // how many bytes of it arrived
+  std::vector<std::uint8_t> answer;     // the last question's answer (GS I, DLE EOT), whole or as far as it came
 
   // Every exchange ended well (a status query with at least one byte).
   bool ok() const;
@@ -70,6 +78,16 @@ Plan InitPlan();                                    // ESC @
 Plan RawPlan(std::span<const std::uint8_t> bytes);  // the bytes as typed, however many
 Plan SetAddressPlan(const Ipv4Octets& next);        // GS D
 Plan SetMacPlan(const MacBytes& mac);               // GS E
+Plan IdentityPlan();                                // GS I: maker, model, serial, firmware, each on port 9100
+Plan DrawerCheckPlan();                             // DLE EOT 1, ESC p, DLE EOT 1: the sensor around a pulse
+
+// The real-time status a printer answers DLE EOT 1 with: one byte, bit 2 the
+// drawer connector's pin 3. Bits 1 and 4 are always set, 0 and 7 always
+// clear: a byte that breaks them is no such answer.
+inline constexpr std::uint8_t kDrawerPin3Bit = 0x04;
+std::size_t RealTimeStatusEnd(std::span<const std::uint8_t> received);
+// Pin 3 high, from a whole DLE EOT 1 answer; nothing for another byte.
+std::optional<bool> DrawerPin3High(std::span<const std::uint8_t> answer);
 
 // Makes one exchange of a plan: its record goes to the printer's observer
 // and into `done`, a status query's answer into done.reply.
@@ -103,11 +121,14 @@ inline StatusRead ReadStatus(const Printer& p) { return StatusOf(Run(p, StatusPl
 
 // A sweep of a /24: every host 1 to 254 probed on port 4000 within one wait.
 struct SweepDone {
-  std::vector<std::string> addresses;  // the hosts probed, in order
-  std::vector<bool> answered;          // per address
-  ExchangeRecord record;               // the one record of the whole sweep
+  std::vector<std::string> addresses;     // the hosts probed, in order
+  std::vector<bool> answered;             // per address
+  std::vector<HardwareAddress> hardware;  // per found address (record.found)
+  ExchangeRecord record;                  // the one record of the whole sweep
 };
+// The found printers' MACs and vendors come from the neighbour table the
+// probes filled, in the record too: not a byte more goes on the wire.
 SweepDone Sweep(SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet, int waitMs = kSweepProbeWaitMs,
-                ExchangeObserver* observer = nullptr);
+                ExchangeObserver* observer = nullptr, const LocalTables& tables = {});
 
 }  // namespace printerlink

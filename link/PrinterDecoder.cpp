@@ -705,6 +705,23 @@ std::string RealTimeRequestText(std::span<const std::uint8_t> b) {
   }
 }
 
+// GS I n: what n asks for.
+std::string PrinterIdText(std::uint8_t n) {
+  switch (n) {
+    case 1:
+    case '1': return "model ID";
+    case 2:
+    case '2': return "type ID";
+    case 3:
+    case '3': return "version ID";
+    case 0x41: return "firmware version";
+    case 0x42: return "maker";
+    case 0x43: return "model";
+    case 0x44: return "serial number";
+    default: return "n = " + Hex2(n);
+  }
+}
+
 std::string AutoStatusText(std::uint8_t n) {
   if ((n & 0x0F) == 0) return "off";
   std::string s;
@@ -808,7 +825,7 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::PrintDownloadedImage: return "print downloaded image, mode " + std::to_string(Digit(b[2]));
     case CommandKind::ExecuteMacro:
       return "execute macro " + Plural(b[2], "time", "times") + ", " + std::to_string(b[3] * 100) + " ms apart";
-    case CommandKind::PrinterId: return "printer information request " + std::to_string(b[2]);
+    case CommandKind::PrinterId: return "printer information request: " + PrinterIdText(b[2]);
     case CommandKind::MotionUnits: return "motion units " + std::to_string(b[2]) + ", " + std::to_string(b[3]);
     case CommandKind::Smoothing: return "smoothing " + OnOff(b[2]);
     case CommandKind::RealTimeRequestEnq: return "real-time request " + std::to_string(b[2]);

@@ -112,6 +112,14 @@ ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& 
 
 bool IsHangUp(int error) { return error == EPIPE || error == ECONNRESET || error == ECONNABORTED; }
 
+// A question's answer, read as it comes until it is whole.
+struct AnswerRead {
+  AnswerEnd end;
+  int waitMs;
+  std::vector<std::uint8_t>& answer;
+};
+ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result);
+
 using Clock = std::chrono::steady_clock;
 
 // The printer's TCP holding the bytes is not the printer having read them: a
@@ -135,10 +143,11 @@ void EndInOrder(SocketLibrary& library, SocketHandle socket, int waitMs, LinkRes
   result.sysError = end;
 }
 
-// Connects, sends the bytes whole, and with `reply` reads the answer; without
-// one, ends the connection in order.
+// Connects, sends the bytes whole, and with `reply` or `ask` reads the answer;
+// without either, ends the connection in order.
 LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16_t port,
-                   std::span<const std::uint8_t> bytes, ReplyBuffer* reply, const LinkTimings& timings) {
+                   std::span<const std::uint8_t> bytes, ReplyBuffer* reply, const LinkTimings& timings,
+                   AnswerRead* ask = nullptr) {
   SocketLibraryScope scope(library, kSocketVersion);
   if (!scope.started()) return NotStarted(scope);
   SocketHolder socket(library);
@@ -171,11 +180,49 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
     result.reply = ReceiveReply(library, socket.get(), *reply, timings, result);
     return result;
   }
+  // So is an answer to a question.
+  if (ask) {
+    result.reply = ReceiveAnswer(library, socket.get(), *ask, result);
+    return result;
+  }
   // The rest of the send bound, so that the wait for the printer's side never
   // makes an exchange last longer than it could before.
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(boundEnds - Clock::now()).count();
   EndInOrder(library, socket.get(), static_cast<int>(std::max<long long>(0, left)), result);
   return result;
+}
+
+ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, read.waitMs));
+  read.answer.clear();
+  std::uint8_t chunk[kMaxAnswerBytes];
+  for (;;) {
+    const IoResult r = library.Receive(socket, chunk, kMaxAnswerBytes - read.answer.size());
+    if (r.error == 0 && r.bytes == 0) return ReplyEnd::Closed;  // hung up before the answer was whole
+    if (r.error == 0) {
+      read.answer.insert(read.answer.end(), chunk, chunk + r.bytes);
+      result.received = read.answer.size();
+      if (const std::size_t whole = read.end(read.answer)) {
+        read.answer.resize(std::min(whole, read.answer.size()));
+        result.received = read.answer.size();
+        return ReplyEnd::Arrived;
+      }
+      if (read.answer.size() >= kMaxAnswerBytes) return ReplyEnd::Silent;  // no answer that ends
+      continue;
+    }
+    if (r.error != EAGAIN && r.error != EWOULDBLOCK) {
+      result.sysError = r.error;
+      return ReplyEnd::Closed;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return ReplyEnd::Silent;
+    const int ready = library.WaitReadable(socket, static_cast<int>(left));
+    if (ready == 0) return ReplyEnd::Silent;
+    if (ready < 0) {
+      result.sysError = -ready;
+      return ReplyEnd::Closed;
+    }
+  }
 }
 
 std::int64_t WallClockMs() {
@@ -354,6 +401,17 @@ LinkResult SendTextJob(SocketLibrary& library, std::string_view address, std::st
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const LinkResult r = Deliver(library, address, kTextJobPort, std::span(bytes, text.size()), nullptr, timings);
   recorder.Finish(r, std::span(bytes, text.size()));
+  return r;
+}
+
+LinkResult AskPrinter(SocketLibrary& library, std::string_view address, std::uint16_t port,
+                      std::span<const std::uint8_t> question, AnswerEnd end, int answerWaitMs,
+                      std::vector<std::uint8_t>& answer, const LinkTimings& timings, ExchangeObserver* observer) {
+  Recorder recorder(observer, ExchangeKind::Status, address, port, timings.connectTimeoutMs);
+  AnswerRead read{end, answerWaitMs, answer};
+  answer.clear();
+  const LinkResult r = Deliver(library, address, port, question, nullptr, timings, &read);
+  recorder.Finish(r, question, answer);
   return r;
 }
 

@@ -116,6 +116,23 @@ LinkResult ExchangeFrame(SocketLibrary& library, std::string_view address, std::
                          bool expectReply, ReplyBuffer& reply, const LinkTimings& timings = {},
                          ExchangeObserver* observer = nullptr);
 
+// Where a printer's answer ends: how many of the bytes received so far make
+// the whole answer, or 0 while more must come.
+using AnswerEnd = std::size_t (*)(std::span<const std::uint8_t> received);
+inline constexpr std::size_t kMaxAnswerBytes = 512;  // more is no answer of any question asked here
+
+// Sends `question` to address:port and reads the answer on the same
+// connection until `end` finds it whole, the printer closes, or `answerWaitMs`
+// has passed since the printer took the question. For what printers answer
+// on the frame port as well (GS I, DLE EOT). `answer` gets the whole answer,
+// or what arrived of it. ok() as for ExchangeFrame; reply is Arrived only for
+// a whole answer, Silent when none came in time (part of one included),
+// Closed when the printer hung up first. Its record is a status query's.
+LinkResult AskPrinter(SocketLibrary& library, std::string_view address, std::uint16_t port,
+                      std::span<const std::uint8_t> question, AnswerEnd end, int answerWaitMs,
+                      std::vector<std::uint8_t>& answer, const LinkTimings& timings = {},
+                      ExchangeObserver* observer = nullptr);
+
 // Sends the text's bytes as they are (no terminator, no conversion) to port
 // 4000; ok() as for ExchangeFrame.
 LinkResult SendTextJob(SocketLibrary& library, std::string_view address, std::string_view text,

@@ -29,6 +29,11 @@ int CComboBox::AddString(const CString& text) {
   return c->count() - 1;
 }
 
+void CComboBox::SetItemToolTip(int index, const QString& tip) {
+  auto* c = As<QComboBox>(GetSafeHwnd());
+  if (c && index >= 0 && index < c->count()) c->setItemData(index, tip, Qt::ToolTipRole);
+}
+
 void CComboBox::ResetContent() {
   if (auto* c = As<QComboBox>(GetSafeHwnd())) c->clear();
 }

@@ -150,6 +150,11 @@ inline constexpr int IDS_LOG_REPORT_TARGET = 422;
 inline constexpr int IDS_LOG_REPORT_LANGUAGE = 423;
 inline constexpr int IDS_LOG_LANGUAGE_NAME = 424;
 inline constexpr int IDS_LOG_REPORT_RECORDS = 425;
+// A found printer's card, from the neighbour table: the sweep list's tooltips and the log's found list
+inline constexpr int IDS_SWEEP_MAC = 426;
+inline constexpr int IDS_SWEEP_ROUTED = 427;
+inline constexpr int IDS_SWEEP_LOCAL = 428;
+inline constexpr int IDS_SWEEP_NO_TABLE = 429;
 inline constexpr int IDS_OUT_OK = 430;
 inline constexpr int IDS_OUT_REPLY = 431;
 inline constexpr int IDS_OUT_CONNECTED = 432;

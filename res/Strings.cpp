@@ -124,6 +124,10 @@ constexpr std::array kStrings = {
     StringEntry{IDS_LOG_REPORT_LANGUAGE, "Interface language", "界面语言"},
     StringEntry{IDS_LOG_LANGUAGE_NAME, "English", "简体中文"},
     StringEntry{IDS_LOG_REPORT_RECORDS, "Exchanges", "通信记录"},
+    StringEntry{IDS_SWEEP_MAC, "MAC %1, %2", "物理地址 %1，%2"},
+    StringEntry{IDS_SWEEP_ROUTED, "no MAC: the printer is behind a router", "无物理地址：打印机在路由器之后"},
+    StringEntry{IDS_SWEEP_LOCAL, "an address of this computer", "本机地址"},
+    StringEntry{IDS_SWEEP_NO_TABLE, "no MAC: the neighbour table cannot be read", "无物理地址：无法读取邻居表"},
 
     // An exchange's outcome in words.
     StringEntry{IDS_OUT_OK, "ok, the printer took %1 of %2 bytes", "成功，打印机接收了 %2 字节中的 %1 字节"},

@@ -23,11 +23,12 @@ int MsLeft(Clock::time_point deadline) {
 }  // namespace
 
 Program::Program(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                 const std::string& input)
-    : Program(PRINTERTEST_PROGRAM, args, env, input) {}
+                 const std::string& input, const std::vector<std::string>& launcher)
+    : Program(PRINTERTEST_PROGRAM, args, env, input, launcher) {}
 
 Program::Program(const std::string& program, const std::vector<std::string>& args,
-                 const std::map<std::string, std::string>& env, const std::string& input) {
+                 const std::map<std::string, std::string>& env, const std::string& input,
+                 const std::vector<std::string>& launcher) {
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) std::abort();
   pid_ = fork();
@@ -42,10 +43,11 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
     setenv("LANG", "C", 1);
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> argv;
+    for (const std::string& a : launcher) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execvp(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(in[0]);

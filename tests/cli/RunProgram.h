@@ -20,12 +20,15 @@ class Program {
 public:
   // Starts printertest with `args`. The environment is the test's own with
   // PRINTERTEST_PRINTER removed, LANG=C, and then `env` on top of it.
+  // With `launcher`, runs that command with printertest and its arguments
+  // after it ("ip netns exec NAME").
   explicit Program(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
-                   const std::string& input = {});
+                   const std::string& input = {}, const std::vector<std::string>& launcher = {});
   // Another program, found on PATH unless `program` has a slash, in the same
   // environment.
   Program(const std::string& program, const std::vector<std::string>& args,
-          const std::map<std::string, std::string>& env = {}, const std::string& input = {});
+          const std::map<std::string, std::string>& env = {}, const std::string& input = {},
+          const std::vector<std::string>& launcher = {});
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

@@ -75,7 +75,9 @@ TEST_F(Sweep, FindsThePrintersOfTheTargetSubnetInHostOrder) {
   EXPECT_TRUE(Bar()->isHidden());
   dlg.UpdateData(TRUE);
   EXPECT_EQ(dlg.ResolveTargetAddress(), seven.Address());
-  EXPECT_EQ(library.connectCalls, 254) << "hosts 1 to 254, no more";
+  EXPECT_EQ(library.connectCalls, 254) << "hosts 1 to 254, no more: the cards cost no byte on the wire";
+  EXPECT_EQ(List()->itemData(0, Qt::ToolTipRole).toString(), "an address of this computer")
+      << "the entry's card from the neighbour table is not in its tooltip";
 }
 
 TEST_F(Sweep, CancelKeepsTheListAndANewSweepStartsEmptyFromTheTargetField) {

@@ -309,7 +309,7 @@ const std::vector<DecodeCase>& FamilyCases() {
        {"FS 2   define user-defined kanji FE A1", "text   \"x\""}},
       {"printer information and the downloaded image",
        {0x1D, 0x49, 0x42, 0x1D, 0x2A, 0x01, 0x01, 1, 2, 3, 4, 5, 6, 7, 8, 0x1D, 0x2F, 0x00},
-       {"GS I   printer information request 66", "GS *   define downloaded image 8 x 8 dots, 8 bytes of image data",
+       {"GS I   printer information request: maker", "GS *   define downloaded image 8 x 8 dots, 8 bytes of image data",
         "GS /   print downloaded image, mode 0"}},
       {"page mode: area, direction, positions, print and cancel",
        {0x1B, 0x4C, 0x1B, 0x57, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x90, 0x01, 0x1B, 0x54, 0x01,

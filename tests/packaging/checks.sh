@@ -180,7 +180,7 @@ deb_control() {
   value=$(dpkg-deb -f "$deb" Depends)
   local names
   names=$(tr ',|' '\n\n' <<<"$value" | awk '{ print $1 }')
-  for lib in libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 libc6 qt6-qpa-plugins; do
+  for lib in libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 libc6 qt6-qpa-plugins ieee-data; do
     grep -qxF "$lib" <<<"$names" || fail "Depends does not name $lib: $value"
   done
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "DrawerCheck.h"
 #include "Frames.h"
 #include "LoopbackOnlyLibrary.h"
 #include "PrinterDecoder.h"
@@ -72,19 +74,22 @@ TEST(PrinterState, StatusBytesCarryEachConditionInItsBit) {
 TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
   using B = std::vector<std::uint8_t>;
   const StatusFlags none{}, cover{.coverOpen = true}, busy{.busy = true}, hot{.overTemperature = true},
-      paused{.paused = true}, paper{.paperEnd = true};
+      paused{.paused = true}, paper{.paperEnd = true}, drawer{.drawerOpen = true};
+  // The drawer is closed unless a row opens it: pin 3 high (DLE EOT 1 and
+  // the report's bit 0x04, GS r 2's bit 0x01).
   const struct {
     std::string catches;
     StatusFlags flags;
-    B eot1, eot2, eot3, eot4, paperSensor;
+    B eot1, eot2, eot3, eot4, paperSensor, drawerSensor;
     std::array<std::uint8_t, 4> report;
   } cases[] = {
-      {"ready: only the fixed bits", none, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x10, 0, 0, 0}},
-      {"cover open: offline, cover bit", cover, {0x1A}, {0x16}, {0x12}, {0x12}, {0x00}, {0x38, 0, 0, 0}},
-      {"busy is not offline", busy, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x10, 0, 0, 0}},
-      {"over temperature: an error it recovers from", hot, {0x1A}, {0x52}, {0x52}, {0x12}, {0x00}, {0x18, 0x40, 0, 0}},
-      {"paused: offline only", paused, {0x1A}, {0x12}, {0x12}, {0x12}, {0x00}, {0x18, 0, 0, 0}},
-      {"paper end: stop bit, both sensor pairs", paper, {0x1A}, {0x32}, {0x12}, {0x7E}, {0x0F}, {0x18, 0, 0x0F, 0}},
+      {"ready: fixed bits, drawer closed", none, {0x16}, {0x12}, {0x12}, {0x12}, {0x00}, {0x01}, {0x14, 0, 0, 0}},
+      {"cover open: offline, cover bit", cover, {0x1E}, {0x16}, {0x12}, {0x12}, {0x00}, {0x01}, {0x3C, 0, 0, 0}},
+      {"busy is not offline", busy, {0x16}, {0x12}, {0x12}, {0x12}, {0x00}, {0x01}, {0x14, 0, 0, 0}},
+      {"over temperature: recoverable", hot, {0x1E}, {0x52}, {0x52}, {0x12}, {0x00}, {0x01}, {0x1C, 0x40, 0, 0}},
+      {"paused: offline only", paused, {0x1E}, {0x12}, {0x12}, {0x12}, {0x00}, {0x01}, {0x1C, 0, 0, 0}},
+      {"paper end: stop bit, both sensors", paper, {0x1E}, {0x32}, {0x12}, {0x7E}, {0x0F}, {0x01}, {0x1C, 0, 0x0F, 0}},
+      {"drawer open: pin 3 low, nothing else", drawer, {0x12}, {0x12}, {0x12}, {0x12}, {0x00}, {0x00}, {0x10, 0, 0, 0}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RealTimeStatus(c.flags, 1), c.eot1) << c.catches;
@@ -93,7 +98,7 @@ TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
     EXPECT_EQ(RealTimeStatus(c.flags, 4), c.eot4) << c.catches;
     EXPECT_EQ(TransmittedStatus(c.flags, 1), c.paperSensor) << c.catches;
     EXPECT_EQ(TransmittedStatus(c.flags, '1'), c.paperSensor) << c.catches << " (ASCII n)";
-    EXPECT_EQ(TransmittedStatus(c.flags, 2), B{0x00}) << c.catches << ": the drawer reads low";
+    EXPECT_EQ(TransmittedStatus(c.flags, 2), c.drawerSensor) << c.catches;
     EXPECT_EQ(AutomaticStatus(c.flags), c.report) << c.catches;
   }
   EXPECT_TRUE(RealTimeStatus(none, 5).empty()) << "DLE EOT 5 asks for nothing";
@@ -511,9 +516,16 @@ TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
   ASSERT_TRUE(till.Send({0x10, 0x04, 0x04, 0x1D, 0x72, 0x01, 0x10, 0x04, 0x07}));
   EXPECT_EQ(Receive(till.fd(), 2), (Bytes{0x7E, 0x0F})) << "DLE EOT 4 and GS r 1 with the paper out";
   ASSERT_TRUE(till.Send({0x1D, 0x61, 0x0F}));
-  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x18, 0x00, 0x0F, 0x00})) << "GS a: the first report at once";
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x1C, 0x00, 0x0F, 0x00})) << "GS a: the first report at once";
   printer.SetFlags({.coverOpen = true}, "test: cover open, paper in");
-  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x38, 0x00, 0x00, 0x00})) << "GS a: no report of the change";
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x3C, 0x00, 0x00, 0x00})) << "GS a: no report of the change";
+  // The software asks which printer it prints to, then kicks the drawer.
+  ASSERT_TRUE(till.Send({0x1D, 0x49, 0x43}));
+  EXPECT_EQ(Receive(till.fd(), 7), (Bytes{0x5F, 'V', 'P', '-', '8', '0', 0x00})) << "GS I: no model block";
+  ASSERT_TRUE(till.Send({0x10, 0x14, 0x01, 0x00, 0x01}));
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x38, 0x00, 0x00, 0x00})) << "DLE DC4 1 did not open the drawer";
+  printer.SetDrawer(false, "test: key d");
+  EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x3C, 0x00, 0x00, 0x00})) << "the key d did not close the drawer";
   till.Close();
   ASSERT_TRUE(printer.WaitForConnections(1, kWaitMs));
   printer.Stop();
@@ -521,7 +533,8 @@ TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
   EXPECT_TRUE(Has(t, "DLE EOT real-time status request: paper sensor -> answered 7E (paper end)\n")) << t;
   EXPECT_TRUE(Has(t, "GS r   status request: paper sensor -> answered 0F (paper end)\n")) << t;
   EXPECT_TRUE(Has(t, "DLE EOT real-time status request: unknown (n = 07) -> nothing to answer\n")) << t;
-  EXPECT_TRUE(Has(t, "#1 automatic status back: 38 00 00 00 (cover open)\n")) << t;
+  EXPECT_TRUE(Has(t, "#1 automatic status back: 3C 00 00 00 (cover open)\n")) << t;
+  EXPECT_TRUE(Has(t, "drawer opened")) << t;
 }
 
 }  // namespace
@@ -550,5 +563,35 @@ TEST_F(VirtualPrinterRun, AFailedStartLeavesNothingBoundAndAStoppedPrinterStarts
     const LinkResult r = ExchangeFrame(library, TestAddress(), query, true, reply);
     EXPECT_EQ(r.received, 3u) << "round " << round << ": the status request goes unanswered";
     printer.Stop();
+  }
+}
+
+// printertest drawer --check against a drawer that opens, one stuck open (a
+// pulse changes nothing) and a printer that never answers DLE EOT.
+TEST_F(VirtualPrinterRun, DrawerCheckTellsAnOpeningFromAStuckDrawerAndFromNoReading) {
+  const struct {
+    const char* fault;
+    bool stuckOpen;
+    bool silent;
+    std::optional<bool> before, after;
+  } cases[] = {
+      {"an opening drawer is not seen", false, false, true, false},
+      {"a drawer open all along is taken for an opening", true, false, false, false},
+      {"a printer without a reading is given one", false, true, std::nullopt, std::nullopt},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    std::ostringstream transcript;
+    VirtualPrinterOptions options = On(TestAddress(host++));
+    options.flags.drawerOpen = c.stuckOpen;
+    options.silent = c.silent;
+    VirtualPrinter printer(options, transcript);
+    std::string error;
+    ASSERT_TRUE(printer.Start(error)) << error;
+    const printerlink::DrawerCheck check = printerlink::CheckDrawer({library, options.address});
+    EXPECT_EQ(check.pin3Before, c.before) << c.fault;
+    EXPECT_EQ(check.pin3After, c.after) << c.fault;
+    EXPECT_TRUE(check.pulsed) << c.fault << ": the drawer must open whatever the sensor says";
+    EXPECT_TRUE(printer.Flags().drawerOpen) << c.fault;
   }
 }

@@ -26,6 +26,7 @@ std::vector<std::uint8_t> RealTimeStatus(const StatusFlags& f, std::uint8_t n) {
   std::uint8_t b = 0x12;  // bits 1 and 4 are always set, 0 and 7 always clear
   switch (n) {
     case 1:
+      if (!f.drawerOpen) b |= 0x04;  // pin 3 high
       if (Offline(f)) b |= 0x08;
       break;
     case 2:
@@ -46,12 +47,13 @@ std::vector<std::uint8_t> RealTimeStatus(const StatusFlags& f, std::uint8_t n) {
 
 std::vector<std::uint8_t> TransmittedStatus(const StatusFlags& f, std::uint8_t n) {
   if (n == 1 || n == '1') return {static_cast<std::uint8_t>(f.paperEnd ? 0x0F : 0x00)};
-  if (n == 2 || n == '2') return {0x00};
+  if (n == 2 || n == '2') return {static_cast<std::uint8_t>(f.drawerOpen ? 0x00 : 0x01)};  // pin 3 high
   return {};
 }
 
 std::array<std::uint8_t, 4> AutomaticStatus(const StatusFlags& f) {
   std::array<std::uint8_t, 4> r{0x10, 0x00, 0x00, 0x00};  // bit 4 of the first byte marks the report
+  if (!f.drawerOpen) r[0] |= 0x04;                        // pin 3 high
   if (Offline(f)) r[0] |= 0x08;
   if (f.coverOpen) r[0] |= 0x20;
   if (f.overTemperature) r[1] |= 0x40;
@@ -69,7 +71,29 @@ std::string DescribeFlags(const StatusFlags& f) {
   add(f.overTemperature, "over temperature");
   add(f.paused, "paused");
   add(f.paperEnd, "paper end");
+  add(f.drawerOpen, "drawer open");
   return s.empty() ? "ready" : s;
+}
+
+std::vector<std::uint8_t> IdentityAnswer(const PrinterIdentity& identity, std::uint8_t n) {
+  const std::string* text = nullptr;
+  switch (n) {
+    case 1:
+    case '1': return {0x20};  // model ID
+    case 2:
+    case '2': return {0x02};  // type ID: an auto-cutter
+    case 3:
+    case '3': return {0x10};  // version ID
+    case 0x41: text = &identity.firmware; break;
+    case 0x42: text = &identity.maker; break;
+    case 0x43: text = &identity.model; break;
+    case 0x44: text = &identity.serial; break;
+    default: return {};
+  }
+  std::vector<std::uint8_t> block{0x5F};
+  block.insert(block.end(), text->begin(), text->end());
+  block.push_back(0x00);
+  return block;
 }
 
 }  // namespace vprinter

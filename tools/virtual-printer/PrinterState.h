@@ -15,8 +15,26 @@ struct StatusFlags {
   bool overTemperature = false;
   bool paused = false;
   bool paperEnd = false;
+  // The cash drawer: closed at the start, opened by every drawer pulse. Pin 3
+  // of its connector reads high while it is closed. ESC v does not carry it.
+  bool drawerOpen = false;
   friend bool operator==(const StatusFlags&, const StatusFlags&) = default;
 };
+
+// What the printer tells of itself when asked with GS I. The defaults name no
+// maker; the serial number is made from the address, so that two virtual
+// printers differ.
+struct PrinterIdentity {
+  std::string maker = "Virtual";
+  std::string model = "VP-80";
+  std::string serial;  // empty: "VP" and the address's octets in hex
+  std::string firmware = "1.00";
+};
+
+// The answer to GS I n: a text block (0x5F, the text, NUL) for the maker (n
+// 0x42), model (0x43), serial number (0x44) and firmware (0x41); one ID byte
+// for n 1 to 3; nothing for another n.
+std::vector<std::uint8_t> IdentityAnswer(const PrinterIdentity& identity, std::uint8_t n);
 
 using StatusReply = std::array<std::uint8_t, 3>;
 
@@ -28,8 +46,8 @@ StatusReply StatusBytes(const StatusFlags& flags);
 // The answers to the status queries point-of-sale software sends, in the
 // ESC/POS bit layouts, fixed bits included. The printer counts as offline
 // while its cover is open, its paper has ended, it is over temperature or
-// paused; over temperature is an error it recovers from by itself. Its
-// drawer's pin 3 always reads low.
+// paused; over temperature is an error it recovers from by itself. The
+// drawer's pin 3 reads high while the drawer is closed.
 
 // DLE EOT n, n 1 to 4 (printer, offline cause, error cause, paper sensor):
 // one byte; nothing for another n.

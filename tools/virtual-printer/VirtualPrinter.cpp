@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -79,13 +80,15 @@ std::string ConnectionLine(WallClock::time_point when, const Connection& c) {
 
 // What the printer answers a status query with, as it is now: ESC v, DLE EOT
 // n, GS r n, or the first report after GS a. Empty when n asks for nothing.
-std::vector<std::uint8_t> AnswerBytes(const DecodedCommand& query, const StatusFlags& flags) {
+std::vector<std::uint8_t> AnswerBytes(const DecodedCommand& query, const StatusFlags& flags,
+                                      const PrinterIdentity& identity) {
   switch (query.kind) {
     case CommandKind::StatusRequest: {
       const StatusReply r = StatusBytes(flags);
       return {r.begin(), r.end()};
     }
     case CommandKind::RealTimeStatus: return RealTimeStatus(flags, query.bytes[2]);
+    case CommandKind::PrinterId: return IdentityAnswer(identity, query.bytes[2]);
     case CommandKind::TransmitStatus: return TransmittedStatus(flags, query.bytes[2]);
     case CommandKind::AutoStatusBack: {
       const auto r = AutomaticStatus(flags);
@@ -102,10 +105,17 @@ bool Asks(const DecodedCommand& c) {
   switch (c.kind) {
     case CommandKind::StatusRequest:
     case CommandKind::RealTimeStatus:
-    case CommandKind::TransmitStatus: return true;
+    case CommandKind::TransmitStatus:
+    case CommandKind::PrinterId: return true;
     case CommandKind::AutoStatusBack: return (c.bytes[2] & 0x0F) != 0;
     default: return false;
   }
+}
+
+// ESC p, and DLE DC4 1: the pulse that opens a cash drawer.
+bool PulsesDrawer(const DecodedCommand& c) {
+  if (c.cutShort) return false;
+  return c.kind == CommandKind::DrawerPulse || (c.kind == CommandKind::RealTimeRequest && c.bytes[2] == 1);
 }
 
 // What became of one status query.
@@ -247,6 +257,7 @@ struct VirtualPrinter::Impl final : printercore::Behaviour {
     queue.clear();
     queueWeight = 0;
   }
+  void OpenDrawer();
   StatusFlags CurrentFlags() const {
     std::lock_guard lock(mutex);
     return flags;
@@ -468,6 +479,7 @@ void VirtualPrinter::Impl::Transcribed::Received(Connection& c, std::span<const 
       autoStatus = (e.command.bytes[2] & 0x0F) != 0;
       lastReport = AutomaticStatus(printer.CurrentFlags());
     }
+    if (PulsesDrawer(e.command)) printer.OpenDrawer();
     if (Asks(e.command)) {
       e.asked = true;
       StatusAnswer& a = e.answer;
@@ -490,7 +502,7 @@ void VirtualPrinter::Impl::Transcribed::Received(Connection& c, std::span<const 
 std::vector<std::uint8_t> VirtualPrinter::Impl::Transcribed::AnswerBytes(Connection&, std::size_t tag) {
   StatusAnswer& a = At(tag).answer;
   a.flags = printer.CurrentFlags();
-  a.bytes = vprinter::AnswerBytes(At(tag).command, a.flags);
+  a.bytes = vprinter::AnswerBytes(At(tag).command, a.flags, printer.options.identity);
   return a.bytes;
 }
 
@@ -528,6 +540,23 @@ void VirtualPrinter::Impl::Round(std::span<Connection> live) {
   }
 }
 
+// A pulse opens the drawer, whether or not it was open: its state answers
+// the next status queries, and those that asked for automatic status back
+// hear of it.
+void VirtualPrinter::Impl::OpenDrawer() {
+  bool wasOpen = false;
+  {
+    std::lock_guard lock(mutex);
+    wasOpen = std::exchange(flags.drawerOpen, true);
+  }
+  if (wasOpen) return;
+  ++flagsVersion;
+  printer.Wake();
+  Block note;
+  note.head = TimeOfDay(WallClock::now()) + "  drawer opened: pin 3 reads low until the key d closes it";
+  Queue(std::move(note), true);
+}
+
 VirtualPrinter::VirtualPrinter(VirtualPrinterOptions options, std::ostream& transcript)
     : impl_(std::make_unique<Impl>(std::move(options), transcript)) {}
 
@@ -542,6 +571,12 @@ bool VirtualPrinter::Start(std::string& error) {
   if (!ip) {
     error = "'" + d.options.address + "' is not an IPv4 address (dotted quad, e.g. 127.0.0.1)";
     return false;
+  }
+  if (d.options.identity.serial.empty()) {
+    const auto octets = std::bit_cast<std::array<std::uint8_t, 4>>(*ip);
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "VP%02X%02X%02X%02X", octets[0], octets[1], octets[2], octets[3]);
+    d.options.identity.serial = serial;
   }
   if (*ip == 0) {
     error = "0.0.0.0 would listen on every address of this machine; give one of its addresses";
@@ -600,6 +635,16 @@ void VirtualPrinter::SetFlags(const StatusFlags& flags, std::string_view why) {
   ++impl_->flagsVersion;
   impl_->printer.Wake();
   Note(std::string(why) + "; ESC v now answers " + HexBytes(StatusBytes(flags)) + " (" + DescribeFlags(flags) + ")");
+}
+
+void VirtualPrinter::SetDrawer(bool open, std::string_view why) {
+  if (open) {
+    impl_->OpenDrawer();
+    return;
+  }
+  StatusFlags f = Flags();
+  f.drawerOpen = false;
+  SetFlags(f, why);
 }
 
 void VirtualPrinter::Note(std::string_view text) {

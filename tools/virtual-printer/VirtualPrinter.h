@@ -20,6 +20,7 @@ namespace vprinter {
 struct VirtualPrinterOptions {
   std::string address = "127.0.0.1";  // the only address bound
   StatusFlags flags;                  // what ESC v answers at the start
+  PrinterIdentity identity;           // what GS I answers
   bool refuse = false;                // bind, never listen: connections are refused
   bool silent = false;                // never answer ESC v; close only when the client does
   int slowMs = 0;                     // wait before each answer to ESC v
@@ -63,6 +64,9 @@ public:
   // Changes what ESC v answers from now on and notes it in the transcript
   // with `why` (for instance "cover open: on").
   void SetFlags(const StatusFlags& flags, std::string_view why);
+  // Opens the drawer (a pulse) or closes it (the key d) and notes it in the
+  // transcript, with `why` when closing.
+  void SetDrawer(bool open, std::string_view why = {});
   // A timestamped line in the transcript, between connection blocks.
   void Note(std::string_view text);
   // One line: the status bytes, the failure mode, the connections so far and

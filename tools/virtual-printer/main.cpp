@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -36,13 +37,15 @@ constexpr char kDescription[] =
     "frames) and 4000 (ESC v status requests, text jobs, connection probes) and\n"
     "prints a transcript of every connection to stdout: the bytes in hex and the\n"
     "commands by name. It answers ESC v on port 4000 with three status bytes,\n"
-    "and DLE EOT 1-4, GS r 1/2 and GS a on either port.\n"
+    "and DLE EOT 1-4, GS r 1/2, GS a and GS I on either port. It has a cash\n"
+    "drawer: closed at the start, opened by every drawer pulse (ESC p, DLE DC4 1).\n"
     "GS D and GS E are shown and checked, but the virtual printer stays on its address.";
 
 constexpr char kKeys[] =
     "Keys, when started from a terminal:\n"
     "  c cover open   b busy   t over temperature   p paused   e paper end\n"
     "                 (each toggles its condition)\n"
+    "  d close the cash drawer (a drawer pulse opens it)\n"
     "  s show the state   h help   q quit (Ctrl-C works too)";
 
 // The whole of `text` as a decimal number from `low` to `high`; nothing for
@@ -97,6 +100,33 @@ constexpr StartFlag kStartFlags[] = {
 };
 
 constexpr std::size_t kHelpColumn = 22;  // where --help starts each option's text
+
+// What GS I answers, one option each: as a printer's own, plain ASCII.
+constexpr std::size_t kMaxIdentityText = 80;  // a printer's longest answer
+struct IdentityFlag {
+  const char* name;
+  std::string vprinter::PrinterIdentity::*text;
+  const char* help;
+};
+const IdentityFlag kIdentityFlags[] = {
+    {"--maker", &vprinter::PrinterIdentity::maker, "the maker GS I answers (default Virtual)"},
+    {"--model", &vprinter::PrinterIdentity::model, "the model GS I answers (default VP-80)"},
+    {"--serial", &vprinter::PrinterIdentity::serial,
+     "the serial number GS I answers (default VP and the\naddress in hex)"},
+    {"--firmware", &vprinter::PrinterIdentity::firmware, "the firmware GS I answers (default 1.00)"},
+};
+
+CLI::Validator IdentityText() {
+  return CLI::Validator(
+      [](std::string& text) {
+        if (!text.empty() && text.size() <= kMaxIdentityText &&
+            std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) {
+          return std::string();
+        }
+        return "takes 1 to " + std::to_string(kMaxIdentityText) + " printable ASCII characters";
+      },
+      "");
+}
 
 struct ParsedArgs {
   vprinter::VirtualPrinterOptions options;
@@ -156,6 +186,9 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], int& exitStatus) {
             return mm == "58" || mm == "80" ? std::string() : "takes 58 or 80 (mm), not '" + mm + "'";
           },
           ""));
+  for (const IdentityFlag& f : kIdentityFlags) {
+    app.add_option(f.name, o.identity.*f.text, f.help)->type_name("TEXT")->check(IdentityText());
+  }
 
   try {
     app.parse(argc, argv);
@@ -298,7 +331,8 @@ void Toggle(vprinter::VirtualPrinter& printer, char key) {
 }
 
 const char* kKeysLine =
-    "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); s state; q quit";
+    "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); d close the drawer; s state; "
+    "q quit";
 
 // Runs until q, Ctrl-C, SIGTERM, SIGHUP or the end of the watched process.
 void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopSignals& signals,
@@ -341,6 +375,7 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopS
           printer.Note("key q: stopping");
           return;
         case 's': printer.Note(printer.StateLine()); break;
+        case 'd': printer.SetDrawer(false, "key d: drawer closed"); break;
         case 'h':
         case '?': printer.Note(kKeysLine); break;
         default: Toggle(printer, key);
