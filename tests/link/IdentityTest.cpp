@@ -98,7 +98,13 @@ TEST_F(Ask, TheAnswerIsReadOnThePortAskedAndEndsAsThePrinterEndedIt) {
     const Bytes question{0x1D, 0x49, 0x43};
     const LinkResult r =
         AskPrinter(library, printer.Address(), kFramePort, question, TextBlockEnd, 150, answer, {}, &keep);
-    EXPECT_EQ(r.reply, c.end) << c.fault;
+    // A printer that hangs up at once may do so before the question has gone
+    // (the send fails) or after (the wait for the answer ends): closed either way.
+    if (c.end == ReplyEnd::Closed) {
+      EXPECT_TRUE(r.reply == ReplyEnd::Closed || r.reply == ReplyEnd::NotAsked) << c.fault;
+    } else {
+      EXPECT_EQ(r.reply, c.end) << c.fault;
+    }
     EXPECT_EQ(answer, c.answer) << c.fault;
     ASSERT_EQ(records.size(), 1u) << c.fault;
     EXPECT_EQ(records[0].port, kFramePort) << c.fault;
