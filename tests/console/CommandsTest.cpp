@@ -377,10 +377,18 @@ TEST_F(Commands, ATargetIn0Slash8IsNoPrinter) {
   for (const char* target : {"0.0.0.0", "0.1.2.3"}) {
     SCOPED_TRACE(target);
     auto dlg = OpenConsole(res::Language::English, target);
+    struct : printerlink::ExchangeObserver {
+      void OnExchange(const printerlink::ExchangeRecord& r) override { outcomes.push_back(OutcomeName(r.outcome)); }
+      std::vector<std::string> outcomes;
+    } log;
+    dlg->m_pExchangeObserver = &log;
     MessageBoxRecorder boxes;
+    boxes.answers = {IDOK_ANSWER, IDOK_ANSWER, IDOK_ANSWER};
     Click(*dlg, IDC_TEST_CONNECTION);
     Click(*dlg, IDC_INIT_PRINTER);
-    EXPECT_EQ(boxes.Texts(), (QStringList{"Can't Connect Net!", "Can't Connect Net!"}));
+    Click(*dlg, IDC_RADIO_AUTO);  // the sweep of 0.x.y.0/24 says nothing, as any empty sweep
+    EXPECT_EQ(boxes.Texts(), (QStringList{"Can't Connect Net!", "Can't Connect Net!", "Search Start?"}));
+    EXPECT_EQ(log.outcomes, (std::vector<std::string>(3, "bad-address"))) << "a sweep of 0.x read as 254 silent";
   }
   EXPECT_EQ(library.connectCalls, 0);
 }

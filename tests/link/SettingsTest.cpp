@@ -101,7 +101,8 @@ TEST(ThisNetwork, ADestinationIn0Slash8WouldReachThisMachine) {
     const std::string addresses[] = {address};  // a sweep of 0.0.0.x
     EXPECT_EQ(ProbePrinters(library, addresses, kReplyPort, 100, &log).at(0).error, LinkError::BadAddress);
     ASSERT_EQ(log.records.size(), 4u);
-    for (int i : {0, 1, 2}) EXPECT_STREQ(OutcomeName(log.records[i].outcome), "bad-address");
+    for (int i : {0, 1, 2, 3}) EXPECT_STREQ(OutcomeName(log.records[i].outcome), "bad-address");
+    EXPECT_EQ(log.records[3].silent, 0) << "the sweep counted an address it never tried as silent";
   }
   EXPECT_EQ(library.connectCalls, 0);
   EXPECT_EQ(library.opened, library.closed);
