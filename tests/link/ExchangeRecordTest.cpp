@@ -23,7 +23,9 @@ using Json = nlohmann::json;
 
 std::string Words(const printerlink::ExchangeRecord& r) { return OutcomeWords(r, res::Language::English); }
 
-constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 200, .replyPollMs = 20};
+// Bounds well past the discarding printer's 100 ms, so that a slow run still
+// sees its reset within them.
+constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 1000, .replyPollMs = 50};
 
 struct Collector final : ExchangeObserver {
   void OnExchange(const ExchangeRecord& r) override { records.push_back(r); }
