@@ -40,7 +40,8 @@ const std::string kFooter = std::string(
                                 "  1  status: cover open, paper end, over temperature, paused or busy\n"
                                 "  2  usage error (bad address, argument, file or text); nothing was sent\n"
                                 "  3  the printer could not be reached or refused the connection\n"
-                                "  4  the exchange failed part-way: not every byte taken, no reply or a short one\n"
+                                "  4  the exchange failed part-way: not every byte taken, the bytes thrown away\n"
+                                "     unread (reset), no reply or a short one\n"
                                 "\n"
                                 "Environment: PRINTERTEST_PRINTER replaces the default printer ") +
                             printerlink::kDefaultPrinterAddress +

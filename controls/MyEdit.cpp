@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <optional>
+#include <utility>
 
 bool MyEditAcceptsChar(unsigned code) {
   return code == 0x08 || (code >= 0x30 && code <= 0x39) || (code >= 0x41 && code <= 0x46) ||
@@ -26,6 +27,18 @@ QString HexDigitsOf(const QString& text) {
 }
 
 namespace {
+
+SelectionSource& Selection() {
+  static SelectionSource source;
+  return source;
+}
+
+std::optional<QString> SelectionNow() {
+  if (Selection()) return Selection()();
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard->supportsSelection()) return std::nullopt;
+  return clipboard->text(QClipboard::Selection);
+}
 
 // The character code a key press types, as the desktop's edit controls see it:
 // its text, or for Ctrl with a letter the control character (Ctrl+V is 0x16).
@@ -60,6 +73,8 @@ void PasteDigits(QLineEdit* edit, const QString& text) {
 
 }  // namespace
 
+SelectionSource SetMyEditSelectionSource(SelectionSource source) { return std::exchange(Selection(), source); }
+
 void CMyEdit::OnAttached() {
   QWidget* field = GetSafeHwnd();
   // Characters from an input method never reach the field.
@@ -74,8 +89,16 @@ bool CMyEdit::WindowProc(QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
       const auto& key = *static_cast<QKeyEvent*>(event);
-      if (const auto code = TypedCode(key)) return !MyEditAcceptsChar(*code);  // Ctrl+V types 0x16: dropped
-      if (!key.matches(QKeySequence::Paste)) return false;                     // Shift+Insert pastes
+      if (const auto code = TypedCode(key)) {
+        // One event may carry several characters (an input tool typing for
+        // the user): each is filtered, not only the first.
+        if (key.text().size() > 1) {
+          PasteDigits(Field(), key.text());
+          return true;
+        }
+        return !MyEditAcceptsChar(*code);  // Ctrl+V types 0x16: dropped
+      }
+      if (!key.matches(QKeySequence::Paste)) return false;  // Shift+Insert pastes
       PasteDigits(Field(), QGuiApplication::clipboard()->text());
       return true;
     }
@@ -83,11 +106,11 @@ bool CMyEdit::WindowProc(QEvent* event) {
     case QEvent::ContextMenu: ShowContextMenu(*static_cast<QContextMenuEvent*>(event)); return true;
     case QEvent::MouseButtonRelease: {
       // Middle-click pastes the selection where the desktop has one.
-      const auto& mouse = *static_cast<QMouseEvent*>(event);
-      QClipboard* clipboard = QGuiApplication::clipboard();
-      if (mouse.button() != Qt::MiddleButton || !clipboard->supportsSelection()) return false;
+      if (static_cast<QMouseEvent*>(event)->button() != Qt::MiddleButton) return false;
+      const std::optional<QString> selection = SelectionNow();
+      if (!selection) return false;
       if (QLineEdit* edit = Field()) edit->deselect();
-      PasteDigits(Field(), clipboard->text(QClipboard::Selection));
+      PasteDigits(Field(), *selection);
       return true;
     }
     default: return false;

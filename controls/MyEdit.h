@@ -6,6 +6,8 @@
 // make no character, and text set by the program, pass untouched.
 
 #include <QString>
+#include <functional>
+#include <optional>
 
 #include "Edit.h"
 
@@ -18,6 +20,12 @@ bool MyEditAcceptsChar(unsigned code);
 
 // The hex digits of a pasted text, in their order; everything else is dropped.
 QString HexDigitsOf(const QString& text);
+
+// Where a middle click's paste comes from: the desktop's selection, or
+// nothing on a desktop without one. An empty source is the desktop's; a test
+// gives its own. Installs `source` and returns the one it replaces.
+using SelectionSource = std::function<std::optional<QString>()>;
+SelectionSource SetMyEditSelectionSource(SelectionSource source);
 
 class CMyEdit : public CEdit {
 protected:

@@ -53,12 +53,20 @@ std::string ErrorName(int sysError) {
 
 std::string RecordSummary(const ExchangeRecord& r) {
   if (!r.note.empty()) return r.note;
+  // An address that is none to connect to (0.x, say) is never tried.
+  const bool badAddress = r.outcome == Outcome::BadAddress;
   switch (r.kind) {
-    case ExchangeKind::Probe: return "connection opened and closed, nothing sent";
-    case ExchangeKind::Sweep:
-      return "sweep of " + r.address + " on port " + std::to_string(r.port) + ": " + std::to_string(r.answering) +
-             " answering, " + std::to_string(r.refusing) + " refusing, " + std::to_string(r.silent) +
-             " silent within " + std::to_string(r.waitMs) + " ms";
+    case ExchangeKind::Probe:
+      if (r.outcome == Outcome::Ok) return "connection opened and closed, nothing sent";
+      if (badAddress || r.outcome == Outcome::Library) return "no connection tried, nothing sent";
+      return "connection tried, nothing sent";
+    case ExchangeKind::Sweep: {
+      const std::string head = "sweep of " + r.address + " on port " + std::to_string(r.port) + ": ";
+      if (badAddress && r.answering + r.refusing + r.silent == 0) return head + "no connection tried";
+      return head + std::to_string(r.answering) + " answering, " + std::to_string(r.refusing) + " refusing, " +
+             std::to_string(r.silent) + " silent within " + std::to_string(r.waitMs) + " ms" +
+             (badAddress ? ", the addresses that are none not tried" : "");
+    }
     case ExchangeKind::Text:
       if (r.sent.empty()) return "empty text job";
       break;

@@ -357,7 +357,10 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
   std::vector<LinkResult> results = ProbeAll(library, addresses, port, waitMs);
 
   ExchangeRecord& record = recorder.record();
-  LinkResult whole;  // the sweep as a whole fails only when the library let nothing start
+  // The sweep as a whole fails when the library let nothing start, or when it
+  // was given an address that is none to try (0.x, say): that one was never
+  // probed, so it is no silent host, and the sweep is no success.
+  LinkResult whole;
   for (std::size_t i = 0; i < results.size(); ++i) {
     const LinkResult& r = results[i];
     // Each address counts as its own probe's record would name it.
@@ -367,10 +370,11 @@ std::vector<LinkResult> ProbePrinters(SocketLibrary& library, std::span<const st
       record.found.push_back(all[i]);
     } else if (outcome == Outcome::Refused) {
       ++record.refusing;
-    } else {
+    } else if (outcome != Outcome::BadAddress) {
       ++record.silent;
     }
     if (r.error == LinkError::LibraryNotStarted || r.error == LinkError::WrongVersion) whole = r;
+    if (r.error == LinkError::BadAddress && whole.ok()) whole = r;
   }
   recorder.Finish(whole);
   return results;

@@ -325,10 +325,12 @@ TEST(PrintertestFailures, UnreachableAndPartWayAreTold) {
 TEST(PrintertestFailures, ATargetIn0Slash8IsABadAddressNotThisMachine) {
   // Probes only: were the address taken, nothing would be sent to whatever listens here.
   for (const char* address : {"0.0.0.0", "0.1.2.3"}) {
-    SCOPED_TRACE(address);
-    const Finished f = Printertest({"--printer", address, "--json", "test"});
-    EXPECT_EQ(f.exit, 3) << Describe(f);
-    EXPECT_EQ(nlohmann::json::parse(f.out)["outcome"], "bad-address") << Describe(f);
+    for (const char* command : {"test", "sweep"}) {  // a sweep of 0.x.y.0/24 found "no printer" and exited 0
+      SCOPED_TRACE(std::string(command) + " " + address);
+      const Finished f = Printertest({"--printer", address, "--json", command});
+      EXPECT_EQ(f.exit, 3) << Describe(f);
+      EXPECT_EQ(nlohmann::json::parse(f.out)["outcome"], "bad-address") << Describe(f);
+    }
   }
 }
 

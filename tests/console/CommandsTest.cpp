@@ -18,6 +18,7 @@
 #include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
+#include "MyEdit.h"
 #include "PrinterTestDlg.h"
 #include "ResourceIds.h"
 #include "StringTable.h"
@@ -251,7 +252,7 @@ TEST_F(Commands, SetIpInListModeWithAnEmptyListComparesWithTheTypedTarget) {
 // ---------------------------------------------------------------------------
 // Settings that would strand a printer, and printers the technician cannot see.
 
-enum class Way { Type, MenuPaste, ShiftInsert, MiddleClick };
+enum class Way { Type, OneKeyEvent, MenuPaste, ShiftInsert, MiddleClick };
 
 TEST_F(Commands, MacFieldKeepsOnlyTheHexDigitsOfWhatIsTypedOrPasted) {
   struct Case {
@@ -264,6 +265,8 @@ TEST_F(Commands, MacFieldKeepsOnlyTheHexDigitsOfWhatIsTypedOrPasted) {
   const Bytes label = {0x1D, 0x45, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0xFF};
   const Case cases[] = {
       {"typed colons taken as digits", Way::Type, "00:11:22:33:44:55", "001122334455", label},
+      {"one key event's text filtered by its first character only", Way::OneKeyEvent, "00:11-22:33:44:55",
+       "001122334455", label},
       {"menu paste unfiltered", Way::MenuPaste, "00:11:22:33:44:55", "001122334455", label},
       {"Shift+Insert unfiltered, dashes and lower case",
        Way::ShiftInsert,
@@ -279,8 +282,6 @@ TEST_F(Commands, MacFieldKeepsOnlyTheHexDigitsOfWhatIsTypedOrPasted) {
   int host = 40;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.catches);
-    // The offscreen platform has no selection to paste; an X11 desktop runs the row.
-    if (c.way == Way::MiddleClick && !QGuiApplication::clipboard()->supportsSelection()) continue;
     TestPrinter printer(Address(host++));
     auto dlg = OpenConsole(res::Language::English, printer.Address());
     QLineEdit* field = Mac(*dlg);
@@ -288,6 +289,11 @@ TEST_F(Commands, MacFieldKeepsOnlyTheHexDigitsOfWhatIsTypedOrPasted) {
     field->setFocus();
     switch (c.way) {
       case Way::Type: QTest::keyClicks(field, c.input); break;
+      case Way::OneKeyEvent: {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, c.input);
+        QApplication::sendEvent(field, &key);
+        break;
+      }
       case Way::MenuPaste: {
         QGuiApplication::clipboard()->setText(c.input);
         QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
@@ -304,10 +310,13 @@ TEST_F(Commands, MacFieldKeepsOnlyTheHexDigitsOfWhatIsTypedOrPasted) {
         QGuiApplication::clipboard()->setText(c.input);
         QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
         break;
-      case Way::MiddleClick:
-        QGuiApplication::clipboard()->setText(c.input, QClipboard::Selection);
+      case Way::MiddleClick: {
+        // The offscreen platform has no selection of its own: the row gives one.
+        const SelectionSource desktop = SetMyEditSelectionSource([&c] { return std::optional(c.input); });
         QTest::mouseClick(field, Qt::MiddleButton);
+        SetMyEditSelectionSource(desktop);
         break;
+      }
     }
     EXPECT_EQ(field->text(), c.shown);
     MessageBoxRecorder boxes;
@@ -377,10 +386,18 @@ TEST_F(Commands, ATargetIn0Slash8IsNoPrinter) {
   for (const char* target : {"0.0.0.0", "0.1.2.3"}) {
     SCOPED_TRACE(target);
     auto dlg = OpenConsole(res::Language::English, target);
+    struct : printerlink::ExchangeObserver {
+      void OnExchange(const printerlink::ExchangeRecord& r) override { outcomes.push_back(OutcomeName(r.outcome)); }
+      std::vector<std::string> outcomes;
+    } log;
+    dlg->m_pExchangeObserver = &log;
     MessageBoxRecorder boxes;
+    boxes.answers = {IDOK_ANSWER, IDOK_ANSWER, IDOK_ANSWER};
     Click(*dlg, IDC_TEST_CONNECTION);
     Click(*dlg, IDC_INIT_PRINTER);
-    EXPECT_EQ(boxes.Texts(), (QStringList{"Can't Connect Net!", "Can't Connect Net!"}));
+    Click(*dlg, IDC_RADIO_AUTO);  // the sweep of 0.x.y.0/24 says nothing, as any empty sweep
+    EXPECT_EQ(boxes.Texts(), (QStringList{"Can't Connect Net!", "Can't Connect Net!", "Search Start?"}));
+    EXPECT_EQ(log.outcomes, (std::vector<std::string>(3, "bad-address"))) << "a sweep of 0.x read as 254 silent";
   }
   EXPECT_EQ(library.connectCalls, 0);
 }

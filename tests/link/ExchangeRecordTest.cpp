@@ -23,7 +23,9 @@ using Json = nlohmann::json;
 
 std::string Words(const printerlink::ExchangeRecord& r) { return OutcomeWords(r, res::Language::English); }
 
-constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 200, .replyPollMs = 20};
+// Bounds well past the discarding printer's 100 ms, so that a slow run still
+// sees its reset within them.
+constexpr LinkTimings kQuick{.connectTimeoutMs = 300, .sendTimeoutMs = 1000, .replyPollMs = 50};
 
 struct Collector final : ExchangeObserver {
   void OnExchange(const ExchangeRecord& r) override { records.push_back(r); }
@@ -301,6 +303,19 @@ TEST(ExchangeJson, EachLineParsesBackFieldByField) {
   sweep.found = {"192.168.1.77"};
   sweep.durationMs = 503;
 
+  // 0.x is never tried: on Linux it would reach this machine.
+  ExchangeRecord badProbe;
+  badProbe.kind = ExchangeKind::Probe;
+  badProbe.address = "0.1.2.3";
+  badProbe.port = 4000;
+  badProbe.outcome = Outcome::BadAddress;
+
+  ExchangeRecord badSweep = sweep;
+  badSweep.address = "0.1.2.0/24";
+  badSweep.outcome = Outcome::BadAddress;
+  badSweep.answering = badSweep.refusing = badSweep.silent = 0;
+  badSweep.found.clear();
+
   const std::vector<std::string> fields = {"time",     "kind",    "address", "port", "sent",
                                            "received", "outcome", "error",   "ms",   "summary"};
   struct Case {
@@ -347,6 +362,12 @@ TEST(ExchangeJson, EachLineParsesBackFieldByField) {
         {"ms", 503},
         {"found", {"192.168.1.77"}},
         {"summary", "sweep of 192.168.1.0/24 on port 4000: 1 answering, 250 refusing, 3 silent within 500 ms"}}},
+      {"a probe of 0.x said a connection opened",
+       badProbe,
+       {{"outcome", "bad-address"}, {"summary", "no connection tried, nothing sent"}}},
+      {"a sweep of 0.x read as hosts that were silent",
+       badSweep,
+       {{"outcome", "bad-address"}, {"summary", "sweep of 0.1.2.0/24 on port 4000: no connection tried"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.catches);

@@ -48,6 +48,7 @@ TEST(ReadMacText, OnlyTwelveHexDigitsAreReadAndEachCaseCounts) {
       {"a MAC as its label prints it is no bare text", "00:11:22:33:44:55", kLength, {}},
       {"eleven digits", "00112233445", kLength, {}},
       {"thirteen digits", "0011223344556", kLength, {}},
+      {"nothing", "", kLength, {}},
       {"twelve digits, but a group address", "554433221100", SettingProblem::MacNotForAStation, {}},
   };
   for (const Case& c : cases) {
@@ -77,6 +78,7 @@ TEST(CheckNewAddress, AddressesNoPrinterCanLiveOnAreRefused) {
       {"the last unicast network", {223, 255, 255, 254}, 4, std::nullopt},
       {"an ordinary address", {192, 168, 1, 50}, 4, std::nullopt},
       {"loopback, where the virtual printer answers", {127, 9, 8, 7}, 4, std::nullopt},
+      {"a last part of 0 typed out is the technician's choice", {10, 0, 0, 0}, 4, std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(CheckNewAddress(c.address, c.filled), c.problem) << c.catches;
 }
@@ -101,7 +103,8 @@ TEST(ThisNetwork, ADestinationIn0Slash8WouldReachThisMachine) {
     const std::string addresses[] = {address};  // a sweep of 0.0.0.x
     EXPECT_EQ(ProbePrinters(library, addresses, kReplyPort, 100, &log).at(0).error, LinkError::BadAddress);
     ASSERT_EQ(log.records.size(), 4u);
-    for (int i : {0, 1, 2}) EXPECT_STREQ(OutcomeName(log.records[i].outcome), "bad-address");
+    for (int i : {0, 1, 2, 3}) EXPECT_STREQ(OutcomeName(log.records[i].outcome), "bad-address");
+    EXPECT_EQ(log.records[3].silent, 0) << "the sweep counted an address it never tried as silent";
   }
   EXPECT_EQ(library.connectCalls, 0);
   EXPECT_EQ(library.opened, library.closed);

@@ -379,12 +379,18 @@ std::string VirtualPrinter::Impl::Transcribed::Head(const Connection& c, Ending 
   switch (ending) {
     case Ending::ClientClosed:
     case Ending::ClosedAtOnce: break;
-    case Ending::ClosedAfterDelay:
-      // Nothing was read: what the client sent is only a count.
+    case Ending::ClosedAfterDelay: {
+      // Nothing was read: what the client sent is only a count. The console
+      // and printertest wait for the printer's side only as long as their
+      // send bound; a later reset reaches a connection they have closed.
+      const bool seen = printer.options.discardMs < printerlink::kSendTimeoutMs;
       return text + "  discarded: closed unread after " + Duration(printer.options.discardMs) +
              (c.unread == 0 ? ", nothing had arrived"
                             : " with " + std::to_string(c.unread) + (c.unread == 1 ? " byte" : " bytes") +
-                                  " waiting (the client's connection is reset)");
+                                  (seen ? " waiting (the client's connection is reset)"
+                                        : " waiting (the console and printertest stop waiting for the reset after " +
+                                              Duration(printerlink::kSendTimeoutMs) + ": they saw none)"));
+    }
     case Ending::PrinterStopped: why = "still open when the printer stopped"; break;
     case Ending::Idle:
       why = "closed by the printer after " + Duration(printer.options.idleTimeoutMs) + " without a byte";

@@ -163,7 +163,10 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], int& exitStatus) {
                  "accept, never read, and close each connection MS\n"
                  "milliseconds later: the client sees its bytes\n"
                  "acknowledged, then the connection reset with them\n"
-                 "unread (a printer busy with another client)")
+                 "unread (a printer busy with another client). The\n"
+                 "console and printertest wait 1000 ms for it: from\n"
+                 "about 1000 on they have closed by then and read the\n"
+                 "bytes as delivered, the connection kept open")
       ->type_name("MS")
       ->transform(DecimalIn(1, kMaxSlowMs, "milliseconds from 1 to " + std::to_string(kMaxSlowMs)));
   app.add_option("--stop-with", parsed.stopWith, "stop when process PID ends (make demo: the console)")
