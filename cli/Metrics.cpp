@@ -176,8 +176,17 @@ PrinterList ParsePrinterList(std::string_view text, const std::string& source) {
       list.error = where + address + " is listed twice";
       return list;
     }
-    list.printers.push_back(
-        {address, blank == std::string_view::npos ? std::string() : std::string(Trim(line.substr(blank)))});
+    const std::string name = blank == std::string_view::npos ? std::string() : std::string(Trim(line.substr(blank)));
+    // The exposition is UTF-8: one name in Latin-1 makes node_exporter drop
+    // the whole file, every printer's series with it.
+    if (const std::size_t good = Utf8Length(name); good < name.size()) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%02X", static_cast<unsigned char>(name[good]));
+      list.error = where + "the name has a byte that is no UTF-8 (" + byte + ") after \"" + name.substr(0, good) +
+                   "\": save the file as UTF-8";
+      return list;
+    }
+    list.printers.push_back({address, name});
   }
   return list;
 }

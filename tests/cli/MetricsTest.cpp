@@ -73,12 +73,20 @@ TEST(ParsePrinterList, ReadsAddressesNamesAndCommentsAndNamesTheBadLine) {
   };
   const Case cases[] = {
       {"names with blanks, comments, blank lines and CR LF",
-       "# shops\n192.168.1.50 Shop 12 front counter\r\n\n  10.0.0.7\t# back office\n10.0.0.8 Bar #2\n",
-       {{"192.168.1.50", "Shop 12 front counter"}, {"10.0.0.7", ""}, {"10.0.0.8", "Bar"}},
+       "# shops\n192.168.1.50 Shop 12 front counter\r\n\n  10.0.0.7\t# back office\n10.0.0.8 Bar #2\n"
+       "10.0.0.9 Caf\u00e9 \u4e0a\u6d77\n",
+       {{"192.168.1.50", "Shop 12 front counter"},
+        {"10.0.0.7", ""},
+        {"10.0.0.8", "Bar"},
+        {"10.0.0.9", "Caf\u00e9 \u4e0a\u6d77"}},
        ""},
       {"a last line without its line feed is lost", "10.0.0.9 Till", {{"10.0.0.9", "Till"}}, ""},
       {"an empty file is no error", "", {}, ""},
       {"a host name would be sent nowhere", "10.0.0.1\nprinter1 Shop\n", {}, "printers:2: \"printer1\" is not"},
+      {"a Latin-1 name makes node_exporter drop every printer's series",
+       "10.0.0.1 Bar\n10.0.0.2 Caf\xe9 du Nord\n",
+       {},
+       "printers:2: the name has a byte that is no UTF-8 (E9) after \"Caf\""},
       {"a printer listed twice gives duplicate series",
        "10.0.0.1 A\n\n10.0.0.1 B\n",
        {},
