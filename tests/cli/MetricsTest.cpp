@@ -171,7 +171,9 @@ TEST(Metrics, OutputReplacesTheFileWholeReadableByAllAndLeavesNothingBeside) {
   TestPrinter printer(testsupport::TestAddress(), {}, {PortMode::Answer, {0x00, 0x00, 0x00}});
   const std::string output = dir + "/printers.prom";
   std::ofstream(output) << "old";
-  const Finished f = Printertest({"metrics", "--printer", printer.Address(), "--output", output});
+  // Its own --printer: printertest's default printer, bad here, is left alone.
+  const Finished f =
+      Printertest({"metrics", "--printer", printer.Address(), "--output", output}, {{"PRINTERTEST_PRINTER", "bogus"}});
   ASSERT_EQ(f.exit, 0) << Describe(f);
   EXPECT_TRUE(f.out.empty()) << f.out;
   EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"printers.prom"}) << "a temporary file was left behind";
