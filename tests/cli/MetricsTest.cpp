@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -21,6 +22,7 @@
 using clitest::Finished;
 using clitest::Printertest;
 using clitest::Program;
+using testsupport::PortBehaviour;
 using testsupport::PortMode;
 using testsupport::TestPrinter;
 
@@ -212,6 +214,57 @@ TEST(Metrics, ArgumentsItCannotUseSendNothing) {
     EXPECT_EQ(f.exit, 2) << Describe(f);
     EXPECT_NE(f.err.find(c.mentions), std::string::npos) << Describe(f);
     EXPECT_EQ(printer.AcceptedCount(), 0u) << "nothing may go on the wire";
+  }
+}
+
+// Out of descriptors is this machine's fault, never the printers': the reads
+// at a time fit what the open-files limit leaves, and a read that still finds
+// no socket fails the run instead of passing for a printer down.
+TEST(Metrics, TooFewDescriptorsNeverReadAsPrintersDown) {
+  const std::string dir = TempDirFor("descriptors");
+  std::vector<std::unique_ptr<TestPrinter>> fleet;
+  std::ofstream list(dir + "/printers");
+  // Each answer takes 50 ms, so that every read holds its socket at the same time.
+  for (int host = 1; host <= 48; ++host) {
+    fleet.push_back(std::make_unique<TestPrinter>(testsupport::TestAddress(host), PortBehaviour{},
+                                                  PortBehaviour(PortMode::AnswerInParts, {0x00, 0x00, 0x00}, 50)));
+    list << fleet.back()->Address() << "\n";
+  }
+  list.close();
+  struct Case {
+    const char* fault;
+    const char* limit;  // prlimit's soft:hard
+    int exit;
+    std::string up;  // the printer_up value of every printer; "" for none
+    const char* err;
+  };
+  // The limit counts every descriptor below it: those the test's own runner
+  // leaves open are closed first.
+  const char* kOnlyTheStandardStreams =
+      "for fd in /proc/$$/fd/*; do fd=${fd##*/}; ((fd > 2)) && eval \"exec $fd>&-\"; done; exec \"$@\"";
+  const Case cases[] = {
+      {"128 reads at a time where 32 files may be open: answering printers read as down", "--nofile=32:32", 0, "1", ""},
+      // The standard streams, the output and the log take all five.
+      {"no socket to be had: every printer read as down, exit 0", "--nofile=5:5", 3, "", "failed on this machine"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const std::string output = dir + "/printers.prom";
+    std::remove(output.c_str());
+    const Finished f = Program({"--log", dir + "/log", "metrics", "--printers", dir + "/printers", "--output", output},
+                               {}, {}, {"bash", "-c", kOnlyTheStandardStreams, "bash", "prlimit", c.limit, "--"})
+                           .Finish();
+    EXPECT_EQ(f.exit, c.exit) << Describe(f);
+    EXPECT_NE(f.err.find(c.err), std::string::npos) << Describe(f);
+    std::stringstream text;
+    text << std::ifstream(output).rdbuf();
+    const auto samples = Samples(text.str());
+    for (const auto& printer : fleet) {
+      const std::string series = "printer=\"" + printer->Address() + "\"";
+      const auto up = samples.find("printer_up{" + series + "}");
+      EXPECT_EQ(up == samples.end() ? "" : up->second, c.up) << series;
+      EXPECT_TRUE(samples.contains("printer_info{" + series + "}")) << series;
+    }
   }
 }
 
