@@ -317,7 +317,7 @@ std::string CheckHelpFooter() {
 int RunCheck(Session& s, const CheckOptions& options) {
   StageNoting noting(s.sockets);
   printerlink::Printer printer{noting, options.address, s.timings, s.probeWaitMs, s.log};
-  // The printer's own time: the reply is taken the moment it arrives.
+  // The printer's own time: the reply is taken the moment its bytes are in.
   printer.timings.replyWait = printerlink::ReplyWait::AsItArrives;
 
   struct Read {
