@@ -280,8 +280,8 @@ std::string StageWords(CheckStage stage, std::uint16_t port) {
 
 Verdict TimedOut(const std::string& stage, double seconds) {
   return {PluginState::Unknown, "PRINTER UNKNOWN - -t " + Plain(seconds) + " s ran out " + stage +
-                                    "\nThe check's own time-out ended it before the status read had; the printer's "
-                                    "state is not known.\n"};
+                                    "\nThe check's own time-out ran out before the status read ended: the "
+                                    "printer's state is not known.\n"};
 }
 
 Verdict BadArguments(const std::string& error) { return {PluginState::Unknown, "PRINTER UNKNOWN - " + error + "\n"}; }
