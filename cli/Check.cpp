@@ -26,10 +26,10 @@ using Clock = std::chrono::steady_clock;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // A number as the plugins' ranges and performance data write it: digits, an
-// optional sign and decimals; never "inf" or "nan".
+// optional sign and decimals; never an exponent, "inf" or "nan".
 std::optional<double> Number(std::string_view text) {
   double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
     return std::nullopt;
   }
@@ -42,10 +42,14 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
-std::string Shortest(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
+// A value as the plugins' grammar allows it, [-0-9.]: plain decimals, never
+// an exponent (%g would write 90 us as 9e-05), to the microsecond, trailing
+// zeros left off.
+std::string Plain(double value) {
+  std::string text = Fixed(value, 6);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text == "-0" ? "0" : text;
 }
 
 // The socket library under a check: it passes every call on and notes what
@@ -54,16 +58,7 @@ class StageNoting final : public SocketLibrary {
 public:
   explicit StageNoting(SocketLibrary& inner) : inner_(inner) {}
 
-  std::string Stage() const {
-    const std::string port = std::to_string(port_.load());
-    switch (doing_.load()) {
-      case Doing::Connecting: return "connecting to port " + port;
-      case Doing::Sending: return "sending the status query to port " + port;
-      case Doing::Waiting: return "waiting for the printer's reply on port " + port;
-      case Doing::Starting: break;
-    }
-    return "starting the status read";
-  }
+  std::string Stage() const { return StageWords(doing_.load(), port_.load()); }
 
   int Startup(printerlink::SocketVersion requested, printerlink::SocketVersion& granted) override {
     return inner_.Startup(requested, granted);
@@ -75,7 +70,7 @@ public:
   int SetNonBlocking(SocketHandle socket, bool on) override { return inner_.SetNonBlocking(socket, on); }
   int StartConnect(SocketHandle socket, const printerlink::Endpoint& to) override {
     port_ = to.port;
-    doing_ = Doing::Connecting;
+    doing_ = CheckStage::Connecting;
     return inner_.StartConnect(socket, to);
   }
   int WaitConnected(std::span<printerlink::ConnectWaitSlot> slots, int ms) override {
@@ -83,7 +78,7 @@ public:
   }
   int PendingError(SocketHandle socket) override { return inner_.PendingError(socket); }
   printerlink::IoResult Send(SocketHandle socket, const std::uint8_t* data, std::size_t length) override {
-    doing_ = Doing::Sending;
+    doing_ = CheckStage::Sending;
     return inner_.Send(socket, data, length);
   }
   int WaitAcknowledged(SocketHandle socket, int ms, std::size_t& unacknowledged) override {
@@ -95,18 +90,17 @@ public:
   int ShutdownSend(SocketHandle socket) override { return inner_.ShutdownSend(socket); }
   int WaitPeerClosed(SocketHandle socket, int ms) override { return inner_.WaitPeerClosed(socket, ms); }
   int WaitReadable(SocketHandle socket, int ms) override {
-    doing_ = Doing::Waiting;
+    doing_ = CheckStage::Waiting;
     return inner_.WaitReadable(socket, ms);
   }
   void Sleep(int ms) override {
-    doing_ = Doing::Waiting;
+    doing_ = CheckStage::Waiting;
     inner_.Sleep(ms);
   }
 
 private:
-  enum class Doing { Starting, Connecting, Sending, Waiting };
   SocketLibrary& inner_;
-  std::atomic<Doing> doing_{Doing::Starting};
+  std::atomic<CheckStage> doing_{CheckStage::Starting};
   std::atomic<std::uint16_t> port_{0};
 };
 
@@ -195,9 +189,9 @@ std::string PerfData(std::span<const PerfValue> values) {
     out += '\'';
     for (char c : v.label) out += c == '\'' ? std::string("''") : std::string(1, c);
     out += "'=";
-    out += v.value ? Shortest(*v.value) : "U";
+    out += v.value ? Plain(*v.value) : "U";
     if (v.value) out += v.unit;
-    std::string fields[] = {v.warn, v.crit, v.min ? Shortest(*v.min) : "", v.max ? Shortest(*v.max) : ""};
+    std::string fields[] = {v.warn, v.crit, v.min ? Plain(*v.min) : "", v.max ? Plain(*v.max) : ""};
     std::size_t used = 4;
     while (used > 0 && fields[used - 1].empty()) --used;
     for (std::size_t i = 0; i < used; ++i) out += ';' + fields[i];
@@ -273,9 +267,21 @@ Verdict Judge(const printerlink::StatusRead& read, double seconds, const CheckOp
   return v;
 }
 
+std::string StageWords(CheckStage stage, std::uint16_t port) {
+  const std::string on = std::to_string(port);
+  switch (stage) {
+    case CheckStage::Connecting: return "connecting to port " + on;
+    case CheckStage::Sending: return "sending the query to port " + on;
+    case CheckStage::Waiting: return "waiting for the reply on port " + on;
+    case CheckStage::Starting: break;
+  }
+  return "starting the status read";
+}
+
 Verdict TimedOut(const std::string& stage, double seconds) {
-  return {PluginState::Unknown, "PRINTER UNKNOWN - no verdict within the " + Shortest(seconds) +
-                                    " s of the check's time-out: still " + stage + "\n"};
+  return {PluginState::Unknown, "PRINTER UNKNOWN - -t " + Plain(seconds) + " s ran out " + stage +
+                                    "\nThe check's own time-out ran out before the status read ended: the "
+                                    "printer's state is not known.\n"};
 }
 
 Verdict BadArguments(const std::string& error) { return {PluginState::Unknown, "PRINTER UNKNOWN - " + error + "\n"}; }
@@ -286,20 +292,32 @@ std::optional<double> ParseTimeoutSeconds(std::string_view text) {
   return seconds;
 }
 
+bool StartedAsPlugin(std::string_view program) {
+  const std::size_t slash = program.rfind('/');
+  return program.substr(slash == std::string_view::npos ? 0 : slash + 1) == "check_printer";
+}
+
 std::vector<std::string> PluginArguments(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
-  const std::string_view self = args.empty() ? std::string_view() : std::string_view(args[0]);
-  const std::size_t slash = self.rfind('/');
-  if (self.substr(slash == std::string_view::npos ? 0 : slash + 1) == "check_printer") {
-    args.insert(args.begin() + 1, "check");
-  }
+  if (!args.empty() && StartedAsPlugin(args[0])) args.insert(args.begin() + 1, "check");
   return args;
+}
+
+std::string CheckHelpFooter() {
+  return "Exit status, as monitoring engines read it:\n"
+         "  0  OK        on-line, every condition fine\n"
+         "  1  WARNING   paused or busy; or the read's seconds outside -w\n"
+         "  2  CRITICAL  off-line (refused, unreachable, closed, no reply), cover open, paper end or\n"
+         "               over temperature; or the read's seconds outside -c\n"
+         "  3  UNKNOWN   fewer than three status bytes, -t ran out, a bad argument, -h or -V\n"
+         "\n"
+         "RANGE: [@][START:][END] seconds, ends included, ~ no start; alerts outside, @ inside: 0.5 1: '~:2' @1:2";
 }
 
 int RunCheck(Session& s, const CheckOptions& options) {
   StageNoting noting(s.sockets);
   printerlink::Printer printer{noting, options.address, s.timings, s.probeWaitMs, s.log};
-  // The printer's own time: the reply is taken the moment it arrives.
+  // The printer's own time: the reply is taken the moment its bytes are in.
   printer.timings.replyWait = printerlink::ReplyWait::AsItArrives;
 
   struct Read {

@@ -8,6 +8,7 @@
 // The pure parts (ranges, performance data, the verdict) are plain functions;
 // RunCheck adds the read itself under the plugin's own time-out.
 
+#include <cstdint>
 #include <iosfwd>
 #include <limits>
 #include <optional>
@@ -75,7 +76,12 @@ struct Verdict {
 };
 Verdict Judge(const printerlink::StatusRead& read, double seconds, const CheckOptions& options);
 
-// The verdict when the plugin's own time-out ran out during `stage`.
+// Where a check was when its own time-out struck, in a few words: "waiting
+// for the reply on port 4000".
+enum class CheckStage { Starting, Connecting, Sending, Waiting };
+std::string StageWords(CheckStage stage, std::uint16_t port);
+// The verdict when the plugin's own time-out of `seconds` ran out during
+// `stage`: a first line short enough for a pager, the rest after it.
 Verdict TimedOut(const std::string& stage, double seconds);
 // The verdict on arguments that cannot be used: one line.
 Verdict BadArguments(const std::string& error);
@@ -83,9 +89,15 @@ Verdict BadArguments(const std::string& error);
 // -t's SECONDS: more than 0, at most an hour, decimals allowed.
 std::optional<double> ParseTimeoutSeconds(std::string_view text);
 
+// Whether the program was started by the name check_printer (a path's last part).
+bool StartedAsPlugin(std::string_view program);
 // The arguments printertest runs with: the same, or when it was started by
 // the name check_printer, the check command put in front of them.
 std::vector<std::string> PluginArguments(int argc, char** argv);
+
+// What check's help ends with: the plugin's own exit codes, not
+// printertest's, and the range syntax in a line.
+std::string CheckHelpFooter();
 
 // The read under the time-out, then the verdict on standard output. Returns
 // the exit status; a time-out ends the process with UNKNOWN at once.

@@ -124,6 +124,16 @@ std::optional<int> ParseWatchSeconds(std::string_view text) { return Seconds(tex
 
 std::optional<int> ParseFollowSeconds(std::string_view text) { return Seconds(text, kFollowSeconds, 3600); }
 
+std::size_t Utf8Length(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t n = Utf8SequenceAt(text, at);
+    if (n == 0) break;
+    at += n;
+  }
+  return at;
+}
+
 GbkText Utf8ToGbk(std::string_view utf8) {
   GbkText result;
   if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);

@@ -57,4 +57,8 @@ struct GbkText {
 };
 GbkText Utf8ToGbk(std::string_view utf8);
 
+// How many bytes at the start of `text` are well-formed UTF-8: all of them
+// when it is UTF-8 throughout.
+std::size_t Utf8Length(std::string_view text);
+
 }  // namespace printercli

@@ -1,9 +1,12 @@
 #include "Metrics.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -18,6 +22,7 @@
 
 #include "Check.h"
 #include "CliInput.h"
+#include "OutcomeWords.h"
 
 namespace printercli {
 namespace {
@@ -59,11 +64,14 @@ std::string Seconds(double seconds) {
   return text;
 }
 
-// Each metric: its name, its help, and its samples for one printer.
+// Each metric: its name, its help, and its samples for one printer; only the
+// info series for a printer whose read failed on this machine, which says
+// nothing of the printer.
 struct Family {
   const char* name;
   const char* help;
   void (*samples)(std::string& out, const char* metric, const PrinterSample& s, const std::string& labels);
+  bool evenUnread = false;
 };
 
 const Family kFamilies[] = {
@@ -97,7 +105,8 @@ const Family kFamilies[] = {
     {"printer_info", "The printer's address and, where the printers file gives one, its name; always 1.",
      [](std::string& out, const char* metric, const PrinterSample&, const std::string& labels) {
        Sample(out, metric, labels, "1");
-     }},
+     },
+     true},
 };
 
 // A file written beside its final name and renamed into place; removed
@@ -147,6 +156,44 @@ private:
   int fd_ = -1;
 };
 
+// Descriptors kept out of the reads' reach: the standard streams, the output
+// and the log, and what the libraries open on their own.
+constexpr long kSpareDescriptors = 16;
+
+// Descriptors this process has open now; the reserve covers it without /proc.
+long OpenDescriptors() {
+  DIR* d = ::opendir("/proc/self/fd");
+  if (!d) return 0;
+  long open = -1;  // the directory's own
+  while (const dirent* e = ::readdir(d)) open += e->d_name[0] != '.';
+  ::closedir(d);
+  return std::max(0L, open);
+}
+
+// Each read holds one socket at a time. The soft limit on open files goes up
+// to the hard one; the reads at a time are then as many as the descriptors
+// still free allow, less the reserve, and at least one. Past that, a read
+// would find no socket, and a printer that answers would read as down.
+int ReadsTheDescriptorsAllow(int wanted, long& limit) {
+  rlimit l{};
+  if (::getrlimit(RLIMIT_NOFILE, &l) != 0) return wanted;
+  if (l.rlim_cur < l.rlim_max) {
+    rlimit raised = l;
+    raised.rlim_cur = l.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) l = raised;
+  }
+  limit = l.rlim_cur == RLIM_INFINITY ? std::numeric_limits<long>::max() : static_cast<long>(l.rlim_cur);
+  const long free = limit - OpenDescriptors() - kSpareDescriptors;
+  return static_cast<int>(std::clamp<long>(free, 1, wanted));
+}
+
+// Whether the read failed on this machine (no socket, no socket library)
+// rather than at the printer.
+bool FailedHere(const printerlink::StatusRead& read) {
+  const auto& records = read.done.records;
+  return !records.empty() && read.done.Deciding().outcome == printerlink::Outcome::Library;
+}
+
 int Refuse(Session& s, const std::string& error) {
   s.err << "printertest: metrics: " << error << '\n';
   return kExitUsage;
@@ -176,8 +223,17 @@ PrinterList ParsePrinterList(std::string_view text, const std::string& source) {
       list.error = where + address + " is listed twice";
       return list;
     }
-    list.printers.push_back(
-        {address, blank == std::string_view::npos ? std::string() : std::string(Trim(line.substr(blank)))});
+    const std::string name = blank == std::string_view::npos ? std::string() : std::string(Trim(line.substr(blank)));
+    // The exposition is UTF-8: one name in Latin-1 makes node_exporter drop
+    // the whole file, every printer's series with it.
+    if (const std::size_t good = Utf8Length(name); good < name.size()) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%02X", static_cast<unsigned char>(name[good]));
+      list.error = where + "the name has a byte that is no UTF-8 (" + byte + ") after \"" + name.substr(0, good) +
+                   "\": save the file as UTF-8";
+      return list;
+    }
+    list.printers.push_back({address, name});
   }
   return list;
 }
@@ -190,7 +246,9 @@ std::string Exposition(std::span<const PrinterSample> samples) {
   for (const Family& f : kFamilies) {
     out += std::string("# HELP ") + f.name + ' ' + f.help + '\n';
     out += std::string("# TYPE ") + f.name + " gauge\n";
-    for (std::size_t i = 0; i < samples.size(); ++i) f.samples(out, f.name, samples[i], labels[i]);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      if (f.evenUnread || !FailedHere(samples[i].read)) f.samples(out, f.name, samples[i], labels[i]);
+    }
   }
   return out;
 }
@@ -260,13 +318,28 @@ int RunMetricsCommand(Session& s, const MetricsArgs& a) {
   std::string error;
   if (!a.output.empty() && !file.Open(a.output, error)) return Refuse(s, "--output: " + error);
 
-  const std::string text = Exposition(ReadFleet(s, printers, parallel));
+  long limit = 0;
+  const std::vector<PrinterSample> samples = ReadFleet(s, printers, ReadsTheDescriptorsAllow(parallel, limit));
+  const std::string text = Exposition(samples);
   if (a.output.empty()) {
     s.out << text << std::flush;
   } else if (!file.Commit(text, error)) {
     return Refuse(s, "--output: " + error);
   }
-  return kExitOk;
+
+  // A read this machine could not make says nothing of its printer: no
+  // printer_up for it, and the run fails, so that the timer's unit, cron or
+  // whoever runs it sees the fault here instead of printers gone down.
+  const auto here =
+      std::count_if(samples.begin(), samples.end(), [](const PrinterSample& p) { return FailedHere(p.read); });
+  if (here == 0) return kExitOk;
+  const auto first =
+      std::find_if(samples.begin(), samples.end(), [](const PrinterSample& p) { return FailedHere(p.read); });
+  s.err << "printertest: metrics: " << here << " of " << samples.size()
+        << " status reads failed on this machine, not at the printer ("
+        << printerlink::OutcomeWords(first->read.done.Deciding(), Language::English)
+        << "; open files allowed: " << limit << "): those printers have no printer_up\n";
+  return kExitUnreachable;
 }
 
 }  // namespace printercli

@@ -41,7 +41,8 @@ struct PrinterSample {
 
 // The exposition: each metric's HELP and TYPE once, then a sample per
 // printer in the order given. A condition or status byte that was not read
-// has no sample: unknown is never 0.
+// has no sample: unknown is never 0. Nor is a read this machine could not
+// make (no socket): its printer has only its info series.
 std::string Exposition(std::span<const PrinterSample> samples);
 
 // Reads every printer's status with at most `parallel` reads at a time, each

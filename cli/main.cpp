@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -84,20 +85,24 @@ std::string CommandNames(const CLI::App& app) {
   return names;
 }
 
-// The first word that stands where the command belongs but names none; CLI11
-// reads such a word as a missing command.
-const char* UnknownCommand(const CLI::App& app, int argc, char** argv) {
+// The word that stands where the command belongs (after the global options
+// and their values), if any.
+const char* CommandWord(const CLI::App& app, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    const std::string a(argv[i]);
-    if (a.starts_with("-")) {
-      const CLI::Option* option = app.get_option_no_throw(a);
-      if (option && option->get_expected_min() > 0) ++i;  // its value
-      continue;
-    }
-    const auto named = [&](const CLI::App* command) { return command->check_name(a); };
-    return app.get_subcommands(named).empty() ? argv[i] : nullptr;
+    const std::string_view a(argv[i]);
+    if (!a.starts_with("-")) return argv[i];
+    const CLI::Option* option = app.get_option_no_throw(std::string(a));
+    if (option && option->get_expected_min() > 0) ++i;  // its value
   }
   return nullptr;
+}
+
+// The word at the command's place when it names none; CLI11 reads such a
+// word as a missing command.
+const char* UnknownCommand(const CLI::App& app, int argc, char** argv) {
+  const char* word = CommandWord(app, argc, argv);
+  const auto named = [&](const CLI::App* command) { return command->check_name(word); };
+  return word && app.get_subcommands(named).empty() ? word : nullptr;
 }
 
 // Every value a command's arguments and options may carry.
@@ -210,6 +215,9 @@ struct Command {
   std::string help;
   void (*options)(CLI::App& command, Args& a);
   int (*run)(Session& session, const Args& a);
+  // Whether the run, with these arguments, leaves the global printer alone:
+  // its address is then not checked. Without it, every run uses it.
+  bool (*ownPrinters)(const Args& a) = nullptr;
 };
 
 void NoOptions(CLI::App&, Args&) {}
@@ -293,8 +301,9 @@ const Command kCommands[] = {
            ->option_text("RANGE");
        c.add_option("-c,--critical", a.check.critical, "CRITICAL when they fall outside RANGE")->option_text("RANGE");
        c.add_flag("-V,--version", a.check.version, "the plugin's version");
+       c.footer(CheckHelpFooter());
      },
-     [](Session& s, const Args& a) { return RunCheckCommand(s, a.check); }},
+     [](Session& s, const Args& a) { return RunCheckCommand(s, a.check); }, [](const Args&) { return true; }},
     {"metrics", "the status of one printer or many in the Prometheus text format, read concurrently",
      [](CLI::App& c, Args& a) {
        c.add_option("--printer", a.metrics.printers, "a printer's IPv4 address; as often as needed")
@@ -306,7 +315,8 @@ const Command kCommands[] = {
                     "status reads at a time (default " + Number(kDefaultParallelReads) + ")")
            ->option_text("N");
      },
-     [](Session& s, const Args& a) { return RunMetricsCommand(s, a.metrics); }},
+     [](Session& s, const Args& a) { return RunMetricsCommand(s, a.metrics); },
+     [](const Args& a) { return !a.metrics.printers.empty() || !a.metrics.printersFile.empty(); }},
 };
 
 }  // namespace
@@ -321,7 +331,6 @@ int main(int argc, char** argv) {
   for (const std::string& a : arguments) pointers.push_back(const_cast<char*>(a.c_str()));
   argc = static_cast<int>(pointers.size());
   argv = pointers.data();
-  const bool plugin = argc > 1 && arguments[1] == "check";
 
   const Language language = res::LanguageOfEnvironment();
   CLI::App app{"Tests and sets up network receipt printers over TCP ports 9100 and 4000.", "printertest"};
@@ -342,18 +351,34 @@ int main(int argc, char** argv) {
 
   Args args;
   for (const Command& command : kCommands) command.options(*app.add_subcommand(command.name, command.help), args);
+  // Whatever stands before it, the check answers an engine: every argument
+  // it cannot use is UNKNOWN (3) and one line on standard output.
+  const char* word = CommandWord(app, argc, argv);
+  const bool plugin = word && std::string_view(word) == "check";
+  const auto refuse = [plugin](const std::string& what) {
+    if (!plugin) return Usage(what);
+    std::cout << BadArguments(what).output;
+    return static_cast<int>(PluginState::Unknown);
+  };
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    if (plugin) return app.exit(e), static_cast<int>(PluginState::Unknown);
+    if (plugin) {
+      // Started as check_printer, its usage line names the plugin.
+      const CLI::App* check = app.get_subcommand("check");
+      std::cout << (StartedAsPlugin(arguments[0])
+                        ? check->get_formatter()->make_help(check, "check_printer", CLI::AppFormatMode::Normal)
+                        : app.help());
+      return static_cast<int>(PluginState::Unknown);
+    }
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    if (plugin) return std::cout << BadArguments(e.what()).output, static_cast<int>(PluginState::Unknown);
+    if (plugin) return refuse(e.what());
     if (const char* word = UnknownCommand(app, argc, argv)) {
       return Usage("unknown command \"" + std::string(word) + "\" (see printertest --help)");
     }
@@ -363,22 +388,26 @@ int main(int argc, char** argv) {
     return Usage(std::string(e.what()) + " (see printertest --help)");
   }
 
-  // Everything is checked before the first byte goes out.
-  if (!ParseAddress(printer)) {
+  const Command* chosen = nullptr;
+  for (const Command& command : kCommands) {
+    if (app.got_subcommand(command.name)) chosen = &command;
+  }
+  if (!chosen) return Usage("no command given (see printertest --help)");
+
+  // Everything is checked before the first byte goes out; the global printer
+  // only where the command goes to it.
+  if ((!chosen->ownPrinters || !chosen->ownPrinters(args)) && !ParseAddress(printer)) {
     const std::string source = app.count("--printer") ? "--printer" : "PRINTERTEST_PRINTER";
-    return Usage(source + ": \"" + printer + "\" is not an IPv4 address like 192.168.1.50");
+    return refuse(source + ": \"" + printer + "\" is not an IPv4 address like 192.168.1.50");
   }
 
   std::unique_ptr<printerlink::JsonLineLog> log;
   if (!logPath.empty()) {
     std::string error;
     log = printerlink::JsonLineLog::Open(logPath, error);
-    if (!log) return Usage("--log: " + error);
+    if (!log) return refuse("--log: " + error);
   }
 
   Session session{printerlink::SystemSocketLibrary(), printer, json, language, log.get(), std::cout, std::cerr};
-  for (const Command& command : kCommands) {
-    if (app.got_subcommand(command.name)) return command.run(session, args);
-  }
-  return Usage("no command given (see printertest --help)");
+  return chosen->run(session, args);
 }

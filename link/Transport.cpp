@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "PrinterStatus.h"
 #include "Settings.h"
 
 namespace printerlink {
@@ -81,22 +82,50 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
   return offset;
 }
 
+// Taken as it arrives: one wait on the socket that the answer's bytes end,
+// within the schedule's bound. A printer's TCP may hand the three status
+// bytes over in parts (the first byte, a few milliseconds, the other two):
+// the wait goes on until all three are in, the printer hangs up, or the bound
+// ends. Whatever came by then is the reply; nothing at all is silence.
+ReplyEnd ReceiveAsItArrives(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply,
+                            std::chrono::steady_clock::time_point bound, LinkResult& result) {
+  using std::chrono::steady_clock;
+  std::size_t got = 0;
+  const auto ended = [&](ReplyEnd nothing) { return got > 0 ? ReplyEnd::Arrived : nothing; };
+  while (got < kStatusByteCount) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - steady_clock::now()).count();
+    const int ready = library.WaitReadable(socket, static_cast<int>(std::max<long long>(0, left)));
+    if (ready == 0) return ended(ReplyEnd::Silent);
+    if (ready < 0) {
+      if (got == 0) result.sysError = -ready;
+      return ended(ReplyEnd::Closed);
+    }
+    const IoResult r = library.Receive(socket, reply.data() + got, kReplyReadSize - got);
+    if (r.error == 0 && r.bytes == 0) return ended(ReplyEnd::Closed);
+    if (r.error == 0) {
+      got += std::min(r.bytes, kReplyReadSize - got);
+      result.received = got;
+      continue;
+    }
+    if (r.error != EAGAIN && r.error != EWOULDBLOCK) {
+      if (got == 0) result.sysError = r.error;
+      return ended(ReplyEnd::Closed);
+    }
+  }
+  return ReplyEnd::Arrived;
+}
+
 // The printer's answer comes in one receive: wait, take what has arrived; when
 // nothing has, wait and try again, at most kReplyRetries more times. A printer
 // that closes or resets the connection without a word ends the wait at once:
-// nothing more can arrive on it. Taken as it arrives, the pauses become one
-// wait on the socket that its first bytes end, within the schedule's bound.
+// nothing more can arrive on it.
 ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
                       LinkResult& result) {
   using std::chrono::steady_clock;
   const auto bound = steady_clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1));
+  if (timings.replyWait == ReplyWait::AsItArrives) return ReceiveAsItArrives(library, socket, reply, bound, result);
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
-    if (timings.replyWait == ReplyWait::Polled) {
-      library.Sleep(timings.replyPollMs);
-    } else {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - steady_clock::now()).count();
-      if (library.WaitReadable(socket, static_cast<int>(std::max<long long>(0, left))) == 0) return ReplyEnd::Silent;
-    }
+    library.Sleep(timings.replyPollMs);
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
     if (r.error == 0) {
       result.received = r.bytes;

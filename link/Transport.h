@@ -40,7 +40,7 @@ inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed n
 // kReplyRetries + 1 polls of replyPollMs.
 enum class ReplyWait {
   Polled,       // the console's schedule: pause replyPollMs, take what has arrived, try again
-  AsItArrives,  // taken the moment its first bytes arrive: the time measured is the printer's
+  AsItArrives,  // taken the moment the status answer's three bytes are in: the time measured is the printer's
 };
 
 // The bounds of one call. Tests shorten them; the system uses the defaults.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -21,6 +22,7 @@
 using clitest::Finished;
 using clitest::Printertest;
 using clitest::Program;
+using testsupport::PortBehaviour;
 using testsupport::PortMode;
 using testsupport::TestPrinter;
 
@@ -73,12 +75,20 @@ TEST(ParsePrinterList, ReadsAddressesNamesAndCommentsAndNamesTheBadLine) {
   };
   const Case cases[] = {
       {"names with blanks, comments, blank lines and CR LF",
-       "# shops\n192.168.1.50 Shop 12 front counter\r\n\n  10.0.0.7\t# back office\n10.0.0.8 Bar #2\n",
-       {{"192.168.1.50", "Shop 12 front counter"}, {"10.0.0.7", ""}, {"10.0.0.8", "Bar"}},
+       "# shops\n192.168.1.50 Shop 12 front counter\r\n\n  10.0.0.7\t# back office\n10.0.0.8 Bar #2\n"
+       "10.0.0.9 Caf\u00e9 \u4e0a\u6d77\n",
+       {{"192.168.1.50", "Shop 12 front counter"},
+        {"10.0.0.7", ""},
+        {"10.0.0.8", "Bar"},
+        {"10.0.0.9", "Caf\u00e9 \u4e0a\u6d77"}},
        ""},
       {"a last line without its line feed is lost", "10.0.0.9 Till", {{"10.0.0.9", "Till"}}, ""},
       {"an empty file is no error", "", {}, ""},
       {"a host name would be sent nowhere", "10.0.0.1\nprinter1 Shop\n", {}, "printers:2: \"printer1\" is not"},
+      {"a Latin-1 name makes node_exporter drop every printer's series",
+       "10.0.0.1 Bar\n10.0.0.2 Caf\xe9 du Nord\n",
+       {},
+       "printers:2: the name has a byte that is no UTF-8 (E9) after \"Caf\""},
       {"a printer listed twice gives duplicate series",
        "10.0.0.1 A\n\n10.0.0.1 B\n",
        {},
@@ -163,7 +173,9 @@ TEST(Metrics, OutputReplacesTheFileWholeReadableByAllAndLeavesNothingBeside) {
   TestPrinter printer(testsupport::TestAddress(), {}, {PortMode::Answer, {0x00, 0x00, 0x00}});
   const std::string output = dir + "/printers.prom";
   std::ofstream(output) << "old";
-  const Finished f = Printertest({"metrics", "--printer", printer.Address(), "--output", output});
+  // Its own --printer: printertest's default printer, bad here, is left alone.
+  const Finished f =
+      Printertest({"metrics", "--printer", printer.Address(), "--output", output}, {{"PRINTERTEST_PRINTER", "bogus"}});
   ASSERT_EQ(f.exit, 0) << Describe(f);
   EXPECT_TRUE(f.out.empty()) << f.out;
   EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"printers.prom"}) << "a temporary file was left behind";
@@ -202,6 +214,57 @@ TEST(Metrics, ArgumentsItCannotUseSendNothing) {
     EXPECT_EQ(f.exit, 2) << Describe(f);
     EXPECT_NE(f.err.find(c.mentions), std::string::npos) << Describe(f);
     EXPECT_EQ(printer.AcceptedCount(), 0u) << "nothing may go on the wire";
+  }
+}
+
+// Out of descriptors is this machine's fault, never the printers': the reads
+// at a time fit what the open-files limit leaves, and a read that still finds
+// no socket fails the run instead of passing for a printer down.
+TEST(Metrics, TooFewDescriptorsNeverReadAsPrintersDown) {
+  const std::string dir = TempDirFor("descriptors");
+  std::vector<std::unique_ptr<TestPrinter>> fleet;
+  std::ofstream list(dir + "/printers");
+  // Each answer takes 50 ms, so that every read holds its socket at the same time.
+  for (int host = 1; host <= 48; ++host) {
+    fleet.push_back(std::make_unique<TestPrinter>(testsupport::TestAddress(host), PortBehaviour{},
+                                                  PortBehaviour(PortMode::AnswerInParts, {0x00, 0x00, 0x00}, 50)));
+    list << fleet.back()->Address() << "\n";
+  }
+  list.close();
+  struct Case {
+    const char* fault;
+    const char* limit;  // prlimit's soft:hard
+    int exit;
+    std::string up;  // the printer_up value of every printer; "" for none
+    const char* err;
+  };
+  // The limit counts every descriptor below it: those the test's own runner
+  // leaves open are closed first.
+  const char* kOnlyTheStandardStreams =
+      "for fd in /proc/$$/fd/*; do fd=${fd##*/}; ((fd > 2)) && eval \"exec $fd>&-\"; done; exec \"$@\"";
+  const Case cases[] = {
+      {"128 reads at a time where 32 files may be open: answering printers read as down", "--nofile=32:32", 0, "1", ""},
+      // The standard streams, the output and the log take all five.
+      {"no socket to be had: every printer read as down, exit 0", "--nofile=5:5", 3, "", "failed on this machine"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const std::string output = dir + "/printers.prom";
+    std::remove(output.c_str());
+    const Finished f = Program({"--log", dir + "/log", "metrics", "--printers", dir + "/printers", "--output", output},
+                               {}, {}, {"bash", "-c", kOnlyTheStandardStreams, "bash", "prlimit", c.limit, "--"})
+                           .Finish();
+    EXPECT_EQ(f.exit, c.exit) << Describe(f);
+    EXPECT_NE(f.err.find(c.err), std::string::npos) << Describe(f);
+    std::stringstream text;
+    text << std::ifstream(output).rdbuf();
+    const auto samples = Samples(text.str());
+    for (const auto& printer : fleet) {
+      const std::string series = "printer=\"" + printer->Address() + "\"";
+      const auto up = samples.find("printer_up{" + series + "}");
+      EXPECT_EQ(up == samples.end() ? "" : up->second, c.up) << series;
+      EXPECT_TRUE(samples.contains("printer_info{" + series + "}")) << series;
+    }
   }
 }
 

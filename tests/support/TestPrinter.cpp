@@ -43,7 +43,8 @@ printercore::PortBehaviour CorePort(std::uint16_t number, const PortBehaviour& b
   port.slowReadMs = behaviour.delayMs;
   switch (behaviour.mode) {
     case PortMode::Record:
-    case PortMode::Answer: break;
+    case PortMode::Answer:
+    case PortMode::AnswerInParts: break;
     case PortMode::AcceptClose: port.closeOnAccept = true; break;
     case PortMode::NeverRead: port.reading = printercore::Reading::Never; break;
     case PortMode::SlowReader: port.reading = printercore::Reading::Slowly; break;
@@ -84,10 +85,20 @@ struct TestPrinter::Impl final : printercore::Behaviour {
     void Received(printercore::Connection& c, std::span<const std::uint8_t> bytes) override {
       printer.Update(index, [&](Connection& r) { r.bytes.insert(r.bytes.end(), bytes.begin(), bytes.end()); });
       const PortBehaviour& behaviour = printer.ports[c.portIndex];
-      if (behaviour.mode == PortMode::Answer && !answered) {
-        answered = true;
-        c.Send(behaviour.answer);
+      if (answered) return;
+      if (behaviour.mode == PortMode::Answer) c.Send(behaviour.answer);
+      if (behaviour.mode == PortMode::AnswerInParts) {
+        const std::span<const std::uint8_t> answer(behaviour.answer);
+        c.Send(answer.first(std::min<std::size_t>(1, answer.size())));
+        c.AnswerAt(Clock::now() + std::chrono::milliseconds(behaviour.delayMs), 0);
       }
+      answered = true;
+    }
+    // The rest of an answer given in parts.
+    std::vector<std::uint8_t> AnswerBytes(printercore::Connection& c, std::size_t) override {
+      const std::vector<std::uint8_t>& answer = printer.ports[c.portIndex].answer;
+      return answer.size() > 1 ? std::vector<std::uint8_t>(answer.begin() + 1, answer.end())
+                               : std::vector<std::uint8_t>{};
     }
     void Ended(printercore::Connection& c, printercore::Ending ending) override {
       // A connection the port hung up on was closed when it was recorded.

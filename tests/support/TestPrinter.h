@@ -27,6 +27,9 @@ enum class PortMode {
   // The answer is still delivered if the peer half-closes right after its
   // request.
   Answer,
+  // Like Answer, but the answer in two parts, as a TCP that sends it in two
+  // segments: its first byte at once, the rest `delayMs` later.
+  AnswerInParts,
   // Accept and close at once. Recorded as a closed connection with no bytes.
   AcceptClose,
   // Accept, never read and never close until the printer is destroyed. The
@@ -54,8 +57,8 @@ enum class PortMode {
 
 struct PortBehaviour {
   PortMode mode = PortMode::Record;
-  std::vector<std::uint8_t> answer;  // Answer mode only
-  int delayMs = 20;                  // SlowReader, Discard and HoldOpen only
+  std::vector<std::uint8_t> answer;  // Answer and AnswerInParts only
+  int delayMs = 20;                  // SlowReader, Discard, HoldOpen and AnswerInParts only
 
   // Allows {PortMode::Refuse}, {PortMode::Answer, bytes} or a bare PortMode
   // without -Wmissing-field-initializers noise.
