@@ -10,6 +10,15 @@
 namespace printerlink {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// `ms`, or what is left of it when the call must end sooner; never below 0.
+int Within(const LinkTimings& timings, int ms) {
+  if (!timings.endBy) return ms;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*timings.endBy - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, ms));
+}
+
 LinkResult Failure(LinkError error, int sysError = 0) {
   LinkResult r;
   r.error = error;
@@ -88,13 +97,13 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 // wait on the socket that its first bytes end, within the schedule's bound.
 ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
                       LinkResult& result) {
-  using std::chrono::steady_clock;
-  const auto bound = steady_clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1));
+  const auto bound = std::min(Clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1)),
+                              timings.endBy.value_or(Clock::time_point::max()));
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
     if (timings.replyWait == ReplyWait::Polled) {
-      library.Sleep(timings.replyPollMs);
+      library.Sleep(Within(timings, timings.replyPollMs));
     } else {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - steady_clock::now()).count();
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - Clock::now()).count();
       if (library.WaitReadable(socket, static_cast<int>(std::max<long long>(0, left))) == 0) return ReplyEnd::Silent;
     }
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
@@ -106,6 +115,7 @@ ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& 
       result.sysError = r.error;
       return ReplyEnd::Closed;
     }
+    if (timings.endBy && Clock::now() >= *timings.endBy) return ReplyEnd::Silent;
   }
   return ReplyEnd::Silent;
 }
@@ -119,8 +129,6 @@ struct AnswerRead {
   std::vector<std::uint8_t>& answer;
 };
 ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result);
-
-using Clock = std::chrono::steady_clock;
 
 // The printer's TCP holding the bytes is not the printer having read them: a
 // printer that closes with bytes unread (busy with another client, or
@@ -152,21 +160,24 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   if (!scope.started()) return NotStarted(scope);
   SocketHolder socket(library);
   if (!socket.valid()) return Failure(LinkError::NoSocket);
-  if (const int e = library.SetSendTimeout(socket.get(), timings.sendTimeoutMs)) {
+  // A send timeout of 0 would be none at all: at least a millisecond.
+  const int sendMs = timings.endBy ? std::max(1, Within(timings, timings.sendTimeoutMs)) : timings.sendTimeoutMs;
+  if (const int e = library.SetSendTimeout(socket.get(), sendMs)) {
     return Failure(LinkError::NoSocket, e);
   }
-  LinkResult result = Connect(library, socket.get(), address, port, timings.connectTimeoutMs);
+  LinkResult result = Connect(library, socket.get(), address, port, Within(timings, timings.connectTimeoutMs));
   if (!result.ok()) return result;
 
   int sendError = 0;
   const std::size_t handed = SendAll(library, socket.get(), bytes, sendError);
-  const auto boundEnds = Clock::now() + std::chrono::milliseconds(timings.sendTimeoutMs);
+  const auto boundEnds = Clock::now() + std::chrono::milliseconds(Within(timings, timings.sendTimeoutMs));
   // The kernel taking the bytes is not the printer taking them: wait, within
   // the send bound, until the printer's TCP has acknowledged every one. After
   // a send that failed only the count is wanted.
   std::size_t unacknowledged = 0;
   const bool allHanded = handed == bytes.size();
-  const int ackError = library.WaitAcknowledged(socket.get(), allHanded ? timings.sendTimeoutMs : 0, unacknowledged);
+  const int ackError =
+      library.WaitAcknowledged(socket.get(), allHanded ? Within(timings, timings.sendTimeoutMs) : 0, unacknowledged);
   result.sent = handed - std::min(unacknowledged, handed);
   if (!allHanded || ackError != 0) {
     // A reply to half a frame means nothing: the call has failed already.
@@ -182,6 +193,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   }
   // So is an answer to a question.
   if (ask) {
+    ask->waitMs = Within(timings, ask->waitMs);
     result.reply = ReceiveAnswer(library, socket.get(), *ask, result);
     return result;
   }
