@@ -103,6 +103,7 @@ bench: build
 	$(BUILD)/bench/printertest_bench
 	$(BUILD)/bench/printertest_wait_bench
 	$(BUILD)/bench/printertest_fleet_bench
+	$(BUILD)/bench/printertest_sweep_bench
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) build-fuzz

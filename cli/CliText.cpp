@@ -37,6 +37,8 @@ constexpr std::array kTexts = {
           "it is the same printer.",
           "有打印机在 %1 应答,但它不提供序列号且物理地址未知:无法判断是否为同一台打印机。"},
     Entry{Text::NothingAnswered, "Nothing answered on %1 within %2 s.", "%2 秒内 %1 无应答。"},
+    Entry{Text::NotAsked, "%1 answers on port 4000, but took no question on port 9100 within %2 s.",
+          "%1 在端口 4000 应答,但 %2 秒内未在端口 9100 接受询问。"},
     Entry{Text::DrawerOpened, "The drawer opened: pin 3 %1 before the pulse, %2 after it (%3 -> %4).",
           "钱箱已打开:脉冲前引脚 3 为%1,脉冲后为%2(%3 -> %4)。"},
     Entry{Text::DrawerNoChange,

@@ -28,6 +28,7 @@ enum class Text {
   OtherPrinter,
   CannotTell,
   NothingAnswered,
+  NotAsked,
   // drawer --check
   DrawerOpened,
   DrawerNoChange,
@@ -37,7 +38,7 @@ enum class Text {
   Open,
   High,
   Low,
-  // labels of identify, in the order of the link layer's identity fields
+  // labels of identify
   LabelMaker,
   LabelModel,
   LabelSerial,

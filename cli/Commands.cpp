@@ -129,18 +129,20 @@ void TellSending(Session& s, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-// A setting frame (GS D, GS E): which bytes go, then the JSON object, or a
-// failure's cause and the line `failed`; a success is left to the caller.
-int SendSetting(Session& s, const char* command, const printerlink::Plan& plan, const char* failed) {
+Done SendSettingFrame(Session& s, const printerlink::Plan& plan, const char* failed) {
   TellSending(s, plan.front().bytes);
-  const Done done = printerlink::Run(s.At(s.printer), plan);
-  const int exit = ExitOf(done);
-  if (s.json) {
-    WriteJson(s, CommandJson(command, done, exit));
-  } else if (exit != kExitOk) {
+  Done done = printerlink::Run(s.At(s.printer), plan);
+  if (!s.json && ExitOf(done) != kExitOk) {
     TellFailure(s, done.Deciding());
     s.err << failed << '\n';
   }
+  return done;
+}
+
+int SendSetting(Session& s, const char* command, const printerlink::Plan& plan, const char* failed) {
+  const Done done = SendSettingFrame(s, plan, failed);
+  const int exit = ExitOf(done);
+  if (s.json) WriteJson(s, CommandJson(command, done, exit));
   return exit;
 }
 

@@ -9,6 +9,7 @@
 #include "CommandOutput.h"
 #include "DrawerCheck.h"
 #include "Identity.h"
+#include "OutcomeWords.h"
 
 namespace printercli {
 namespace {
@@ -37,7 +38,7 @@ std::string FieldWords(const Identity& id, IdentityField f, Language language) {
   return id.Field(f).value_or(Tr(Text::Unknown, language));
 }
 
-// "serial VP7F000001" or "MAC 00:12:AB:34:CD:56": what tells the printer apart.
+// "Serial VPC0A80132" or "MAC 00:00:5E:00:53:32": what tells the printer apart.
 std::string Tell(const Identity& id, Language language) {
   if (const auto& serial = id.Field(IdentityField::Serial)) {
     return std::string(Tr(Text::LabelSerial, language)) + " " + *serial;
@@ -45,7 +46,8 @@ std::string Tell(const Identity& id, Language language) {
   return std::string(Tr(Text::LabelMac, language)) + " " + MacWords(id.hardware, language);
 }
 
-constexpr Text kLabels[] = {Text::LabelMaker, Text::LabelModel, Text::LabelSerial, Text::LabelFirmware};
+// In the order of the link layer's identity fields.
+constexpr Text kLabels[] = {Text::LabelSerial, Text::LabelMaker, Text::LabelModel, Text::LabelFirmware};
 static_assert(std::size(kLabels) == printerlink::kIdentityFieldCount);
 
 void WriteIdentity(Session& s, const Identity& id) {
@@ -103,13 +105,67 @@ std::vector<Identity> AskIdentities(Session& s, const std::vector<std::string>& 
   return found;
 }
 
+namespace {
+
+// identify's object. A printer that took the questions was reached, whatever
+// it left unanswered: the top level says so ("outcome": "ok") and each field
+// it did not tell is null. One that did not: how its connection failed, as
+// any command says it. Each question's own record is in "exchanges".
+Json IdentifyJson(const Identity& id, int exit) {
+  Json j = Json::object();
+  j["command"] = "identify";
+  j["exit"] = exit;
+  const printerlink::ExchangeRecord& deciding = id.done.Deciding();
+  if (id.reached) {
+    const auto told = std::count_if(id.fields.begin(), id.fields.end(), [](const auto& f) { return f.has_value(); });
+    j["outcome"] = printerlink::OutcomeName(printerlink::Outcome::Ok);
+    j["outcome_text"] = "reached on port " + std::to_string(printerlink::kFramePort) + ": " + std::to_string(told) +
+                        " of " + std::to_string(printerlink::kIdentityFieldCount) +
+                        " answers came, the others are null";
+  } else {
+    j["outcome"] = printerlink::OutcomeName(deciding.outcome);
+    j["outcome_text"] = printerlink::OutcomeWords(deciding, Language::English);
+  }
+  j.update(IdentityJson(id));
+  Json all = Json::array();
+  for (const printerlink::ExchangeRecord& r : id.done.records) all.push_back(RecordJson(r));
+  j["exchanges"] = std::move(all);
+  return j;
+}
+
+// Looks at `target` once a second until the printer can be asked there (it
+// takes the questions on port 9100), or the time is up. An answer on port
+// 4000 alone is a printer still starting, or one that takes no question:
+// looked at again. `heard` tells whether anything answered at all.
+std::optional<Identity> Follow(Session& s, const std::string& target, int seconds, bool& heard) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point end = start + std::chrono::seconds(seconds);
+  for (Clock::time_point due = start; Clock::now() < end; due += std::chrono::milliseconds(kFollowProbeIntervalMs)) {
+    std::this_thread::sleep_until(std::min(due, end));
+    if (printerlink::TestConnection(s.At(target)).ok()) {
+      heard = true;
+      Identity there = printerlink::ReadIdentity(s.At(target));
+      if (there.reached) return there;
+    }
+    if (!s.json && s.progress) {
+      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
+      s.err << '\r'
+            << res::FillIn(Tr(Text::FollowProgress, s.language),
+                           {target, std::to_string(waited), std::to_string(seconds)})
+            << std::flush;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 int RunIdentify(Session& s) {
   const Identity id = printerlink::ReadIdentity(s.At(s.printer));
   const int exit = id.reached ? kExitOk : ExitOf(id.done);
   if (s.json) {
-    Json j = CommandJson("identify", id.done, exit);
-    j.update(IdentityJson(id));
-    WriteJson(s, j);
+    WriteJson(s, IdentifyJson(id, exit));
   } else if (id.reached) {
     WriteIdentity(s, id);
   } else {
@@ -119,10 +175,8 @@ int RunIdentify(Session& s) {
 }
 
 int RunSetIpFollow(Session& s, const printerlink::Ipv4Octets& next, int seconds) {
-  using Clock = std::chrono::steady_clock;
   const std::string target = printerlink::DottedQuad(next);
   const Identity before = printerlink::ReadIdentity(s.At(s.printer));
-  Json j = Json::object();
   if (!before.reached) {
     // Nothing sent: a printer that cannot be asked would not take GS D either.
     const int exit = ExitOf(before.done);
@@ -130,47 +184,43 @@ int RunSetIpFollow(Session& s, const printerlink::Ipv4Octets& next, int seconds)
     if (s.json) WriteJson(s, CommandJson("set-ip", before.done, exit));
     return exit;
   }
-  const printerlink::Plan plan = printerlink::SetAddressPlan(next);
-  const int sent = SendSetting(s, "set-ip", plan, Tr(IDS_SET_IP_FAILED, s.language));
-  if (sent != kExitOk) return sent;
+  const printerlink::Done setting =
+      SendSettingFrame(s, printerlink::SetAddressPlan(next), Tr(IDS_SET_IP_FAILED, s.language));
+  if (const int exit = ExitOf(setting); exit != kExitOk) {
+    if (s.json) WriteJson(s, CommandJson("set-ip", setting, exit));
+    return exit;
+  }
   if (!s.json) {
     s.out << Tr(IDS_SET_IP_SUCCESS, s.language) << '\n'
           << res::FillIn(Tr(Text::Following, s.language), {std::to_string(seconds), target}) << '\n'
           << std::flush;
   }
 
-  // The printer restarts on its new address: look once a second.
-  const Clock::time_point start = Clock::now();
-  const Clock::time_point end = start + std::chrono::seconds(seconds);
-  std::optional<Identity> after;
-  for (Clock::time_point due = start; !after && Clock::now() < end;
-       due += std::chrono::milliseconds(kFollowProbeIntervalMs)) {
-    std::this_thread::sleep_until(std::min(due, end));
-    if (printerlink::TestConnection(s.At(target)).ok()) {
-      after = printerlink::ReadIdentity(s.At(target));
-    } else if (!s.json && s.progress) {
-      const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-      s.err << '\r'
-            << res::FillIn(Tr(Text::FollowProgress, s.language),
-                           {target, std::to_string(waited), std::to_string(seconds)})
-            << std::flush;
-    }
-  }
+  bool heard = false;
+  const std::optional<Identity> after = Follow(s, target, seconds, heard);
   if (!s.json && s.progress) s.err << '\n';
 
   const printerlink::Sameness same = after ? printerlink::Compare(before, *after) : printerlink::Sameness::CannotTell;
   const int exit = !after ? kExitPartial : same == printerlink::Sameness::Same ? kExitOk : kExitAttention;
   if (s.json) {
+    // One object: the setting's exchange inside the follow-up's.
+    Json sent = CommandJson("set-ip", setting, kExitOk);
+    sent.erase("command");
+    sent.erase("exit");
+    Json j = Json::object();
     j["command"] = "set-ip";
     j["exit"] = exit;
     j["address"] = target;
+    j["setting"] = std::move(sent);
     j["answered"] = after.has_value();
     j["same"] = after ? Json(SamenessName(same)) : Json(nullptr);
     j["before"] = IdentityJson(before);
     j["after"] = after ? IdentityJson(*after) : Json(nullptr);
     WriteJson(s, j);
   } else if (!after) {
-    s.err << res::FillIn(Tr(Text::NothingAnswered, s.language), {target, std::to_string(seconds)}) << '\n';
+    s.err << res::FillIn(Tr(heard ? Text::NotAsked : Text::NothingAnswered, s.language),
+                         {target, std::to_string(seconds)})
+          << '\n';
   } else if (same == printerlink::Sameness::Same) {
     s.out << res::FillIn(Tr(Text::SamePrinter, s.language), {target, Tell(*after, s.language)}) << '\n';
   } else if (same == printerlink::Sameness::Other) {

@@ -131,7 +131,7 @@ void CPrinterTestDlg::SweepSubnet() {
         }
         m_progress.SetPos(SweepProgress(host));
       },
-      m_pExchangeObserver);
+      m_pExchangeObserver, m_localTables);
   // Selected, but not copied into the target field: only a technician's pick does that.
   if (m_comboPrinters.GetCount() > 0) m_comboPrinters.SetCurSel(0);
   m_progress.ShowWindow(SW_HIDE);

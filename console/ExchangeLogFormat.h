@@ -20,7 +20,7 @@ QString LogColumnTitle(LogColumn column);
 QString LogCellText(const printerlink::ExchangeRecord& record, LogColumn column, const QString& sentWords);
 
 // A found printer's card as a sweep's record gives it (its MAC or "routed",
-// "local", "no table"; its vendor): "MAC 00:12:AB:34:CD:56, Vendor".
+// "local", "no table"; its vendor): "MAC 00:00:5E:00:53:32, Vendor".
 QString FoundHardwareText(const std::string& mac, const std::string& vendor);
 
 // The sent bytes by the printer's command names ("ESC p drawer pulse: ..."),

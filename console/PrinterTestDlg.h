@@ -67,6 +67,8 @@ public:
   // Takes a record of every exchange of the console, its monitor and its
   // sweep, on the interface thread once the call has ended; not owned.
   printerlink::ExchangeObserver* m_pExchangeObserver = nullptr;
+  // Where the sweep reads the found printers' MACs and vendors; tests give their own.
+  printerlink::LocalTables m_localTables;
 
 protected:
   BOOL OnInitDialog() override;

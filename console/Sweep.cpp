@@ -8,11 +8,12 @@ int SweepProgress(int host) { return static_cast<int>(host * 100 * (1.0 / kSweep
 
 void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
                  const std::function<void(int host, const std::string& address, bool found, const QString& card)>& step,
-                 printerlink::ExchangeObserver* observer) {
+                 printerlink::ExchangeObserver* observer, const printerlink::LocalTables& tables) {
   // One wait for the whole subnet: a printer on Wi-Fi or behind a router
   // answers too, and the sweep takes about half a second.
-  const printerlink::SweepDone sweep =
-      WaitWithoutFreezing([&sockets, subnet] { return printerlink::Sweep(sockets, subnet); });
+  const printerlink::SweepDone sweep = WaitWithoutFreezing([&sockets, subnet, &tables] {
+    return printerlink::Sweep(sockets, subnet, printerlink::kSweepProbeWaitMs, nullptr, tables);
+  });
   if (observer) observer->OnExchange(sweep.record);
   const printerlink::ExchangeRecord& r = sweep.record;
   std::size_t found = 0;  // the found printers come in the order probed

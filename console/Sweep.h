@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ExchangeRecord.h"
+#include "Neighbours.h"
 #include "SocketLibrary.h"
 #include "SweepHosts.h"
 
@@ -26,4 +27,4 @@ int SweepProgress(int host);
 // `observer` gets one record for the whole sweep.
 void ProbeSubnet(printerlink::SocketLibrary& sockets, const std::array<std::uint8_t, 3>& subnet,
                  const std::function<void(int host, const std::string& address, bool found, const QString& card)>& step,
-                 printerlink::ExchangeObserver* observer = nullptr);
+                 printerlink::ExchangeObserver* observer = nullptr, const printerlink::LocalTables& tables = {});

@@ -44,7 +44,7 @@ std::optional<std::string> TextBlockText(std::span<const std::uint8_t> answer) {
 Plan IdentityPlan() {
   Plan plan;
   for (const IdentityRow& row : kIdentityFields) {
-    plan.push_back({ExchangeKind::Status, kFramePort, {GS, 0x49, row.n}, TextBlockEnd, kIdentityAnswerWaitMs});
+    plan.push_back({ExchangeKind::Status, kFramePort, {GS, 0x49, row.n}, TextBlockEnd, row.answerWaitMs});
   }
   return plan;
 }
@@ -53,17 +53,14 @@ Identity AskIdentity(const Printer& printer) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kIdentityBudgetMs);
   Identity id;
   id.address = printer.address;
+  // Every wait of every question ends by the deadline: a slow connection
+  // leaves its question less time for the answer, never more in all.
+  Printer bounded = printer;
+  bounded.timings.endBy = deadline;
   const Plan plan = IdentityPlan();
   for (std::size_t i = 0; i < plan.size(); ++i) {
-    const int left = MsLeft(deadline);
-    if (left < kIdentityLeastWaitMs) break;
-    // Every wait of the question within what is left of the budget.
-    Printer bounded = printer;
-    bounded.timings.connectTimeoutMs = std::min(printer.timings.connectTimeoutMs, left);
-    bounded.timings.sendTimeoutMs = std::min(printer.timings.sendTimeoutMs, left);
-    Step step = plan[i];
-    step.answerWaitMs = std::min(step.answerWaitMs, left);
-    const LinkResult r = RunStep(bounded, step, id.done);
+    if (MsLeft(deadline) < kIdentityLeastWaitMs) break;
+    const LinkResult r = RunStep(bounded, plan[i], id.done);
     // Not there, or gone: the next questions would only fail too.
     if (!r.ok()) break;
     id.reached = true;

@@ -15,25 +15,35 @@
 
 namespace printerlink {
 
-enum class IdentityField { Maker, Model, Serial, Firmware };
+enum class IdentityField { Serial, Maker, Model, Firmware };
 
-// One row per thing a printer tells about itself: its GS I n and its --json name.
+// One row per thing a printer tells about itself: its GS I n, its --json
+// name and how long its answer may take, in the order asked and shown. The
+// serial number first, and with the longest wait: it is what tells two
+// printers apart, and a slow printer may leave no time for the last question.
 struct IdentityRow {
   IdentityField field;
   std::uint8_t n;
   const char* name;
+  int answerWaitMs;
 };
 inline constexpr IdentityRow kIdentityFields[] = {
-    {IdentityField::Maker, 0x42, "maker"},
-    {IdentityField::Model, 0x43, "model"},
-    {IdentityField::Serial, 0x44, "serial"},
-    {IdentityField::Firmware, 0x41, "firmware"},
+    {IdentityField::Serial, 0x44, "serial", 250},
+    {IdentityField::Maker, 0x42, "maker", 200},
+    {IdentityField::Model, 0x43, "model", 200},
+    {IdentityField::Firmware, 0x41, "firmware", 200},
 };
 inline constexpr std::size_t kIdentityFieldCount = std::size(kIdentityFields);
+constexpr bool IdentityFieldsInOrder() {
+  for (std::size_t i = 0; i < kIdentityFieldCount; ++i) {
+    if (static_cast<std::size_t>(kIdentityFields[i].field) != i) return false;
+  }
+  return true;
+}
+static_assert(IdentityFieldsInOrder(), "kIdentityFields must list the fields in the order of IdentityField");
 
-inline constexpr int kIdentityBudgetMs = 500;      // the whole reading, every question and connection
-inline constexpr int kIdentityAnswerWaitMs = 200;  // one question's answer
-inline constexpr int kIdentityLeastWaitMs = 20;    // less left is no time for an answer: not asked
+inline constexpr int kIdentityBudgetMs = 500;    // the whole reading, every question and connection
+inline constexpr int kIdentityLeastWaitMs = 20;  // less left is no time for an answer: not asked
 inline constexpr char kUnknown[] = "unknown";
 
 // GS I answers these with a text block: the header byte 0x5F, the text, a

@@ -46,7 +46,7 @@ int HexDigit(char c) {
   return -1;
 }
 
-// "00:12:ab:34:cd:56" as the kernel writes it.
+// "00:00:5e:00:53:32" as the kernel writes it.
 std::optional<MacBytes> ParseColonMac(std::string_view text) {
   if (text.size() != 17) return std::nullopt;
   MacBytes mac{};

@@ -47,7 +47,7 @@ struct HardwareAddress {
   bool found() const { return source == MacSource::Neighbour; }
 };
 
-// "00:12:AB:34:CD:56"
+// "00:00:5E:00:53:32"
 std::string MacText(const MacBytes& mac);
 // "found", "routed", "local", "no table": the --json names.
 const char* MacSourceName(MacSource source);

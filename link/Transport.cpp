@@ -11,6 +11,15 @@
 namespace printerlink {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// `ms`, or what is left of it when the call must end sooner; never below 0.
+int Within(const LinkTimings& timings, int ms) {
+  if (!timings.endBy) return ms;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*timings.endBy - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, ms));
+}
+
 LinkResult Failure(LinkError error, int sysError = 0) {
   LinkResult r;
   r.error = error;
@@ -87,13 +96,12 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 // bytes over in parts (the first byte, a few milliseconds, the other two):
 // the wait goes on until all three are in, the printer hangs up, or the bound
 // ends. Whatever came by then is the reply; nothing at all is silence.
-ReplyEnd ReceiveAsItArrives(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply,
-                            std::chrono::steady_clock::time_point bound, LinkResult& result) {
-  using std::chrono::steady_clock;
+ReplyEnd ReceiveAsItArrives(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, Clock::time_point bound,
+                            LinkResult& result) {
   std::size_t got = 0;
   const auto ended = [&](ReplyEnd nothing) { return got > 0 ? ReplyEnd::Arrived : nothing; };
   while (got < kStatusByteCount) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - steady_clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(bound - Clock::now()).count();
     const int ready = library.WaitReadable(socket, static_cast<int>(std::max<long long>(0, left)));
     if (ready == 0) return ended(ReplyEnd::Silent);
     if (ready < 0) {
@@ -121,11 +129,11 @@ ReplyEnd ReceiveAsItArrives(SocketLibrary& library, SocketHandle socket, ReplyBu
 // nothing more can arrive on it.
 ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
                       LinkResult& result) {
-  using std::chrono::steady_clock;
-  const auto bound = steady_clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1));
+  const auto bound = std::min(Clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1)),
+                              timings.endBy.value_or(Clock::time_point::max()));
   if (timings.replyWait == ReplyWait::AsItArrives) return ReceiveAsItArrives(library, socket, reply, bound, result);
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
-    library.Sleep(timings.replyPollMs);
+    library.Sleep(Within(timings, timings.replyPollMs));
     const IoResult r = library.Receive(socket, reply.data(), kReplyReadSize);
     if (r.error == 0) {
       result.received = r.bytes;
@@ -135,6 +143,7 @@ ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& 
       result.sysError = r.error;
       return ReplyEnd::Closed;
     }
+    if (timings.endBy && Clock::now() >= *timings.endBy) return ReplyEnd::Silent;
   }
   return ReplyEnd::Silent;
 }
@@ -148,8 +157,6 @@ struct AnswerRead {
   std::vector<std::uint8_t>& answer;
 };
 ReplyEnd ReceiveAnswer(SocketLibrary& library, SocketHandle socket, AnswerRead& read, LinkResult& result);
-
-using Clock = std::chrono::steady_clock;
 
 // The printer's TCP holding the bytes is not the printer having read them: a
 // printer that closes with bytes unread (busy with another client, or
@@ -181,21 +188,24 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   if (!scope.started()) return NotStarted(scope);
   SocketHolder socket(library);
   if (!socket.valid()) return Failure(LinkError::NoSocket);
-  if (const int e = library.SetSendTimeout(socket.get(), timings.sendTimeoutMs)) {
+  // A send timeout of 0 would be none at all: at least a millisecond.
+  const int sendMs = timings.endBy ? std::max(1, Within(timings, timings.sendTimeoutMs)) : timings.sendTimeoutMs;
+  if (const int e = library.SetSendTimeout(socket.get(), sendMs)) {
     return Failure(LinkError::NoSocket, e);
   }
-  LinkResult result = Connect(library, socket.get(), address, port, timings.connectTimeoutMs);
+  LinkResult result = Connect(library, socket.get(), address, port, Within(timings, timings.connectTimeoutMs));
   if (!result.ok()) return result;
 
   int sendError = 0;
   const std::size_t handed = SendAll(library, socket.get(), bytes, sendError);
-  const auto boundEnds = Clock::now() + std::chrono::milliseconds(timings.sendTimeoutMs);
+  const auto boundEnds = Clock::now() + std::chrono::milliseconds(Within(timings, timings.sendTimeoutMs));
   // The kernel taking the bytes is not the printer taking them: wait, within
   // the send bound, until the printer's TCP has acknowledged every one. After
   // a send that failed only the count is wanted.
   std::size_t unacknowledged = 0;
   const bool allHanded = handed == bytes.size();
-  const int ackError = library.WaitAcknowledged(socket.get(), allHanded ? timings.sendTimeoutMs : 0, unacknowledged);
+  const int ackError =
+      library.WaitAcknowledged(socket.get(), allHanded ? Within(timings, timings.sendTimeoutMs) : 0, unacknowledged);
   result.sent = handed - std::min(unacknowledged, handed);
   if (!allHanded || ackError != 0) {
     // A reply to half a frame means nothing: the call has failed already.
@@ -211,6 +221,7 @@ LinkResult Deliver(SocketLibrary& library, std::string_view address, std::uint16
   }
   // So is an answer to a question.
   if (ask) {
+    ask->waitMs = Within(timings, ask->waitMs);
     result.reply = ReceiveAnswer(library, socket.get(), *ask, result);
     return result;
   }

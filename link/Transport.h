@@ -4,8 +4,10 @@
 // its own TCP connection, does its one job, closes and releases before it
 // returns. Nothing here waits without a bound.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +51,10 @@ struct LinkTimings {
   int sendTimeoutMs = kSendTimeoutMs;
   int replyPollMs = kReplyPollMs;
   ReplyWait replyWait = ReplyWait::Polled;
+  // When set, every wait of the call (the connection, the acknowledgement,
+  // the reply or answer, the printer's end) also ends by then: for calls
+  // that share one budget.
+  std::optional<std::chrono::steady_clock::time_point> endBy;
 };
 
 enum class LinkError {

@@ -11,11 +11,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <thread>
 
 #include "RunProgram.h"
 #include "TestAddress.h"
 #include "TestPrinter.h"
+#include "VirtualPrinter.h"
 
 using clitest::Finished;
 using clitest::Printertest;
@@ -44,26 +48,74 @@ Finished For(const std::string& printer, const std::vector<std::string>& args) {
   return Printertest(args, {{"PRINTERTEST_PRINTER", printer}});
 }
 
+// A loopback test printer that behaves so on port 9100, or, without a
+// behaviour, the virtual printer: a drawer that a pulse opens, and every
+// answer `slowMs` late.
+class AnyPrinter {
+public:
+  AnyPrinter(const std::string& address, const std::optional<PortBehaviour>& on9100, int slowMs = 0) {
+    if (on9100) {
+      test_.emplace(address, *on9100);
+      return;
+    }
+    vprinter::VirtualPrinterOptions options;
+    options.address = address;
+    options.slowMs = slowMs;
+    virtual_ = std::make_unique<vprinter::VirtualPrinter>(options, transcript_);
+    std::string error;
+    EXPECT_TRUE(virtual_->Start(error)) << error;
+  }
+
+private:
+  std::ostringstream transcript_;  // outlives the virtual printer
+  std::optional<TestPrinter> test_;
+  std::unique_ptr<vprinter::VirtualPrinter> virtual_;
+};
+
 // ---------------------------------------------------------------------------
 
-TEST(PrintertestIdentify, WhatThePrinterTellsIsShownAndWhatItDoesNotIsUnknown) {
-  TestPrinter talking(testsupport::TestAddress(1), {PortMode::Answer, Block("VP-80")});
-  Finished f = For(talking.Address(), {"--json", "identify"});
-  ASSERT_EQ(f.exit, 0) << Describe(f);
-  auto j = nlohmann::json::parse(f.out);
-  EXPECT_EQ(j["model"], "VP-80");
-  EXPECT_EQ(j["serial"], "VP-80");
-  EXPECT_EQ(j["mac_source"], "local");
-  EXPECT_EQ(j["exchanges"].size(), 4u) << "one question per field";
+TEST(PrintertestIdentify, WhatThePrinterTellsIsShownAndWhatItDoesNotIsNull) {
+  const std::vector<std::string> all = {"serial", "maker", "model", "firmware"};
+  const struct {
+    const char* fault;
+    std::optional<PortBehaviour> on9100;  // none: the virtual printer, each answer 180 ms late
+    int exit;
+    const char* outcome;
+    std::vector<std::string> told;
+    std::vector<std::string> null;
+  } cases[] = {
+      {"what the printer tells is lost", PortBehaviour{PortMode::Answer, Block("VP-80")}, 0, "ok", all, {}},
+      {"a printer that tells nothing is called silent though it was reached",
+       PortBehaviour{PortMode::Record},
+       0,
+       "ok",
+       {},
+       all},
+      {"a slow printer leaves no time for the serial the follow-up compares",
+       std::nullopt,
+       0,
+       "ok",
+       {"serial"},
+       {"firmware"}},
+      {"a refusing printer passes for one that tells nothing", PortBehaviour{PortMode::Refuse}, 3, "refused", {}, all},
+  };
+  int host = 1;
+  for (const auto& c : cases) {
+    const std::string address = testsupport::TestAddress(host++);
+    AnyPrinter printer(address, c.on9100, 180);
+    const Finished f = For(address, {"--json", "identify"});
+    ASSERT_EQ(f.exit, c.exit) << c.fault << "\n" << Describe(f);
+    const auto j = nlohmann::json::parse(f.out);
+    EXPECT_EQ(j["outcome"], c.outcome) << c.fault << "\n" << f.out;
+    for (const std::string& field : c.told) EXPECT_TRUE(j[field].is_string()) << c.fault << ": " << field;
+    for (const std::string& field : c.null) EXPECT_TRUE(j[field].is_null()) << c.fault << ": " << field;
+    EXPECT_EQ(j["mac_source"], "local") << c.fault;
+  }
 
-  TestPrinter mute(testsupport::TestAddress(2), {PortMode::Record});
-  f = For(mute.Address(), {"identify"});
+  TestPrinter mute(testsupport::TestAddress(9), {PortMode::Record});
+  const Finished f = For(mute.Address(), {"identify"});
   EXPECT_EQ(f.exit, 0) << "a printer that tells nothing is no failure: " << Describe(f);
   EXPECT_NE(f.out.find("Serial: unknown"), std::string::npos) << f.out;
-
-  TestPrinter refusing(testsupport::TestAddress(3), {PortMode::Refuse}, {PortMode::Refuse});
-  f = For(refusing.Address(), {"identify"});
-  EXPECT_EQ(f.exit, 3) << Describe(f);
 }
 
 TEST(PrintertestSweep, DetailsComeForEveryPrinterAtOnce) {
@@ -100,6 +152,17 @@ TEST(PrintertestFollow, SetIpTellsTheSamePrinterFromNothingAndFromAClash) {
         << "GS D was not sent";
   }
   {
+    SCOPED_TRACE("the new address answers on port 4000 before it takes questions on port 9100");
+    TestPrinter printer(old, {PortMode::Answer, Block("S1")});
+    Program run({"set-ip", next, "--follow", "8"}, {{"PRINTERTEST_PRINTER", old}});
+    std::optional<TestPrinter> starting(std::in_place, next, PortBehaviour{PortMode::Refuse});
+    std::this_thread::sleep_for(2s);
+    starting.reset();
+    TestPrinter moved(next, {PortMode::Answer, Block("S1")});
+    const Finished f = run.Finish();
+    EXPECT_EQ(f.exit, 0) << "the first answer on port 4000 ended the follow-up: " << Describe(f);
+  }
+  {
     SCOPED_TRACE("nothing answers on the new address");
     TestPrinter printer(old, {PortMode::Answer, Block("S1")});
     const Finished f = For(old, {"set-ip", next, "--follow", "2"});
@@ -107,14 +170,24 @@ TEST(PrintertestFollow, SetIpTellsTheSamePrinterFromNothingAndFromAClash) {
     EXPECT_NE(f.err.find("Nothing answered on " + next + " within 2 s"), std::string::npos) << f.err;
   }
   {
+    SCOPED_TRACE("the new address never takes a question on port 9100");
+    TestPrinter printer(old, {PortMode::Answer, Block("S1")});
+    TestPrinter starting(next, {PortMode::Refuse});
+    const Finished f = For(old, {"set-ip", next, "--follow", "1"});
+    EXPECT_EQ(f.exit, 4) << Describe(f);
+    EXPECT_NE(f.err.find("took no question on port 9100"), std::string::npos) << f.err;
+  }
+  {
     SCOPED_TRACE("another printer holds the new address");
     TestPrinter printer(old, {PortMode::Answer, Block("S1")});
     TestPrinter squatter(next, {PortMode::Answer, Block("S2")});
     const Finished f = For(old, {"--json", "set-ip", next, "--follow", "5"});
     EXPECT_EQ(f.exit, 1) << Describe(f);
-    const auto j = nlohmann::json::parse(f.out.substr(f.out.rfind("{\"command\"")));
+    const auto j = nlohmann::json::parse(f.out);  // one object, or it throws
     EXPECT_EQ(j["same"], "other");
     EXPECT_EQ(j["after"]["serial"], "S2");
+    EXPECT_EQ(j["setting"]["outcome"], "ok") << "the setting's exchange is not in the one object";
+    EXPECT_EQ(j["setting"]["sent"].get<std::string>().substr(0, 5), "1D 44") << f.out;
   }
 }
 
@@ -123,18 +196,21 @@ TEST(PrintertestFollow, SetIpTellsTheSamePrinterFromNothingAndFromAClash) {
 TEST(PrintertestDrawerCheck, ExitTellsNoChangeFromNoReadingAndFromNoPrinter) {
   const struct {
     const char* fault;
-    PortBehaviour on9100;
+    std::optional<PortBehaviour> on9100;  // none: the virtual printer, whose drawer the pulse opens
     int exit;
     const char* words;
   } cases[] = {
-      {"a sensor that never changes passes for an opening", {PortMode::Answer, {0x16}}, 1, "did not change"},
-      {"a printer without a reading passes for one", {PortMode::Record}, 4, "no drawer sensor reading"},
-      {"a refusing printer passes for a silent one", {PortMode::Refuse}, 3, "refused"},
+      {"a drawer that opens is not told from a stuck one", std::nullopt, 0, "The drawer opened"},
+      {"a sensor that never changes passes for an opening", PortBehaviour{PortMode::Answer, {0x16}}, 1,
+       "did not change"},
+      {"a printer without a reading passes for one", PortBehaviour{PortMode::Record}, 4, "no drawer sensor reading"},
+      {"a refusing printer passes for a silent one", PortBehaviour{PortMode::Refuse}, 3, "refused"},
   };
   int host = 1;
   for (const auto& c : cases) {
-    TestPrinter printer(testsupport::TestAddress(host++), c.on9100);
-    const Finished f = For(printer.Address(), {"drawer", "--check"});
+    const std::string address = testsupport::TestAddress(host++);
+    AnyPrinter printer(address, c.on9100);
+    const Finished f = For(address, {"drawer", "--check"});
     EXPECT_EQ(f.exit, c.exit) << c.fault << "\n" << Describe(f);
     EXPECT_NE((f.out + f.err).find(c.words), std::string::npos) << c.fault << "\n" << Describe(f);
   }

@@ -5,6 +5,11 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "ExchangeLogFormat.h"
 #include "Ipv4FieldWidget.h"
 #include "LoopbackOnlyLibrary.h"
 #include "MessageBoxRecorder.h"
@@ -36,6 +41,7 @@ protected:
     ASSERT_TRUE(dlg.Create());
   }
   void TearDown() override {
+    std::filesystem::remove_all(tablesDir);
     dlg.DestroyWindow();
     SetInterfaceLanguage(std::nullopt);
     EXPECT_EQ(library.opened, library.closed);
@@ -56,13 +62,33 @@ protected:
     return boxes.Texts();
   }
 
+  // A neighbour table that knows the card of the printer at `address`, and a
+  // registry that names the card's maker, for the console's sweep to read.
+  void KnowCard(const std::string& address, const char* mac) {
+    std::filesystem::create_directories(tablesDir + "/ieee");
+    std::ofstream(tablesDir + "/arp")
+        << "IP address       HW type     Flags       HW address            Mask     Device\n"
+        << address << "     0x1         0x2         " << mac << "     *        eth0\n";
+    // The documentation range, assigned to no maker: a made-up one.
+    std::ofstream(tablesDir + "/ieee/oui36.csv") << "Registry,Assignment,Organization Name,Organization Address\r\n"
+                                                    "MA-S,00005E005,Example Printer Cards,Documentation Range 1 \r\n";
+    dlg.m_localTables = {tablesDir + "/arp", tablesDir + "/ieee"};
+  }
+
   testsupport::LoopbackOnlyLibrary library;
   CPrinterTestDlg dlg{nullptr, library};
+  const std::string tablesDir = ::testing::TempDir() + "/sweep-tables-" + std::to_string(::getpid());
 };
 
 TEST_F(Sweep, FindsThePrintersOfTheTargetSubnetInHostOrder) {
   TestPrinter twenty(Address(20));
   TestPrinter seven(Address(7));
+  KnowCard(seven.Address(), "00:00:5e:00:53:07");  // .20 stays what loopback is: this computer
+  struct : printerlink::ExchangeObserver {
+    std::vector<printerlink::ExchangeRecord> records;
+    void OnExchange(const printerlink::ExchangeRecord& r) override { records.push_back(r); }
+  } log;
+  dlg.m_pExchangeObserver = &log;
   const QString target = QString::fromStdString(Address(99));  // its fourth field plays no part
   Target()->SetText(target);
   EXPECT_TRUE(Bar()->isHidden());
@@ -75,9 +101,25 @@ TEST_F(Sweep, FindsThePrintersOfTheTargetSubnetInHostOrder) {
   EXPECT_TRUE(Bar()->isHidden());
   dlg.UpdateData(TRUE);
   EXPECT_EQ(dlg.ResolveTargetAddress(), seven.Address());
-  EXPECT_EQ(library.connectCalls, 254) << "hosts 1 to 254, no more: the cards cost no byte on the wire";
-  EXPECT_EQ(List()->itemData(0, Qt::ToolTipRole).toString(), "an address of this computer")
-      << "the entry's card from the neighbour table is not in its tooltip";
+  // The cards cost no byte on the wire: hosts 1 to 254 probed, nothing sent.
+  EXPECT_EQ(library.connectCalls, 254);
+  EXPECT_EQ(library.sendCalls, 0);
+
+  const QString card = QStringLiteral("MAC 00:00:5E:00:53:07, Example Printer Cards");
+  const struct {
+    const char* fault;
+    int entry;
+    QString tooltip;
+  } entries[] = {
+      {"the entry's card from the neighbour table is not in its tooltip", 0, card},
+      {"a printer on this computer gets another's card", 1, "an address of this computer"},
+  };
+  for (const auto& e : entries) EXPECT_EQ(List()->itemData(e.entry, Qt::ToolTipRole).toString(), e.tooltip) << e.fault;
+  ASSERT_EQ(log.records.size(), 1u);
+  EXPECT_EQ(LogCellText(log.records[0], LogColumn::Reply, {}), "found: " + QString::fromStdString(seven.Address()) +
+                                                                   " (" + card + "), " +
+                                                                   QString::fromStdString(twenty.Address()))
+      << "the log's cell lacks the card, or names one for this computer";
 }
 
 TEST_F(Sweep, CancelKeepsTheListAndANewSweepStartsEmptyFromTheTargetField) {

@@ -3,6 +3,7 @@
 // the machine has them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -65,12 +66,15 @@ protected:
 };
 
 TEST_F(Ask, TheAnswerIsReadOnThePortAskedAndEndsAsThePrinterEndedIt) {
+  constexpr int kEndByMs = 150;
   const struct {
     const char* fault;
     PortBehaviour on9100;
     ReplyEnd end;
     Outcome outcome;
     Bytes answer;
+    int answerWaitMs = 150;
+    bool endBy = false;  // the call must end kEndByMs from its start, whatever its own bounds
   } cases[] = {
       {"a whole answer is missed on port 9100",
        {PortMode::Answer, B("_VP-80\0trailing"sv)},
@@ -84,6 +88,20 @@ TEST_F(Ask, TheAnswerIsReadOnThePortAskedAndEndsAsThePrinterEndedIt) {
        B("_VP-8"sv)},
       {"a silent printer is waited for without end", {PortMode::Record}, ReplyEnd::Silent, Outcome::NoReply, {}},
       {"a hang-up is taken for silence", {PortMode::AcceptClose}, ReplyEnd::Closed, Outcome::Closed, {}},
+      {"the answer's wait runs past the end of the call",
+       {PortMode::Record},
+       ReplyEnd::Silent,
+       Outcome::NoReply,
+       {},
+       2000,
+       true},
+      {"the connection's wait runs past the end of the call",
+       {PortMode::Unreachable},
+       ReplyEnd::NotAsked,
+       Outcome::Timeout,
+       {},
+       2000,
+       true},
   };
   int host = 1;
   for (const auto& c : cases) {
@@ -96,8 +114,14 @@ TEST_F(Ask, TheAnswerIsReadOnThePortAskedAndEndsAsThePrinterEndedIt) {
     keep.to = &records;
     Bytes answer;
     const Bytes question{0x1D, 0x49, 0x43};
-    const LinkResult r =
-        AskPrinter(library, printer.Address(), kFramePort, question, TextBlockEnd, 150, answer, {}, &keep);
+    LinkTimings timings;
+    const auto start = std::chrono::steady_clock::now();
+    if (c.endBy) timings.endBy = start + std::chrono::milliseconds(kEndByMs);
+    const LinkResult r = AskPrinter(library, printer.Address(), kFramePort, question, TextBlockEnd, c.answerWaitMs,
+                                    answer, timings, &keep);
+    if (c.endBy) {
+      EXPECT_LT(std::chrono::steady_clock::now() - start, 600ms) << c.fault;
+    }
     // A printer that hangs up at once may do so before the question has gone
     // (the send fails) or after (the wait for the answer ends): closed either way.
     if (c.end == ReplyEnd::Closed) {
@@ -124,16 +148,20 @@ TEST_F(Ask, IdentityTellsWhatCameAndAsksNoMoreOfAPrinterThatIsNotThere) {
     for (const auto& f : id.fields) EXPECT_EQ(f, "P-1") << "an answered question left unknown";
     EXPECT_EQ(id.hardware.source, MacSource::Local) << "loopback has no card: nothing to look up";
     ASSERT_EQ(id.done.records.size(), kIdentityFieldCount);
-    EXPECT_EQ(id.done.records[1].sent, (Bytes{0x1D, 0x49, 0x43})) << "the model is GS I 67";
+    EXPECT_EQ(id.done.records[0].sent, (Bytes{0x1D, 0x49, 0x44}))
+        << "the serial, which the follow-up compares, is not asked first";
   }
   {
     TestPrinter printer(testsupport::TestAddress(2), {PortMode::Record});
     Printer p = base;
     p.address = printer.Address();
+    const auto start = std::chrono::steady_clock::now();
     const Identity id = ReadIdentity(p);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kIdentityBudgetMs + 250))
+        << "the questions ran past their budget";
     EXPECT_TRUE(id.reached) << "a printer that tells nothing is still there";
     for (const auto& f : id.fields) EXPECT_FALSE(f) << "silence taken for a name";
-    // 200, 200 and the 100 ms left: the last question is not asked.
+    // 250, 200 and the 50 ms left: the last question is not asked.
     EXPECT_LT(id.done.records.size(), kIdentityFieldCount) << "every question waited its full time: past the budget";
   }
   {
@@ -150,25 +178,27 @@ TEST_F(Ask, IdentityTellsWhatCameAndAsksNoMoreOfAPrinterThatIsNotThere) {
 // ---------------------------------------------------------------------------
 // The neighbour table and the registry as the machine has them.
 
+// The MACs of IANA's block: its documentation range 00:00:5E:00:53:xx, and
+// others of the block, whose holder the sample names as the registry does.
 constexpr char kArp[] =
     "IP address       HW type     Flags       HW address            Mask     Device\n"
-    "192.168.1.10     0x1         0x2         00:1b:2c:aa:bb:cc     *        eth0\n"
+    "192.168.1.10     0x1         0x2         00:00:5e:00:01:0a     *        eth0\n"
     "192.168.1.11     0x1         0x0         00:00:00:00:00:00     *        eth0\n"
     "192.168.1.12     0x1         0x2         02:11:22:33:44:55     *        wlan0\n"
-    "192.168.1.13     0x1         0x2         70:b3:d5:f2:f1:23     *        eth0\n"
-    "192.168.1.14     0x1         0x6         00:1B:2C:00:00:01     *        eth0\n"
+    "192.168.1.13     0x1         0x2         00:00:5e:00:53:23     *        eth0\n"
+    "192.168.1.14     0x1         0x6         00:00:5E:00:01:0B     *        eth0\n"
     "192.168.1.15     0x1         0x2         00:99:99:00:00:01     *        eth0\n"
     "garbage line\n"
-    "192.168.1.16     0x1         0x2         00:1b:2c:aa:bb        *        eth0\n";
+    "192.168.1.16     0x1         0x2         00:00:5e:00:53        *        eth0\n";
 
-// The registry's CSV format, with the quoting its real files use.
+// The registry's CSV format, with the quoting its real files use. The MA-S
+// block is made up: the documentation range is assigned to no maker.
 constexpr char kOui[] =
     "Registry,Assignment,Organization Name,Organization Address\r\n"
-    "MA-L,001B2C,\"Example Devices, Inc.\",\"1 Main St, Springfield US 00001 \"\r\n"
-    "MA-L,70B3D5,IEEE Registration Authority,445 Hoes Lane Piscataway NJ US 08554 \r\n";
+    "MA-L,00005E,\"ICANN, IANA Department\",\"Los Angeles CA US 90094 \"\r\n";
 constexpr char kOui36[] =
     "Registry,Assignment,Organization Name,Organization Address\r\n"
-    "MA-S,70B3D5F2F,Small Block Maker,Somewhere 1 \r\n";
+    "MA-S,00005E005,Example Small Block,Documentation Range 1 \r\n";
 
 TEST(NeighbourTable, OnlyEntriesWithAKnownMacAreRead) {
   const auto entries = ParseNeighbourTable(kArp);
@@ -177,7 +207,7 @@ TEST(NeighbourTable, OnlyEntriesWithAKnownMacAreRead) {
   // .11 is still waiting for an answer, .16's MAC is cut short, the heading and garbage are no entries.
   EXPECT_EQ(addresses,
             (std::vector<std::string>{"192.168.1.10", "192.168.1.12", "192.168.1.13", "192.168.1.14", "192.168.1.15"}));
-  EXPECT_EQ(entries[0].mac, (MacBytes{0x00, 0x1B, 0x2C, 0xAA, 0xBB, 0xCC}));
+  EXPECT_EQ(entries[0].mac, (MacBytes{0x00, 0x00, 0x5E, 0x00, 0x01, 0x0A}));
   EXPECT_EQ(entries[1].device, "wlan0");
 }
 
@@ -203,11 +233,13 @@ TEST_F(Tables, EachAddressGetsItsMacAndTheVendorOfItsLongestAssignment) {
     MacSource source;
     std::string vendor;
   } cases[] = {
-      {"a quoted name with a comma is cut at the comma", "192.168.1.10", MacSource::Neighbour, "Example Devices, Inc."},
+      {"a quoted name with a comma is cut at the comma", "192.168.1.10", MacSource::Neighbour,
+       "ICANN, IANA Department"},
       {"a locally administered MAC is looked up", "192.168.1.12", MacSource::Neighbour, kLocallyAdministered},
-      {"the MA-L block's holder is named for a MA-S block", "192.168.1.13", MacSource::Neighbour, "Small Block Maker"},
+      {"the MA-L block's holder is named for a MA-S block", "192.168.1.13", MacSource::Neighbour,
+       "Example Small Block"},
       {"upper-case digits of the table miss the registry", "192.168.1.14", MacSource::Neighbour,
-       "Example Devices, Inc."},
+       "ICANN, IANA Department"},
       {"a MAC the registry lacks gets a vendor anyway", "192.168.1.15", MacSource::Neighbour, kUnregistered},
       {"an entry still waiting is taken for a MAC", "192.168.1.11", MacSource::Routed, ""},
       {"a printer behind a router gets the router's MAC", "10.1.2.3", MacSource::Routed, ""},
@@ -220,7 +252,7 @@ TEST_F(Tables, EachAddressGetsItsMacAndTheVendorOfItsLongestAssignment) {
     EXPECT_EQ(found[i].source, cases[i].source) << cases[i].fault;
     EXPECT_EQ(found[i].vendor, cases[i].vendor) << cases[i].fault;
   }
-  EXPECT_EQ(MacText(found[0].mac), "00:1B:2C:AA:BB:CC");
+  EXPECT_EQ(MacText(found[0].mac), "00:00:5E:00:01:0A");
 }
 
 TEST_F(Tables, MissingTablesSayWhatIsMissing) {
