@@ -309,7 +309,6 @@ std::string TestPageNow() {
   localtime_r(&now, &local);
   std::string page;
   printerlink::BuildTestPage(page, local);
-  page += "\n";  // the line feed the console's Print adds
   return page;
 }
 

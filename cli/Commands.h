@@ -82,7 +82,7 @@ int RunSetIpFollow(Session& session, const printerlink::Ipv4Octets& next, int se
 // The drawer sensor before the pulse and after it: 0 opened, 1 no change.
 int RunDrawerCheck(Session& session, bool sensorInverted);
 
-// The console's test page with its time line and the line feed its Print adds.
+// The console's test page with its time line, as TestPagePlan takes it.
 std::string TestPageNow();
 
 }  // namespace printercli

@@ -134,7 +134,7 @@ int RunStatusCommand(Session& session, const Args& a) {
 }
 
 int RunPrintCommand(Session& session, const Args& a) {
-  if (a.printFile.empty()) return RunOperation(session, "print", printerlink::PrintPlan(TestPageNow()));
+  if (a.printFile.empty()) return RunOperation(session, "print", printerlink::TestPagePlan(TestPageNow()));
   std::string text;
   std::string error;
   if (!ReadAll(a.printFile, text, error)) return Usage(error);
