@@ -63,6 +63,17 @@ struct Session {
 
 StatusReading ReadStatus(Session& session, const std::string& address);
 
+// Whether the condition holds as its name says ("online" is true when the
+// printer answered, "cover_open" when the cover is open); nothing while it
+// is unknown. What the JSON states, the plugin's performance data and the
+// metrics report.
+std::optional<bool> NamedValue(const printerlink::ConditionRow& row, const printerlink::StatusRead& read);
+// The condition's lamp caption after that read: the fault's ("Cover Open"),
+// the fine state's, or "Cover ?" while it is unknown. English for the
+// monitoring output unless told.
+const char* Caption(const printerlink::ConditionRow& row, const printerlink::StatusRead& read,
+                    Language language = Language::English);
+
 int RunTest(Session& session);
 int RunStatus(Session& session);
 int RunWatch(Session& session, int intervalSeconds);

@@ -89,7 +89,7 @@ std::size_t SendAll(SocketLibrary& library, SocketHandle socket, std::span<const
 ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
                       LinkResult& result) {
   using std::chrono::steady_clock;
-  const auto bound = steady_clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1));
+  const auto bound = steady_clock::now() + std::chrono::milliseconds(ReplyBoundMs(timings.replyPollMs));
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {
     if (timings.replyWait == ReplyWait::Polled) {
       library.Sleep(timings.replyPollMs);
