@@ -3,6 +3,7 @@
 // bad one is one line on standard error and exit status 2.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "Identity.h"
 #include "ExchangeLog.h"
 #include "Metrics.h"
+#include "PrinterStatus.h"
 #include "Settings.h"
 #include "SocketLibrary.h"
 #include "TestPage.h"
@@ -34,10 +36,33 @@ using namespace printercli;
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void OnInterrupt(int) { g_stop = 1; }
 
+// "a, b or c".
+std::string Joined(const std::vector<std::string>& words, const char* last) {
+  std::string joined;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) joined += i + 1 < words.size() ? ", " : last;
+    joined += words[i];
+  }
+  return joined;
+}
+
+// The conditions' names as JSON has them, in the table's order; only those a
+// status byte tells, in words, when `spaced`.
+std::string ConditionNames(bool spaced, const char* last) {
+  std::vector<std::string> names;
+  for (const printerlink::ConditionRow& row : printerlink::kConditions) {
+    if (spaced && !row.byte) continue;
+    names.emplace_back(row.name);
+    if (spaced) std::replace(names.back().begin(), names.back().end(), '_', ' ');
+  }
+  return Joined(names, last);
+}
+
 const std::string kFooter = std::string(
                                 "Exit status:\n"
-                                "  0  done; for status: no condition needs attention\n"
-                                "  1  status: cover open, paper end, over temperature, paused or busy\n"
+                                "  0  done; for status: no condition needs attention\n") +
+                            "  1  status: " + ConditionNames(true, " or ") + "\n" +
+                            std::string(
                                 "  2  usage error (bad address, argument, file or text); nothing was sent\n"
                                 "  3  the printer could not be reached or refused the connection\n"
                                 "  4  the exchange failed part-way: not every byte taken, no reply or a short one\n"
@@ -74,13 +99,11 @@ bool ReadAll(const std::string& path, std::string& text, std::string& error) {
 
 // The commands in the order --help lists them: "test, status, ... or sweep".
 std::string CommandNames(const CLI::App& app) {
-  const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
-  std::string names;
-  for (std::size_t i = 0; i < commands.size(); ++i) {
-    if (i > 0) names += i + 1 < commands.size() ? ", " : " or ";
-    names += commands[i]->get_name();
+  std::vector<std::string> names;
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    names.push_back(command->get_name());
   }
-  return names;
+  return Joined(names, " or ");
 }
 
 // The first word that stands where the command belongs but names none; CLI11
@@ -221,7 +244,9 @@ const Command kCommands[] = {
      "can a connection be opened? (port " + Number(printerlink::kReplyPort) + ", " + Ms(printerlink::kProbeWaitMs) +
          ")",
      NoOptions, [](Session& s, const Args&) { return RunTest(s); }},
-    {"status", "the six states with the raw status bytes (ESC v on port " + Number(printerlink::kReplyPort) + ")",
+    {"status",
+     "the states " + ConditionNames(false, " and ") + " with the raw status bytes (ESC v on port " +
+         Number(printerlink::kReplyPort) + ")",
      [](CLI::App& c, Args& a) {
        a.watch = c.add_option("--watch", a.watchText,
                               "poll every " + Number(kWatchIntervalSeconds) +
