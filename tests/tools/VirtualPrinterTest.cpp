@@ -61,29 +61,28 @@ StatusFlags In(std::initializer_list<Condition> conditions) {
 }
 
 TEST(PrinterState, StatusBytesCarryEachConditionInItsBit) {
+  using enum Condition;
   const struct {
     std::string catches;
     StatusFlags flags;
     StatusReply bytes;
   } cases[] = {
       {"nothing wrong is three zeros", {}, {0x00, 0x00, 0x00}},
-      {"cover open is byte 0 bit 0x20", In({Condition::Cover}), {0x20, 0x00, 0x00}},
-      {"busy is byte 0 bit 0x08", In({Condition::Busy}), {0x08, 0x00, 0x00}},
-      {"over temperature is byte 1 bit 0x40", In({Condition::Temperature}), {0x00, 0x40, 0x00}},
-      {"paused is byte 1 bit 0x10", In({Condition::Pause}), {0x00, 0x10, 0x00}},
-      {"paper end needs both sensor bits 0x0C", In({Condition::Paper}), {0x00, 0x00, 0x0C}},
-      {"conditions add up",
-       In({Condition::Cover, Condition::Busy, Condition::Temperature, Condition::Pause, Condition::Paper}),
-       {0x28, 0x50, 0x0C}},
+      {"cover open is byte 0 bit 0x20", In({Cover}), {0x20, 0x00, 0x00}},
+      {"busy is byte 0 bit 0x08", In({Busy}), {0x08, 0x00, 0x00}},
+      {"over temperature is byte 1 bit 0x40", In({Temperature}), {0x00, 0x40, 0x00}},
+      {"paused is byte 1 bit 0x10", In({Pause}), {0x00, 0x10, 0x00}},
+      {"paper end needs both sensor bits 0x0C", In({Paper}), {0x00, 0x00, 0x0C}},
+      {"conditions add up", In({Cover, Busy, Temperature, Pause, Paper}), {0x28, 0x50, 0x0C}},
   };
   for (const auto& c : cases) EXPECT_EQ(StatusBytes(c.flags), c.bytes) << c.catches;
 }
 
 TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
+  using enum Condition;
   using B = std::vector<std::uint8_t>;
-  const StatusFlags none{}, cover = In({Condition::Cover}), busy = In({Condition::Busy}),
-                            hot = In({Condition::Temperature}), paused = In({Condition::Pause}),
-                            paper = In({Condition::Paper}), drawer{.drawerOpen = true};
+  const StatusFlags none{}, cover = In({Cover}), busy = In({Busy}), hot = In({Temperature}), paused = In({Pause}),
+                            paper = In({Paper}), drawer{.drawerOpen = true};
   // The drawer is closed unless a row opens it: pin 3 high (DLE EOT 1 and
   // the report's bit 0x04, GS r 2's bit 0x01).
   const struct {
