@@ -14,6 +14,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   const QCommandLineOption printer(QStringLiteral("printer"), QString(), QStringLiteral("ADDRESS"));
   const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
   parser.addOptions({help, version, printer, log});
+  // "-printer ADDRESS" is the option, not seven letters of one-letter options.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   QStringList words{QStringLiteral("OrvanePrinterTest")};  // parse() skips the program's name
   for (const std::string& a : args) words << QString::fromStdString(a);
 

@@ -104,28 +104,11 @@ private:
   std::atomic<std::uint16_t> port_{0};
 };
 
-// The condition's lamp caption: the fault's, the fine state's, or "Cover ?".
-const char* Caption(const ConditionRow& row, const printerlink::StatusRead& read) {
-  const std::optional<bool> value = NamedValue(row, read);
-  if (!value) return Tr(row.unknownCaptionId, Language::English);
-  return Tr(*value != row.nameMeansFine ? row.faultCaptionId : row.fineCaptionId, Language::English);
-}
-
 PluginState StateOf(printerlink::Severity severity) {
   return severity == printerlink::Severity::Critical ? PluginState::Critical : PluginState::Warning;
 }
 
 }  // namespace
-
-std::optional<bool> NamedValue(const ConditionRow& row, const printerlink::StatusRead& read) {
-  // The on-line row is the answer itself: a printer that took the query but
-  // said nothing is not on-line.
-  const std::optional<bool> attention = !row.byte       ? std::optional<bool>(!read.answered)
-                                        : read.answered ? read.conditions[printerlink::IndexOf(row.condition)]
-                                                        : std::nullopt;
-  if (!attention) return std::nullopt;
-  return row.nameMeansFine ? !*attention : *attention;
-}
 
 const char* StateWord(PluginState state) {
   switch (state) {

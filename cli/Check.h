@@ -22,11 +22,6 @@
 
 namespace printercli {
 
-// Whether the condition holds as its name says ("online" is true when the
-// printer answered, "cover_open" when the cover is open); nothing while it
-// is unknown. What the plugin's performance data and the metrics report.
-std::optional<bool> NamedValue(const printerlink::ConditionRow& row, const printerlink::StatusRead& read);
-
 enum class PluginState { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
 
 // "OK", "WARNING", "CRITICAL", "UNKNOWN".

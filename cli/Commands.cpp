@@ -74,12 +74,6 @@ int Finish(Session& s, const char* command, const Done& done) {
   return exit;
 }
 
-// A condition's caption: the lamp's ("Cover Open"), or "Cover ?" when its
-// status byte did not arrive.
-const char* Caption(const ConditionRow& row, const std::optional<bool>& set, Language language) {
-  return Tr(!set ? row.unknownCaptionId : *set ? row.faultCaptionId : row.fineCaptionId, language);
-}
-
 // "On-line, Cover Close, Wait for Task, Temp ok, Print, Paper Ok [00 00 00]" or "Off-line".
 std::string LampsLine(const StatusReading& r, Language language) {
   if (!r.read.answered) return Tr(IDS_OFFLINE, language);
@@ -87,7 +81,7 @@ std::string LampsLine(const StatusReading& r, Language language) {
   for (const ConditionRow& row : printerlink::kConditions) {
     if (!row.byte) continue;
     line += ", ";
-    line += Caption(row, r.read.conditions[printerlink::IndexOf(row.condition)], language);
+    line += Caption(row, r.read, language);
   }
   const printerlink::Done& d = r.read.done;
   return line + " [" + printerlink::HexBytes(std::span(d.reply.data(), d.received)) + "]";
@@ -97,12 +91,8 @@ Json StatusJson(const StatusReading& r) {
   Json j = CommandJson("status", r.read.done, r.exit);
   Json states = Json::object();
   for (const ConditionRow& row : printerlink::kConditions) {
-    const auto& c = r.read.conditions[printerlink::IndexOf(row.condition)];
-    if (row.nameMeansFine) {
-      states[row.name] = r.read.answered;
-    } else {
-      states[row.name] = r.read.answered && c ? Json(*c) : Json(nullptr);
-    }
+    const std::optional<bool> value = NamedValue(row, r.read);
+    states[row.name] = value ? Json(*value) : Json(nullptr);
   }
   j["states"] = std::move(states);
   return j;
@@ -144,6 +134,22 @@ int SendSetting(Session& s, const char* command, const printerlink::Plan& plan, 
   const int exit = ExitOf(done);
   if (s.json) WriteJson(s, CommandJson(command, done, exit));
   return exit;
+}
+
+std::optional<bool> NamedValue(const ConditionRow& row, const printerlink::StatusRead& read) {
+  // The on-line row is the answer itself: a printer that took the query but
+  // said nothing is not on-line.
+  const std::optional<bool> attention = !row.byte       ? std::optional<bool>(!read.answered)
+                                        : read.answered ? read.conditions[printerlink::IndexOf(row.condition)]
+                                                        : std::nullopt;
+  if (!attention) return std::nullopt;
+  return row.nameMeansFine ? !*attention : *attention;
+}
+
+const char* Caption(const ConditionRow& row, const printerlink::StatusRead& read, Language language) {
+  const std::optional<bool> value = NamedValue(row, read);
+  if (!value) return Tr(row.unknownCaptionId, language);
+  return Tr(*value != row.nameMeansFine ? row.faultCaptionId : row.fineCaptionId, language);
 }
 
 int ExitFor(Outcome outcome) {
@@ -311,7 +317,6 @@ std::string TestPageNow() {
   localtime_r(&now, &local);
   std::string page;
   printerlink::BuildTestPage(page, local);
-  page += "\n";  // the line feed the console's Print adds
   return page;
 }
 

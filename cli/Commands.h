@@ -63,6 +63,17 @@ struct Session {
 
 StatusReading ReadStatus(Session& session, const std::string& address);
 
+// Whether the condition holds as its name says ("online" is true when the
+// printer answered, "cover_open" when the cover is open); nothing while it
+// is unknown. What the JSON states, the plugin's performance data and the
+// metrics report.
+std::optional<bool> NamedValue(const printerlink::ConditionRow& row, const printerlink::StatusRead& read);
+// The condition's lamp caption after that read: the fault's ("Cover Open"),
+// the fine state's, or "Cover ?" while it is unknown. English for the
+// monitoring output unless told.
+const char* Caption(const printerlink::ConditionRow& row, const printerlink::StatusRead& read,
+                    Language language = Language::English);
+
 int RunTest(Session& session);
 int RunStatus(Session& session);
 int RunWatch(Session& session, int intervalSeconds);
@@ -82,7 +93,7 @@ int RunSetIpFollow(Session& session, const printerlink::Ipv4Octets& next, int se
 // The drawer sensor before the pulse and after it: 0 opened, 1 no change.
 int RunDrawerCheck(Session& session, bool sensorInverted);
 
-// The console's test page with its time line and the line feed its Print adds.
+// The console's test page with its time line, as TestPagePlan takes it.
 std::string TestPageNow();
 
 }  // namespace printercli

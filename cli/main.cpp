@@ -3,6 +3,7 @@
 // bad one is one line on standard error and exit status 2.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "Identity.h"
 #include "ExchangeLog.h"
 #include "Metrics.h"
+#include "PrinterStatus.h"
 #include "Settings.h"
 #include "SocketLibrary.h"
 #include "TestPage.h"
@@ -35,10 +37,33 @@ using namespace printercli;
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void OnInterrupt(int) { g_stop = 1; }
 
+// "a, b or c".
+std::string Joined(const std::vector<std::string>& words, const char* last) {
+  std::string joined;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) joined += i + 1 < words.size() ? ", " : last;
+    joined += words[i];
+  }
+  return joined;
+}
+
+// The conditions' names as JSON has them, in the table's order; only those a
+// status byte tells, in words, when `spaced`.
+std::string ConditionNames(bool spaced, const char* last) {
+  std::vector<std::string> names;
+  for (const printerlink::ConditionRow& row : printerlink::kConditions) {
+    if (spaced && !row.byte) continue;
+    names.emplace_back(row.name);
+    if (spaced) std::replace(names.back().begin(), names.back().end(), '_', ' ');
+  }
+  return Joined(names, last);
+}
+
 const std::string kFooter = std::string(
                                 "Exit status:\n"
-                                "  0  done; for status: no condition needs attention\n"
-                                "  1  status: cover open, paper end, over temperature, paused or busy\n"
+                                "  0  done; for status: no condition needs attention\n") +
+                            "  1  status: " + ConditionNames(true, " or ") + "\n" +
+                            std::string(
                                 "  2  usage error (bad address, argument, file or text); nothing was sent\n"
                                 "  3  the printer could not be reached or refused the connection\n"
                                 "  4  the exchange failed part-way: not every byte taken, the bytes thrown away\n"
@@ -76,13 +101,11 @@ bool ReadAll(const std::string& path, std::string& text, std::string& error) {
 
 // The commands in the order --help lists them: "test, status, ... or sweep".
 std::string CommandNames(const CLI::App& app) {
-  const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
-  std::string names;
-  for (std::size_t i = 0; i < commands.size(); ++i) {
-    if (i > 0) names += i + 1 < commands.size() ? ", " : " or ";
-    names += commands[i]->get_name();
+  std::vector<std::string> names;
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    names.push_back(command->get_name());
   }
-  return names;
+  return Joined(names, " or ");
 }
 
 // The word that stands where the command belongs (after the global options
@@ -140,7 +163,7 @@ int RunStatusCommand(Session& session, const Args& a) {
 }
 
 int RunPrintCommand(Session& session, const Args& a) {
-  if (a.printFile.empty()) return RunOperation(session, "print", printerlink::PrintPlan(TestPageNow()));
+  if (a.printFile.empty()) return RunOperation(session, "print", printerlink::TestPagePlan(TestPageNow()));
   std::string text;
   std::string error;
   if (!ReadAll(a.printFile, text, error)) return Usage(error);
@@ -230,7 +253,9 @@ const Command kCommands[] = {
      "can a connection be opened? (port " + Number(printerlink::kReplyPort) + ", " + Ms(printerlink::kProbeWaitMs) +
          ")",
      NoOptions, [](Session& s, const Args&) { return RunTest(s); }},
-    {"status", "the six states with the raw status bytes (ESC v on port " + Number(printerlink::kReplyPort) + ")",
+    {"status",
+     "the states " + ConditionNames(false, " and ") + " with the raw status bytes (ESC v on port " +
+         Number(printerlink::kReplyPort) + ")",
      [](CLI::App& c, Args& a) {
        a.watch = c.add_option("--watch", a.watchText,
                               "poll every " + Number(kWatchIntervalSeconds) +

@@ -26,15 +26,22 @@ struct CommandButton {
 
 }  // namespace
 
+// A button that only runs its operation: the frames go to the TargetAddress,
+// and a frame that fails says "Can't Connect Net!".
+template <printerlink::Plan (*plan)()>
+void CPrinterTestDlg::OnPlanButton() {
+  RunPlan(plan());
+}
+
 void CPrinterTestDlg::BindCommandButtons() {
   static constexpr CommandButton kButtons[] = {
       {IDC_RADIO_AUTO, &CPrinterTestDlg::OnAutoGetAddress},
       {IDC_SET_IP, &CPrinterTestDlg::OnSetIp},
       {IDC_SET_MAC, &CPrinterTestDlg::OnSetMac},
       {IDC_PRINT, &CPrinterTestDlg::OnPrint},
-      {IDC_CASH_DRAWER, &CPrinterTestDlg::OnCashDrawer},
-      {IDC_CUT_PAPER, &CPrinterTestDlg::OnCutPaper},
-      {IDC_INIT_PRINTER, &CPrinterTestDlg::OnInitPrinter},
+      {IDC_CASH_DRAWER, &CPrinterTestDlg::OnPlanButton<printerlink::DrawerPlan>},
+      {IDC_CUT_PAPER, &CPrinterTestDlg::OnPlanButton<printerlink::CutPlan>},
+      {IDC_INIT_PRINTER, &CPrinterTestDlg::OnPlanButton<printerlink::InitPlan>},
       {IDC_OTHER_SET, &CPrinterTestDlg::OnOtherTest},
       {IDC_GET_STATUS, &CPrinterTestDlg::OnGetStatus},
       {IDC_TEST_CONNECTION, &CPrinterTestDlg::OnTestConnection},
@@ -45,16 +52,10 @@ void CPrinterTestDlg::BindCommandButtons() {
 void CPrinterTestDlg::OnPrint() {
   UpdateData(TRUE);
   // The next click reads the field again, so the line feed never piles up in the member.
-  RunPlan(printerlink::PrintPlan(m_strTestPage + "\n"));
+  RunPlan(printerlink::TestPagePlan(m_strTestPage));
   if (IsEnding()) return;  // closed while the page went: no pause to keep
   WaitWithoutFreezing([&sockets = m_sockets] { sockets.Sleep(kPrintPauseMs); });
 }
-
-void CPrinterTestDlg::OnCashDrawer() { RunPlan(printerlink::DrawerPlan()); }
-
-void CPrinterTestDlg::OnCutPaper() { RunPlan(printerlink::CutPlan()); }
-
-void CPrinterTestDlg::OnInitPrinter() { RunPlan(printerlink::InitPlan()); }
 
 void CPrinterTestDlg::OnOtherTest() {
   UpdateData(TRUE);
@@ -97,7 +98,7 @@ void CPrinterTestDlg::OnTestConnection() {
   // Always the typed address, whatever the radio choice and the list say.
   printerlink::Ipv4Octets octets{};
   m_ipTarget.GetAddress(octets[0], octets[1], octets[2], octets[3]);
-  const int reached = ProbePrinter(DottedQuad(octets), printerlink::kReplyPort);
+  const int reached = RunPlan(printerlink::TestPlan(), DottedQuad(octets));
   if (IsEnding()) return;
   AfxMessageBox(LoadString(reached ? IDS_CONNECT_OK : IDS_CANT_CONNECT));
 }

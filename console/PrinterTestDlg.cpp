@@ -118,17 +118,14 @@ void CPrinterTestDlg::SendTextJob(const CString& text) {
   RunStep(*this, ResolveTargetAddress(), printerlink::PrintPlan(text).front(), done);
 }
 
-int CPrinterTestDlg::ProbePrinter(const CString& address, int port) {
-  printerlink::Done done;
-  return RunStep(*this, address, {printerlink::ExchangeKind::Probe, static_cast<std::uint16_t>(port), {}}, done);
-}
-
 int CPrinterTestDlg::RunStep(const CDialog& caller, const CString& address, const printerlink::Step& step,
                              printerlink::Done& done) {
-  // A frame goes out of the console's CommandFrame, as it always has: the
-  // frame keeps the last command's bytes.
-  if (step.kind != printerlink::ExchangeKind::Probe && step.kind != printerlink::ExchangeKind::Text &&
-      step.bytes.size() <= m_commandFrame.size()) {
+  // The CommandFrame shows each frame as it goes: the fixed frames clear it
+  // first, the others write only their bytes. The bytes on the wire are the
+  // step's own; typed bytes longer than the frame go whole and leave it as it was.
+  const bool frame = step.kind == printerlink::ExchangeKind::Frame || step.kind == printerlink::ExchangeKind::Status;
+  if (frame && step.bytes.size() <= m_commandFrame.size()) {
+    if (step.clearsFrame) m_commandFrame.fill(0);
     std::copy(step.bytes.begin(), step.bytes.end(), m_commandFrame.begin());
   }
   // The worker gets its own copies and hands what happened back by value;
@@ -139,18 +136,17 @@ int CPrinterTestDlg::RunStep(const CDialog& caller, const CString& address, cons
   });
   if (m_pExchangeObserver) m_pExchangeObserver->OnExchange(done.records.back());
   if (done.last.ok()) return 1;
-  const bool speaks = step.kind == printerlink::ExchangeKind::Frame || step.kind == printerlink::ExchangeKind::Status;
-  if (speaks && !caller.IsEnding()) AfxMessageBox(LoadString(IDS_CANT_CONNECT));
+  if (frame && !caller.IsEnding()) AfxMessageBox(LoadString(IDS_CANT_CONNECT));
   return 0;
 }
 
-int CPrinterTestDlg::RunPlan(const printerlink::Plan& plan) {
+int CPrinterTestDlg::RunPlan(const printerlink::Plan& plan, const std::optional<CString>& address) {
   int sent = 0;
   printerlink::Done done;
   for (const printerlink::Step& step : plan) {
     if (IsEnding()) break;  // closed while the step before waited
-    UpdateData(TRUE);
-    sent = RunStep(*this, ResolveTargetAddress(), step, done);
+    if (!address) UpdateData(TRUE);
+    sent = RunStep(*this, address ? *address : ResolveTargetAddress(), step, done);
   }
   return sent;
 }

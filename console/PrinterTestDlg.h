@@ -37,10 +37,6 @@ public:
   // Sends a text, as its bytes, to the TargetAddress's port 4000. A text that
   // cannot reach its printer fails without a word.
   void SendTextJob(const CString& text);
-  // Whether a TCP connection to address:port is accepted in time. Sends nothing.
-  int ProbePrinter(const CString& address, int port);
-  // The same, keeping why a probe failed ("refused", "no answer") in `result`.
-  int ProbePrinter(const CString& address, int port, printerlink::LinkResult& result);
 
   // The status monitor's way to its printer.
   CStatusChannel& StatusChannel() { return m_statusChannel; }
@@ -76,12 +72,12 @@ protected:
   void OnSysCommand(UINT id, long lParam) override;
   void OnSelchangePrinterList();
 
-  // The command buttons, each bound to its control's click.
+  // The command buttons, each bound to its control's click: a button that
+  // only runs an operation by its plan, the others by their handlers.
   void BindCommandButtons();
+  template <printerlink::Plan (*plan)()>
+  void OnPlanButton();
   void OnPrint();
-  void OnCashDrawer();
-  void OnCutPaper();
-  void OnInitPrinter();
   void OnOtherTest();
   void OnSetIp();
   void OnSetMac();
@@ -92,14 +88,16 @@ protected:
   void SweepSubnet();
 
 private:
-  // Makes the operation's exchanges with the TargetAddress, resolved as each
-  // goes, the way the buttons always have: one that fails does not keep the
-  // next from going, and closing the console ends the plan after the exchange
-  // under way. Returns the last exchange's 1 or 0.
-  int RunPlan(const printerlink::Plan& plan);
+  // Makes the operation's exchanges with `address`, or with the TargetAddress
+  // resolved as each goes, the way the buttons always have: one that fails
+  // does not keep the next from going, and closing the console ends the plan
+  // after the exchange under way. Returns the last exchange's 1 or 0.
+  int RunPlan(const printerlink::Plan& plan, const std::optional<CString>& address = std::nullopt);
 
   // The state, in declaration order.
-  printerlink::CommandFrame m_commandFrame;  // written whole by each command before it is sent
+  // The last frame as it went on the wire, from index 0; behind a frame that
+  // did not clear it, what a longer one left.
+  printerlink::CommandFrame m_commandFrame;
   printerlink::ReplyBuffer m_replyBuffer;
   std::size_t m_nReplyLength = 0;  // how many bytes of the last reply arrived
   CTextProgressCtrl m_progress;

@@ -8,16 +8,12 @@
 #include <ctime>
 
 #include "PrinterDecoder.h"
+#include "Strings.h"
 #include "Transport.h"
 
 namespace printerlink {
-namespace {
 
-std::string Plural(std::size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
+using res::Plural;
 
 const char* KindName(ExchangeKind kind) {
   switch (kind) {

@@ -48,8 +48,7 @@ std::string OutcomeWords(const ExchangeRecord& r, res::Language language) {
       }
       return WithError(res::FillIn(text(IDS_OUT_CLOSED), {taken, total}), r.sysError);
     case Outcome::Incomplete: return WithError(res::FillIn(text(IDS_OUT_INCOMPLETE), {taken, total}), r.sysError);
-    case Outcome::NoReply:
-      return res::FillIn(text(IDS_OUT_NO_REPLY), {std::to_string(kReplyPollMs * (kReplyRetries + 1))});
+    case Outcome::NoReply: return res::FillIn(text(IDS_OUT_NO_REPLY), {std::to_string(ReplyBoundMs())});
     case Outcome::Library:
       switch (r.libraryFault) {
         case LibraryFault::WrongVersion: return std::string(text(IDS_OUT_LIB_VERSION));

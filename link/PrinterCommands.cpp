@@ -24,7 +24,9 @@ private:
 Step FrameStep(std::size_t (*build)(CommandFrame&)) {
   CommandFrame frame{};
   const std::size_t n = build(frame);
-  return {ExchangeKind::Frame, kFramePort, std::vector<std::uint8_t>(frame.begin(), frame.begin() + n)};
+  Step step{ExchangeKind::Frame, kFramePort, std::vector<std::uint8_t>(frame.begin(), frame.begin() + n)};
+  step.clearsFrame = true;
+  return step;
 }
 
 Step TextStep(std::string_view text) {
@@ -58,6 +60,7 @@ Plan StatusPlan() {
 }
 
 Plan PrintPlan(std::string_view bytes) { return {TextStep(bytes)}; }
+Plan TestPagePlan(std::string_view page) { return {TextStep(std::string(page) + "\n")}; }
 Plan DrawerPlan() { return {FrameStep(BuildDrawerFrame)}; }
 // The line is printed by the feed, then cut off.
 Plan CutPlan() { return {TextStep(kCutTestLine), FrameStep(BuildFeedFrame), FrameStep(BuildCutFrame)}; }

@@ -50,6 +50,10 @@ struct Step {
   // ESC v, answered on port 4000 by the reply schedule.
   AnswerEnd answerEnd = nullptr;
   int answerWaitMs = 0;
+  // One of the four fixed frames (ESC @, ESC p, ESC d, ESC m): the console
+  // clears its ten-byte CommandFrame before it writes one. A setting or typed
+  // bytes overwrite only their own and leave what a longer frame left behind.
+  bool clearsFrame = false;
 };
 using Plan = std::vector<Step>;
 
@@ -72,6 +76,7 @@ struct Done {
 Plan TestPlan();                                    // can port 4000 be reached? nothing is sent
 Plan StatusPlan();                                  // port 9100 must connect, then ESC v on 4000
 Plan PrintPlan(std::string_view bytes);             // one text job, the bytes as they are
+Plan TestPagePlan(std::string_view page);           // the page as one text job, and the line feed Print adds
 Plan DrawerPlan();                                  // ESC p, pin 2
 Plan CutPlan();                                     // "Testing the cut", then feed, then cut
 Plan InitPlan();                                    // ESC @

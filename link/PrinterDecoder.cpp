@@ -9,6 +9,7 @@
 #include "Charset.h"
 #include "Frames.h"
 #include "SocketLibrary.h"
+#include "Strings.h"
 
 namespace printerlink {
 
@@ -481,9 +482,7 @@ std::string DrawerPin(std::uint8_t m) {
 
 std::string OnOff(std::uint8_t n) { return (n & 1) != 0 ? "on" : "off"; }
 
-std::string Plural(std::size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
+using res::Plural;
 
 // Data bytes as quoted text, shortened past kDataShown.
 std::string QuotedData(std::span<const std::uint8_t> data) {

@@ -5,7 +5,7 @@
 namespace printerlink {
 
 // clang-format off
-const std::array<ConditionRow, kConditionCount> kConditions = {{
+constinit const std::array<ConditionRow, kConditionCount> kConditions = {{
     // condition             name                fine   severity            byte          mask  all    raised
     {Condition::Online,      "online",           true,  Severity::Critical, std::nullopt, 0x00, false, 0x00,
      IDC_IND_ONLINE, IDS_ONLINE, IDS_OFFLINE, IDS_OFFLINE, IDS_ONLINE, IDS_CHANGE_OFFLINE, IDS_CHANGE_ONLINE},

@@ -129,7 +129,7 @@ ReplyEnd ReceiveAsItArrives(SocketLibrary& library, SocketHandle socket, ReplyBu
 // nothing more can arrive on it.
 ReplyEnd ReceiveReply(SocketLibrary& library, SocketHandle socket, ReplyBuffer& reply, const LinkTimings& timings,
                       LinkResult& result) {
-  const auto bound = std::min(Clock::now() + std::chrono::milliseconds(timings.replyPollMs * (kReplyRetries + 1)),
+  const auto bound = std::min(Clock::now() + std::chrono::milliseconds(ReplyBoundMs(timings.replyPollMs)),
                               timings.endBy.value_or(Clock::time_point::max()));
   if (timings.replyWait == ReplyWait::AsItArrives) return ReceiveAsItArrives(library, socket, reply, bound, result);
   for (int attempt = 0; attempt <= kReplyRetries; ++attempt) {

@@ -34,12 +34,14 @@ inline constexpr int kSendTimeoutMs = 1000;
 inline constexpr int kFailedSendBudget = 10;  // failed sends allowed before giving up
 inline constexpr int kReplyPollMs = 100;      // wait before each receive of a reply
 inline constexpr int kReplyRetries = 10;      // further receives after one that found nothing
+// The longest wait for a reply: the first receive and every retry, each after its pause.
+constexpr int ReplyBoundMs(int replyPollMs = kReplyPollMs) { return replyPollMs * (kReplyRetries + 1); }
 inline constexpr std::size_t kReplyReadSize = kFrameSize;
 inline constexpr int kConnectTimeoutMs = 3000;  // a printer that has not accepted by then is unreachable
 inline constexpr int kProbeWaitMs = 300;        // enough for Wi-Fi and routed networks
 
 // How a reply is waited for; either way the wait ends within the same bound,
-// kReplyRetries + 1 polls of replyPollMs.
+// ReplyBoundMs of replyPollMs.
 enum class ReplyWait {
   Polled,       // the console's schedule: pause replyPollMs, take what has arrived, try again
   AsItArrives,  // taken the moment the status answer's three bytes are in: the time measured is the printer's

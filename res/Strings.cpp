@@ -130,21 +130,22 @@ constexpr std::array kStrings = {
     StringEntry{IDS_SWEEP_NO_TABLE, "no MAC: the neighbour table cannot be read", "无物理地址：无法读取邻居表"},
 
     // An exchange's outcome in words.
-    StringEntry{IDS_OUT_OK, "ok, the printer took %1 of %2 bytes", "成功，打印机接收了 %2 字节中的 %1 字节"},
-    StringEntry{IDS_OUT_REPLY, "reply of %1 bytes", "收到 %1 字节回复"},
+    StringEntry{IDS_OUT_OK, "ok, the printer took %1 of %2 {2:byte|bytes}", "成功，打印机接收了 %2 字节中的 %1 字节"},
+    StringEntry{IDS_OUT_REPLY, "reply of %1 {1:byte|bytes}", "收到 %1 字节回复"},
     StringEntry{IDS_OUT_CONNECTED, "connected", "已连接"},
-    StringEntry{IDS_OUT_SWEEP_FOUND, "%1 printers answered, %2 refused, %3 silent",
+    StringEntry{IDS_OUT_SWEEP_FOUND, "%1 {1:printer|printers} answered, %2 refused, %3 silent",
                 "%1 台打印机应答，%2 个拒绝，%3 个无响应"},
     StringEntry{IDS_OUT_SWEEP_NONE, "no printer answered: %1 refused, %2 silent",
                 "无打印机应答：%1 个拒绝，%2 个无响应"},
     StringEntry{IDS_OUT_REFUSED, "refused: nothing listens on port %1", "被拒绝：端口 %1 无人监听"},
     StringEntry{IDS_OUT_TIMEOUT, "no answer to the connection within %1 ms", "%1 毫秒内连接无应答"},
     StringEntry{IDS_OUT_UNREACHABLE, "cannot reach the printer", "无法到达打印机"},
-    StringEntry{IDS_OUT_CLOSED, "the printer closed the connection after taking %1 of %2 bytes",
+    StringEntry{IDS_OUT_CLOSED, "the printer closed the connection after taking %1 of %2 {2:byte|bytes}",
                 "打印机接收 %2 字节中的 %1 字节后关闭了连接"},
     StringEntry{IDS_OUT_CLOSED_NO_REPLY, "the printer closed the connection without a reply",
                 "打印机未回复即关闭了连接"},
-    StringEntry{IDS_OUT_INCOMPLETE, "the printer took only %1 of %2 bytes", "打印机只接收了 %2 字节中的 %1 字节"},
+    StringEntry{IDS_OUT_INCOMPLETE, "the printer took only %1 of %2 {2:byte|bytes}",
+                "打印机只接收了 %2 字节中的 %1 字节"},
     StringEntry{IDS_OUT_NO_REPLY, "no reply within %1 ms", "%1 毫秒内无回复"},
     StringEntry{IDS_OUT_LIB_NOT_STARTED, "the socket library refused to start", "套接字库无法启动"},
     StringEntry{IDS_OUT_LIB_VERSION, "the socket library granted a version other than 1.1",
@@ -152,10 +153,11 @@ constexpr std::array kStrings = {
     StringEntry{IDS_OUT_LIB_NO_SOCKET, "the socket library gave no socket", "套接字库无法创建套接字"},
     StringEntry{IDS_OUT_BAD_ADDRESS, "\"%1\" is no printer's IPv4 address", "“%1”不是打印机的 IPv4 地址"},
     StringEntry{IDS_LOG_LAMP_CHANGED, "status lamp changed", "状态指示灯变化"},
-    StringEntry{IDS_OUT_OK_PEER_OPEN, "ok, the printer took %1 of %2 bytes and kept the connection open",
+    StringEntry{IDS_OUT_OK_PEER_OPEN, "ok, the printer took %1 of %2 {2:byte|bytes} and kept the connection open",
                 "成功，打印机接收了 %2 字节中的 %1 字节，并保持连接打开"},
     StringEntry{IDS_OUT_DISCARDED,
-                "the printer's TCP took all %1 bytes, then the printer reset the connection without reading them",
+                "the printer's TCP took {1:its|all} %1 {1:byte|bytes}, then the printer reset the connection without "
+                "reading {1:it|them}",
                 "打印机的 TCP 接收了全部 %1 字节，随后打印机未读取便重置了连接"},
     StringEntry{IDS_SYS_MINIMIZE, "Mi&nimise", "最小化(&N)"},
     StringEntry{IDS_SYS_CLOSE, "&Close", "关闭(&C)"},
@@ -181,11 +183,26 @@ std::string FillIn(std::string_view text, std::initializer_list<std::string_view
     if (c == '%' && n < args.size() && n < 9) {
       out += args.begin()[n];
       ++i;
-    } else {
-      out += c;
+      continue;
     }
+    // {N:one|many}: the noun that argument N counts.
+    if (c == '{' && n < args.size() && n < 9 && i + 2 < text.size() && text[i + 2] == ':') {
+      const std::size_t bar = text.find('|', i + 3);
+      const std::size_t close = text.find('}', i + 3);
+      if (bar < close && close != std::string_view::npos) {
+        const bool one = args.begin()[n] == "1";
+        out += one ? text.substr(i + 3, bar - i - 3) : text.substr(bar + 1, close - bar - 1);
+        i = close;
+        continue;
+      }
+    }
+    out += c;
   }
   return out;
+}
+
+std::string Plural(std::size_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
 Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages, const char* lang) {

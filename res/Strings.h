@@ -3,10 +3,11 @@
 // between the two. Plain C++: the console and the command-line program read
 // the same table.
 
-#include <string_view>
-
+#include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <string_view>
+
 #include "ResourceIds.h"
 #include "Version.h"
 
@@ -22,7 +23,12 @@ const char* FindString(int id, Language language);
 
 // `text` with %1 to %9 replaced by the arguments, in one pass: an argument
 // that holds "%2" itself stays as it is. A number with no argument stays.
+// English counts things: "{2:byte|bytes}" is "byte" when argument 2 is 1,
+// else "bytes" ("took 0 of 1 byte", "took 3 of 7 bytes").
 std::string FillIn(std::string_view text, std::initializer_list<std::string_view> args);
+
+// A count and its noun, singular for exactly one: "1 byte", "0 bytes".
+std::string Plural(std::size_t n, std::string_view one, std::string_view many);
 
 // The language a user's environment asks for, the way message catalogues are
 // chosen: the locale for messages is LC_ALL, else LC_MESSAGES, else LANG; when

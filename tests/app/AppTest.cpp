@@ -100,6 +100,7 @@ TEST(CommandLine, TakesAPrinterAddressAndRefusesWhatIsNot) {
       {"nothing: the default printer", {}, std::nullopt, false},
       {"--printer ADDRESS", {"--printer", "127.0.0.1"}, "127.0.0.1", false},
       {"--printer=ADDRESS", {"--printer=10.1.2.3"}, "10.1.2.3", false},
+      {"-printer read as the letters p, r, i, n, t, e, r", {"-printer", "10.1.2.3"}, "10.1.2.3", false},
       {"--printer without its address", {"--printer"}, std::nullopt, true},
       {"an address that is none", {"--printer", "192.168.1"}, std::nullopt, true},
       {"an unknown option", {"--sweep"}, std::nullopt, true},
@@ -116,6 +117,7 @@ TEST(CommandLine, TakesAPrinterAddressAndRefusesWhatIsNot) {
   }
   EXPECT_TRUE(ParseCommandLine({"--version"}).version);
   EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+  EXPECT_TRUE(ParseCommandLine({"-h"}).help);
 }
 
 TEST(CommandLine, StartPrinterFillsBothAddressFields) {

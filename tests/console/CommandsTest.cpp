@@ -85,16 +85,6 @@ TEST_F(Commands, EachButtonSendsItsBytesAndSaysWhatHappened) {
   const QString here = QStringLiteral("here");
   const Bytes fourteen = {0x1B, 0x40, 0x1B, 0x61, 0x01, 0x48, 0x45, 0x4C, 0x4C, 0x4F, 0x0A, 0x1D, 0x56, 0x00};
   const std::vector<CommandCase> cases = {
-      {"Initi", {}, IDC_INIT_PRINTER, {{0x1B, 0x40}}, {}, {}, {}},
-      {"Cash Drawer", {}, IDC_CASH_DRAWER, {{0x1B, 0x70, 0x00, 0x08, 0x08}}, {}, {}, {}},
-      {"Cut Paper: line, feed, cut",
-       {},
-       IDC_CUT_PAPER,
-       {{0x1B, 0x64, 0x10}, {0x1B, 0x6D}},
-       {B("Testing the cut")},
-       {},
-       {}},
-      {"Other Test default 1B,64,10", {}, IDC_OTHER_SET, {{0x1B, 0x64, 0x10}}, {}, {}, {}},
       {"Other Test: fourteen values reach the printer whole",
        [](CPrinterTestDlg& d, const QString&) {
          qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_OTHER_HEX))->setText("1B,40,1B,61,01,48,45,4C,4C,4F,0A,1D,56,00");

@@ -175,17 +175,18 @@ TEST_F(Console, EscapeExitAndTheCloseBoxCancel) {
 TEST_F(Console, CommandFrameAndTextJobReachTheTargetPrinter) {
   testsupport::TestPrinter printer(Address());
   Target(printer.Address());
+  // Typed bytes leave nine in the CommandFrame; ESC @ clears it before it writes its two.
+  Item<QLineEdit>(IDC_OTHER_HEX)->setText("11,22,33,44,55,66,77,88,99");
+  QTest::mouseClick(Item<QPushButton>(IDC_OTHER_SET), Qt::LeftButton);
   QTest::mouseClick(Item<QPushButton>(IDC_INIT_PRINTER), Qt::LeftButton);
-  EXPECT_EQ(dlg.SendCommandFrame(2, false), 1) << "the CommandFrame still holds ESC @";
+  EXPECT_EQ(dlg.SendCommandFrame(9, false), 1);
   dlg.SendTextJob("\xB2\xE2\xCA\xD4\n");
-  ASSERT_TRUE(printer.WaitForClosedConnections(3, 5000));
-  const auto seen = printer.Connections();
-  for (int i : {0, 1}) {
-    EXPECT_EQ(seen[i].port, printerlink::kFramePort);
-    EXPECT_EQ(seen[i].bytes, (std::vector<std::uint8_t>{0x1B, 0x40}));
-  }
-  EXPECT_EQ(seen[2].port, printerlink::kTextJobPort);
-  EXPECT_EQ(seen[2].bytes, (std::vector<std::uint8_t>{0xB2, 0xE2, 0xCA, 0xD4, 0x0A}));
+  ASSERT_TRUE(printer.WaitForClosedConnections(4, 5000));
+  EXPECT_EQ(printer.ConnectionsOn(printerlink::kFramePort).at(2).bytes,
+            (std::vector<std::uint8_t>{0x1B, 0x40, 0, 0, 0, 0, 0, 0, 0}))
+      << "ESC @ left the typed bytes behind it";
+  EXPECT_EQ(printer.ConnectionsOn(printerlink::kTextJobPort).at(0).bytes,
+            (std::vector<std::uint8_t>{0xB2, 0xE2, 0xCA, 0xD4, 0x0A}));
 }
 
 TEST_F(Console, AFailedSendSaysSoInTheInterfaceLanguage) {

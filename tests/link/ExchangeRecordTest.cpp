@@ -253,6 +253,7 @@ TEST(ExchangeRecords, WordsForTheEndOfTheConnectionTellTakenFromRead) {
     Outcome outcome;
     bool peerOpen;
     const char* text;
+    std::size_t bytes = 5;  // sent and taken; for a status query received, for a sweep those that answered
   };
   const Case cases[] = {
       {"a reset after every byte was taken reads like a success", ExchangeKind::Frame, Outcome::Closed, false,
@@ -261,6 +262,13 @@ TEST(ExchangeRecords, WordsForTheEndOfTheConnectionTellTakenFromRead) {
        "the printer closed the connection without a reply (ECONNRESET)"},
       {"a printer that kept its side open goes unmentioned", ExchangeKind::Text, Outcome::Ok, true,
        "ok, the printer took 5 of 5 bytes and kept the connection open"},
+      // English counts one thing in the singular.
+      {"one byte counted as bytes", ExchangeKind::Frame, Outcome::Ok, false, "ok, the printer took 1 of 1 byte", 1},
+      {"a reply of one byte counted as bytes", ExchangeKind::Status, Outcome::Ok, false, "reply of 1 byte", 1},
+      {"one printer counted as printers", ExchangeKind::Sweep, Outcome::Ok, false,
+       "1 printer answered, 253 refused, 0 silent", 1},
+      {"the one byte thrown away counted as all bytes", ExchangeKind::Text, Outcome::Closed, false,
+       "the printer's TCP took its 1 byte, then the printer reset the connection without reading it (ECONNRESET)", 1},
   };
   for (const Case& c : cases) {
     ExchangeRecord r = FrameRecord();
@@ -268,6 +276,11 @@ TEST(ExchangeRecords, WordsForTheEndOfTheConnectionTellTakenFromRead) {
     r.outcome = c.outcome;
     r.sysError = c.outcome == Outcome::Ok ? 0 : ECONNRESET;
     r.peerOpen = c.peerOpen;
+    r.sent.resize(c.bytes);
+    r.taken = c.bytes;
+    r.received.assign(c.bytes, 0);
+    r.answering = static_cast<int>(c.bytes);
+    r.refusing = 254 - r.answering;
     EXPECT_EQ(Words(r), c.text) << c.fault;
   }
 }

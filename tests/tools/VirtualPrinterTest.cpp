@@ -54,27 +54,35 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
+StatusFlags In(std::initializer_list<Condition> conditions) {
+  StatusFlags flags;
+  for (Condition c : conditions) flags[c] = true;
+  return flags;
+}
+
 TEST(PrinterState, StatusBytesCarryEachConditionInItsBit) {
+  using enum Condition;
   const struct {
     std::string catches;
     StatusFlags flags;
     StatusReply bytes;
   } cases[] = {
       {"nothing wrong is three zeros", {}, {0x00, 0x00, 0x00}},
-      {"cover open is byte 0 bit 0x20", {.coverOpen = true}, {0x20, 0x00, 0x00}},
-      {"busy is byte 0 bit 0x08", {.busy = true}, {0x08, 0x00, 0x00}},
-      {"over temperature is byte 1 bit 0x40", {.overTemperature = true}, {0x00, 0x40, 0x00}},
-      {"paused is byte 1 bit 0x10", {.paused = true}, {0x00, 0x10, 0x00}},
-      {"paper end needs both sensor bits 0x0C", {.paperEnd = true}, {0x00, 0x00, 0x0C}},
-      {"conditions add up", {true, true, true, true, true}, {0x28, 0x50, 0x0C}},
+      {"cover open is byte 0 bit 0x20", In({Cover}), {0x20, 0x00, 0x00}},
+      {"busy is byte 0 bit 0x08", In({Busy}), {0x08, 0x00, 0x00}},
+      {"over temperature is byte 1 bit 0x40", In({Temperature}), {0x00, 0x40, 0x00}},
+      {"paused is byte 1 bit 0x10", In({Pause}), {0x00, 0x10, 0x00}},
+      {"paper end needs both sensor bits 0x0C", In({Paper}), {0x00, 0x00, 0x0C}},
+      {"conditions add up", In({Cover, Busy, Temperature, Pause, Paper}), {0x28, 0x50, 0x0C}},
   };
   for (const auto& c : cases) EXPECT_EQ(StatusBytes(c.flags), c.bytes) << c.catches;
 }
 
 TEST(PrinterState, StatusQueriesOfReceiptSoftwareCarryEachCondition) {
+  using enum Condition;
   using B = std::vector<std::uint8_t>;
-  const StatusFlags none{}, cover{.coverOpen = true}, busy{.busy = true}, hot{.overTemperature = true},
-      paused{.paused = true}, paper{.paperEnd = true}, drawer{.drawerOpen = true};
+  const StatusFlags none{}, cover = In({Cover}), busy = In({Busy}), hot = In({Temperature}), paused = In({Pause}),
+                            paper = In({Paper}), drawer{.drawerOpen = true};
   // The drawer is closed unless a row opens it: pin 3 high (DLE EOT 1 and
   // the report's bit 0x04, GS r 2's bit 0x01).
   const struct {
@@ -162,8 +170,8 @@ bool Has(const std::string& transcript, const std::string& what) { return transc
 TEST_F(VirtualPrinterRun, ServesTheConsolesFramesAndWritesThemDown) {
   std::ostringstream transcript;
   VirtualPrinterOptions options = On(TestAddress());
-  options.flags.coverOpen = true;
-  options.flags.paperEnd = true;
+  options.flags[Condition::Cover] = true;
+  options.flags[Condition::Paper] = true;
   VirtualPrinter printer(options, transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
@@ -181,7 +189,7 @@ TEST_F(VirtualPrinterRun, ServesTheConsolesFramesAndWritesThemDown) {
   EXPECT_EQ(r.received, 3u);
   EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 3), (Bytes{0x20, 0x00, 0x0C}));
 
-  printer.SetFlags({.busy = true}, "test: busy only");
+  printer.SetFlags(In({Condition::Busy}), "test: busy only");
   library.maxSendChunk = 1;  // ESC v in two pieces is answered all the same
   r = send(printerlink::BuildStatusQueryFrame(frame), true);
   library.maxSendChunk = std::numeric_limits<std::size_t>::max();
@@ -506,7 +514,7 @@ Bytes Receive(int fd, std::size_t count) {
 TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
   std::ostringstream transcript;
   VirtualPrinterOptions options = On(TestAddress());
-  options.flags.paperEnd = true;
+  options.flags[Condition::Paper] = true;
   VirtualPrinter printer(options, transcript);
   std::string error;
   ASSERT_TRUE(printer.Start(error)) << error;
@@ -517,7 +525,7 @@ TEST_F(VirtualPrinterRun, AnswersTheStatusQueriesOfReceiptSoftware) {
   EXPECT_EQ(Receive(till.fd(), 2), (Bytes{0x7E, 0x0F})) << "DLE EOT 4 and GS r 1 with the paper out";
   ASSERT_TRUE(till.Send({0x1D, 0x61, 0x0F}));
   EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x1C, 0x00, 0x0F, 0x00})) << "GS a: the first report at once";
-  printer.SetFlags({.coverOpen = true}, "test: cover open, paper in");
+  printer.SetFlags(In({Condition::Cover}), "test: cover open, paper in");
   EXPECT_EQ(Receive(till.fd(), 4), (Bytes{0x3C, 0x00, 0x00, 0x00})) << "GS a: no report of the change";
   // The software asks which printer it prints to, then kicks the drawer.
   ASSERT_TRUE(till.Send({0x1D, 0x49, 0x43}));

@@ -4,22 +4,47 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "PrinterStatus.h"
+
 namespace vprinter {
 
+using printerlink::Condition;
+
 struct StatusFlags {
-  bool coverOpen = false;
-  bool busy = false;
-  bool overTemperature = false;
-  bool paused = false;
-  bool paperEnd = false;
+  // Per row of the printer's conditions' table, whether the printer is in
+  // it. The on-line row's flag stays clear: the printer is on-line while it
+  // listens (--refuse takes it off-line).
+  std::array<bool, printerlink::kConditionCount> conditions{};
   // The cash drawer: closed at the start, opened by every drawer pulse. Pin 3
   // of its connector reads high while it is closed. ESC v does not carry it.
   bool drawerOpen = false;
+
+  bool operator[](Condition c) const { return conditions[printerlink::IndexOf(c)]; }
+  bool& operator[](Condition c) { return conditions[printerlink::IndexOf(c)]; }
   friend bool operator==(const StatusFlags&, const StatusFlags&) = default;
 };
+
+// A condition the virtual printer can be put in: the key of its terminal
+// that toggles it, the option it starts in it with, and the words its
+// transcript, its state line and its help call it by.
+struct SimulatedCondition {
+  Condition condition;
+  char key;
+  const char* option;  // "--cover-open"
+  const char* words;   // "cover open"
+  const char* start;   // the option's help before the bits it raises: "start with the cover open"
+};
+// In the order of the conditions' table.
+std::span<const SimulatedCondition> SimulatedConditions();
+
+// The option's help: what it starts in and the status bits the conditions'
+// table has it raise, "start busy  (byte 0, 0x08)"; the first names the
+// status byte as such.
+std::string StartHelp(const SimulatedCondition& simulated, bool first);
 
 // What the printer tells of itself when asked with GS I. The defaults name no
 // maker; the serial number is made from the address, so that two virtual
@@ -38,9 +63,7 @@ std::vector<std::uint8_t> IdentityAnswer(const PrinterIdentity& identity, std::u
 
 using StatusReply = std::array<std::uint8_t, 3>;
 
-// The bits each condition raises, as the printer's conditions' table has
-// them: byte 0 0x20 cover open, 0x08 busy; byte 1 0x40 over temperature,
-// 0x10 paused; byte 2 0x0C paper end (both paper-end sensor bits).
+// The bits each condition raises, as the printer's conditions' table has them.
 StatusReply StatusBytes(const StatusFlags& flags);
 
 // The answers to the status queries point-of-sale software sends, in the

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "ExchangeRecord.h"
 #include "Version.h"
@@ -41,12 +42,28 @@ constexpr char kDescription[] =
     "drawer: closed at the start, opened by every drawer pulse (ESC p, DLE DC4 1).\n"
     "GS D and GS E are shown and checked, but the virtual printer stays on its address.";
 
-constexpr char kKeys[] =
-    "Keys, when started from a terminal:\n"
-    "  c cover open   b busy   t over temperature   p paused   e paper end\n"
-    "                 (each toggles its condition)\n"
-    "  d close the cash drawer (a drawer pulse opens it)\n"
-    "  s show the state   h help   q quit (Ctrl-C works too)";
+// The keys of the terminal, for --help: one per simulated condition, then the rest.
+std::string KeysHelp() {
+  std::string conditions;
+  for (const vprinter::SimulatedCondition& c : vprinter::SimulatedConditions()) {
+    conditions += (conditions.empty() ? "  " : "   ") + std::string(1, c.key) + " " + c.words;
+  }
+  return "Keys, when started from a terminal:\n" + conditions +
+         "\n"
+         "                 (each toggles its condition)\n"
+         "  d close the cash drawer (a drawer pulse opens it)\n"
+         "  s show the state   h help   q quit (Ctrl-C works too)";
+}
+
+// The same in the one line the terminal shows.
+std::string KeysLine() {
+  std::string line = "keys: ";
+  for (const vprinter::SimulatedCondition& c : vprinter::SimulatedConditions()) {
+    if (line.size() > 6) line += ", ";
+    line += std::string(1, c.key) + " " + c.words;
+  }
+  return line + " (toggle); d close the drawer; s state; q quit";
+}
 
 // The whole of `text` as a decimal number from `low` to `high`; nothing for
 // anything else (blank, a sign where none is allowed, a base prefix, an
@@ -84,20 +101,6 @@ CLI::Validator WritableFolder() {
       },
       "");
 }
-
-// The conditions the printer can start in, as --help lists them.
-struct StartFlag {
-  const char* name;
-  bool vprinter::StatusFlags::*flag;
-  const char* help;
-};
-constexpr StartFlag kStartFlags[] = {
-    {"--cover-open", &vprinter::StatusFlags::coverOpen, "start with the cover open    (status byte 0, 0x20)"},
-    {"--busy", &vprinter::StatusFlags::busy, "start busy                   (byte 0, 0x08)"},
-    {"--over-temp", &vprinter::StatusFlags::overTemperature, "start over temperature       (byte 1, 0x40)"},
-    {"--paused", &vprinter::StatusFlags::paused, "start paused                 (byte 1, 0x10)"},
-    {"--paper-end", &vprinter::StatusFlags::paperEnd, "start out of paper           (byte 2, 0x0C)"},
-};
 
 constexpr std::size_t kHelpColumn = 22;  // where --help starts each option's text
 
@@ -142,7 +145,7 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], int& exitStatus) {
   int idleSeconds = o.idleTimeoutMs / 1000;
 
   CLI::App app{kDescription, "virtual-printer"};
-  app.footer(kKeys);
+  app.footer(KeysHelp());
   app.get_formatter()->column_width(kHelpColumn);
   app.set_help_flag("-h,--help", "show this and exit");
   app.set_version_flag("--version", kVersion, "show the version and exit");
@@ -151,7 +154,11 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], int& exitStatus) {
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
 
   app.add_option("--address", o.address, "listen on this IPv4 address only (default 127.0.0.1)")->type_name("A");
-  for (const StartFlag& f : kStartFlags) app.add_flag(f.name, o.flags.*f.flag, f.help);
+  // The conditions it can start in, as --help lists them.
+  bool first = true;
+  for (const vprinter::SimulatedCondition& c : vprinter::SimulatedConditions()) {
+    app.add_flag(c.option, o.flags[c.condition], vprinter::StartHelp(c, std::exchange(first, false)));
+  }
   app.add_flag("--refuse", o.refuse, "listen nowhere: every connection is refused");
   app.add_flag("--silent", o.silent,
                "accept, but never answer ESC v; close only when the\n"
@@ -318,24 +325,14 @@ private:
 };
 
 void Toggle(vprinter::VirtualPrinter& printer, char key) {
-  vprinter::StatusFlags f = printer.Flags();
-  bool* which = nullptr;
-  const char* name = "";
-  switch (key) {
-    case 'c': which = &f.coverOpen, name = "cover open"; break;
-    case 'b': which = &f.busy, name = "busy"; break;
-    case 't': which = &f.overTemperature, name = "over temperature"; break;
-    case 'p': which = &f.paused, name = "paused"; break;
-    case 'e': which = &f.paperEnd, name = "paper end"; break;
-    default: return;
+  for (const vprinter::SimulatedCondition& c : vprinter::SimulatedConditions()) {
+    if (c.key != key) continue;
+    vprinter::StatusFlags f = printer.Flags();
+    const bool on = f[c.condition] = !f[c.condition];
+    printer.SetFlags(f, std::string("key ") + key + ": " + c.words + (on ? " on" : " off"));
+    return;
   }
-  *which = !*which;
-  printer.SetFlags(f, std::string("key ") + key + ": " + name + (*which ? " on" : " off"));
 }
-
-const char* kKeysLine =
-    "keys: c cover open, b busy, t over temperature, p paused, e paper end (toggle); d close the drawer; s state; "
-    "q quit";
 
 // Runs until q, Ctrl-C, SIGTERM, SIGHUP or the end of the watched process.
 void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopSignals& signals,
@@ -380,7 +377,7 @@ void Serve(vprinter::VirtualPrinter& printer, RawTerminal& terminal, const StopS
         case 's': printer.Note(printer.StateLine()); break;
         case 'd': printer.SetDrawer(false, "key d: drawer closed"); break;
         case 'h':
-        case '?': printer.Note(kKeysLine); break;
+        case '?': printer.Note(KeysLine()); break;
         default: Toggle(printer, key);
       }
     }
@@ -410,7 +407,7 @@ int main(int argc, char* argv[]) {
   printer.Note(std::string(kVersion) + " on " + parsed->options.address + ", " + printerlink::LocalTimeNow("%Y-%m-%d") +
                ": port 9100 takes frames, port 4000 answers ESC v and takes text jobs and probes");
   printer.Note(printer.StateLine());
-  if (terminal.active()) printer.Note(kKeysLine);
+  if (terminal.active()) printer.Note(KeysLine());
 
   const ProcessWatch watch(parsed->stopWith);
   Serve(printer, terminal, signals, watch);
