@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Frames.h"
+#include "PageShot.h"
 #include "Receipt.h"
 #include "TestAddress.h"
 #include "TestPrinter.h"
@@ -445,11 +446,8 @@ TEST_P(ClientReceipts, PrintAsTheClientAskedAndScanBack) {
     GTEST_SKIP() << "chromium or zbarimg missing (scripts/setup installs them): the round trip was not made";
   }
   const std::string png = dir + "/receipt.png";
-  const std::string shot =
-      "timeout 90 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars "
-      "--window-size=720,1600 --screenshot=" +
-      png + " file://" + page + " >/dev/null 2>&1";
-  ASSERT_EQ(std::system(shot.c_str()), 0);
+  std::string shotError;
+  ASSERT_TRUE(vprinter::ShootPage(page, png, 720, 1600, 90, shotError)) << shotError;
   const std::string scan = "timeout 60 zbarimg -q " + png + " >" + dir + "/scan.txt 2>&1";
   EXPECT_EQ(std::system(scan.c_str()), 0) << "zbarimg found no symbol";
   const std::string read = ReadFile(dir + "/scan.txt");
