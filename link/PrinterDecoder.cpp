@@ -125,12 +125,31 @@ std::size_t TabPositionsLength(std::span<const std::uint8_t> b) {
   return b.size() >= 2 + kMaxTabs + 1 ? 2 + kMaxTabs + 1 : b.size() + 1;
 }
 
-// DLE DC4 fn: fn 1 and 2 take three more bytes, fn 8 seven.
+// DLE DC4 fn and what follows fn: 1 (pulse: m t) and 2 (power off: a b)
+// two bytes, 3 (buzzer: a n r t1 t2) five, 7 (send a status: m) one, 8
+// (clear the buffers: d1..d7) seven.
 std::size_t RealTimeRequestLength(std::span<const std::uint8_t> b) {
   if (b.size() < 3) return 3;
-  if (b[2] == 1 || b[2] == 2) return 5;
-  if (b[2] == 8) return 10;
-  return 3;
+  switch (b[2]) {
+    case 1:
+    case 2: return 5;
+    case 3: return 8;
+    case 7: return 4;
+    case 8: return 10;
+    default: return 3;
+  }
+}
+
+// FS q n, then n pictures, each xL xH yL yH and (xL + 256 xH) x (yL + 256 yH)
+// x 8 bytes of dots. Measured picture by picture as the bytes come.
+std::size_t NvImagesLength(std::span<const std::uint8_t> b) {
+  if (b.size() < 3) return 3;
+  std::size_t at = 3;
+  for (int i = 0; i < b[2]; ++i) {
+    if (at + 4 > b.size()) return at + 4;
+    at += 4 + Little16(b, at) * Little16(b, at + 2) * 8;
+  }
+  return at;
 }
 
 // Any third byte: the pL pH forms, measured alike whatever function they carry.
@@ -154,6 +173,8 @@ struct KnownCommand {
 
 // GS v 0's header; its image data is counted as it passes.
 constexpr std::size_t kRasterHeader = 8;
+// FS q n and its first picture's xL xH yL yH; the rest is counted as it passes.
+constexpr std::size_t kNvImagesHeader = 7;
 
 constexpr KnownCommand kKnownCommands[] = {
     {ESC, 0x40, CommandKind::Initialise, Fixed<2>, "ESC @", "initialise"},
@@ -243,6 +264,7 @@ constexpr KnownCommand kKnownCommands[] = {
     {FS, 0x53, CommandKind::KanjiSpacing, Fixed<4>, "FS S", "kanji spacing"},
     {FS, 0x57, CommandKind::KanjiQuadruple, Fixed<3>, "FS W", "kanji quadruple size"},
     {FS, 0x28, CommandKind::Function, FunctionLength, "FS (", "function", kAnySub, kLongHead, kMaxKept},
+    {FS, 0x71, CommandKind::DefineNvImages, NvImagesLength, "FS q", "define NV bit images", -1, kNvImagesHeader},
 };
 
 // The page mode's two commands of one byte.
@@ -380,13 +402,34 @@ const CodePage* FindCodePage(int page) {
 }
 
 // The Katakana page, which iconv has no table for: 0xA1 to 0xDF are the
-// half-width katakana of JIS X 0201, U+FF61 to U+FF9F; the graphics around
-// them are not read.
+// half-width katakana of JIS X 0201, U+FF61 to U+FF9F; around them the
+// page's block and box graphics, card suits, and the kanji of dates, times,
+// money and addresses, each one cell wide on paper.
+constexpr char16_t kKatakanaLow[] = {
+    // 0x80 to 0xA0
+    0x2581, 0x2582, 0x2583, 0x2584, 0x2585, 0x2586, 0x2587, 0x2588, 0x258F, 0x258E, 0x258D,
+    0x258C, 0x258B, 0x258A, 0x2589, 0x253C, 0x2534, 0x252C, 0x2524, 0x251C, 0x00AF, 0x2500,
+    0x2502, 0x2595, 0x250C, 0x2510, 0x2514, 0x2518, 0x256D, 0x256E, 0x2570, 0x256F, 0x00A0,
+};
+constexpr char16_t kKatakanaHigh[] = {
+    // 0xE0 to 0xFF
+    0x2550, 0x255E, 0x256A, 0x2561, 0x25E2, 0x25E3, 0x25E5, 0x25E4, 0x2660, 0x2665, 0x2666,
+    0x2663, 0x25CF, 0x25CB, 0x2571, 0x2572, 0x2573, 0x5186, 0x5E74, 0x6708, 0x65E5, 0x6642,
+    0x5206, 0x79D2, 0x3012, 0x5E02, 0x533A, 0x753A, 0x6751, 0x4EBA, 0x2593, 0x00A0,
+};
+
 bool AppendKatakana(std::uint8_t b, std::string& out) {
-  if (b < 0xA1 || b > 0xDF) return false;
-  const char32_t cp = 0xFF61 + (b - 0xA1);
-  out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-  out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  const char32_t cp = b < 0x80    ? 0
+                      : b <= 0xA0 ? kKatakanaLow[b - 0x80]
+                      : b <= 0xDF ? 0xFF61 + (b - 0xA1)
+                                  : kKatakanaHigh[b - 0xE0];
+  if (cp == 0) return false;
+  if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+  }
   out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   return true;
 }
@@ -699,6 +742,11 @@ std::string RealTimeRequestText(std::span<const std::uint8_t> b) {
   switch (b[2]) {
     case 1: return "drawer pulse: " + DrawerPin(b[3]) + ", " + std::to_string(b[4] * 100) + " ms";
     case 2: return "power off";
+    case 3:
+      if (b[3] == 0) return "buzzer off";
+      return "buzzer pattern " + std::to_string(b[3]) + ", " +
+             (b[5] == 0 ? std::string("repeated until stopped") : Plural(b[5], "time", "times"));
+    case 7: return "send status " + std::to_string(b[3]) + (b[3] == 1 ? " (automatic status back)" : "");
     case 8: return "clear the buffers";
     default: return "unknown function " + std::to_string(b[2]);
   }
@@ -783,6 +831,13 @@ std::string Parameters(const DecodedCommand& c) {
     case CommandKind::RealTimeStatus: return "real-time status request: " + RealTimeStatusText(b[2]);
     case CommandKind::RealTimeRequest: return "real-time " + RealTimeRequestText(b);
     case CommandKind::NvImage: return "print stored image " + std::to_string(b[2]);
+    case CommandKind::DefineNvImages: {
+      if (b.size() < kNvImagesHeader) return "define NV bit images: none";
+      const std::string s = "define NV bit images: " + Plural(b[2], "picture", "pictures") + ", the first " +
+                            std::to_string(Little16(b, 3) * 8) + " x " + std::to_string(Little16(b, 5) * 8) + " dots, ";
+      if (c.cutShort) return s + "CUT SHORT after " + Plural(c.notKept, "byte", "bytes") + " of its data";
+      return s + Plural(c.notKept, "byte", "bytes") + " of data";
+    }
     case CommandKind::CharacterSpacing: return "character spacing " + Plural(b[2], "dot", "dots");
     case CommandKind::AbsolutePosition: return "absolute position " + Plural(Little16(b, 2), "dot", "dots");
     case CommandKind::RelativePosition: return "relative position " + Signed16(b, 2) + " dots";
@@ -873,7 +928,7 @@ std::string Meaning(const DecodedCommand& c) {
   // A picture cut short in its data is told by its parameters.
   if (k->head > 0 && c.bytes.size() == k->head) {
     const std::size_t data = k->length(c.bytes) - k->head;
-    if (c.kind == CommandKind::RasterImage) return Parameters(c);
+    if (c.kind == CommandKind::RasterImage || c.kind == CommandKind::DefineNvImages) return Parameters(c);
     return Parameters(c) + " CUT SHORT: " + std::to_string(c.notKept) + " of " + Plural(data, "byte", "bytes") +
            " of data";
   }
@@ -902,14 +957,25 @@ std::size_t StreamDecoder::Decode(std::span<const std::uint8_t> bytes, bool fina
   while (pos < bytes.size()) {
     if (!image_.empty()) {
       DecodedCommand& image = image_.front();
-      const std::size_t take = std::min(imageLeft_, bytes.size() - pos);
+      // Between FS q's pictures: the next one's xL xH yL yH.
+      const bool header = imageLeft_ == 0;
+      const std::size_t take = std::min(header ? 4 - nextPicture_.size() : imageLeft_, bytes.size() - pos);
+      const auto passing = bytes.subspan(pos, take);
       const std::size_t keep = std::min(take, keepData_ - std::min(keepData_, image.data.size()));
-      image.data.insert(image.data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(pos),
-                        bytes.begin() + static_cast<std::ptrdiff_t>(pos + keep));
+      image.data.insert(image.data.end(), passing.begin(), passing.begin() + static_cast<std::ptrdiff_t>(keep));
       image.notKept += take;
-      imageLeft_ -= take;
       pos += take;
-      if (imageLeft_ == 0) {
+      if (!header) {
+        imageLeft_ -= take;
+      } else {
+        nextPicture_.insert(nextPicture_.end(), passing.begin(), passing.end());
+        if (nextPicture_.size() == 4) {
+          imageLeft_ = Little16(nextPicture_, 0) * Little16(nextPicture_, 2) * 8;
+          --picturesLeft_;
+          nextPicture_.clear();
+        }
+      }
+      if (imageLeft_ == 0 && picturesLeft_ == 0) {
         out.push_back(std::move(image));
         image_.clear();
       }
@@ -974,6 +1040,11 @@ std::size_t StreamDecoder::Decode(std::span<const std::uint8_t> bytes, bool fina
         image.bytes.assign(command.begin(), command.end());
         image.at = pendingAt_ + pos;
         imageLeft_ = length - needed;
+        if (known->kind == CommandKind::DefineNvImages) {
+          // The first picture's dots; the others' sizes come between them.
+          imageLeft_ = Little16(command, 3) * Little16(command, 5) * 8;
+          picturesLeft_ = command[2] - 1;
+        }
         pos += needed;
         continue;
       }
@@ -996,6 +1067,8 @@ std::size_t StreamDecoder::Decode(std::span<const std::uint8_t> bytes, bool fina
     out.push_back(std::move(image_.front()));
     image_.clear();
     imageLeft_ = 0;
+    picturesLeft_ = 0;
+    nextPicture_.clear();
   }
   return pos;
 }

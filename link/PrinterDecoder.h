@@ -106,6 +106,7 @@ enum class CommandKind {
   KanjiCodeSystem,        // FS C n
   KanjiSpacing,           // FS S n1 n2
   KanjiQuadruple,         // FS W n
+  DefineNvImages,         // FS q n [xL xH yL yH d...]...
 };
 
 struct DecodedCommand {
@@ -114,7 +115,7 @@ struct DecodedCommand {
   // The connection ended inside the command: fewer bytes arrived than it takes.
   bool cutShort = false;
   // A long run of raw bytes keeps only its first bytes, and a picture (GS v 0,
-  // ESC *, GS ( L, GS 8 L, GS *) or any other long command its header; this
+  // ESC *, GS ( L, GS 8 L, GS *, FS q) or any other long command its header; this
   // many followed them.
   std::size_t notKept = 0;
   // Of those that followed, the first ones, for a decoder that keeps
@@ -168,6 +169,9 @@ private:
   // passes, kept only up to keepData_.
   std::vector<DecodedCommand> image_;
   std::size_t imageLeft_ = 0;
+  // FS q: its pictures still to come, and the size of the next as it comes.
+  int picturesLeft_ = 0;
+  std::vector<std::uint8_t> nextPicture_;
 };
 
 // Feed and Finish at once.

@@ -8,9 +8,7 @@
 #include <QImage>
 #include <QFileInfo>
 #include <QPixmap>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -25,6 +23,7 @@
 #include "AboutDlg.h"
 #include "ExchangeLogModel.h"
 #include "ExchangeLogWnd.h"
+#include "PageShot.h"
 #include "PrinterDecoder.h"
 #include "PrinterTestDlg.h"
 #include "SocketLibrary.h"
@@ -34,6 +33,8 @@
 #include "StringTable.h"
 
 namespace {
+
+constexpr int kChromiumSeconds = 90;  // the most headless Chromium takes for the receipt's picture
 
 // The time line of the console's test page in every picture, so a second run
 // rewrites no file: 2024-05-01 09:30:00.
@@ -195,13 +196,12 @@ bool SaveReceipt(const QString& path) {
     printer.Stop();
   }
   const QString page = dir.filePath(QStringLiteral("receipt-0001-1.html"));
-  QProcess chromium;
-  chromium.start(QStringLiteral("chromium"),
-                 {"--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars", "--window-size=700,780",
-                  "--screenshot=" + QFileInfo(path).absoluteFilePath(), QUrl::fromLocalFile(page).toString()});
-  ok = ok && QFile::exists(page) && chromium.waitForFinished(90000) && chromium.exitCode() == 0 && QFile::exists(path);
+  std::string shotError = error;
+  ok = ok && QFile::exists(page) &&
+       vprinter::ShootPage(page.toStdString(), QFileInfo(path).absoluteFilePath().toStdString(), 700, 780,
+                           kChromiumSeconds, shotError);
   std::printf("%s %s%s\n", ok ? "wrote" : "FAILED", qPrintable(path),
-              ok ? " (headless Chromium, from the virtual printer's receipt)" : ": needs chromium (scripts/setup)");
+              ok ? " (headless Chromium, from the virtual printer's receipt)" : (": " + shotError).c_str());
   return ok;
 }
 

@@ -321,9 +321,26 @@ const std::vector<DecodeCase>& FamilyCases() {
       {"box drawing in PC437 after ESC t, not GBK pairs",
        {0x1B, 0x74, 0x00, 0xC9, 0xCD, 0xCD, 0xBB, 0xB0, 0xDB, 0x0A},
        {"ESC t  code page 0 (PC437), one byte a character", "text   \"╔══╗░█\\n\""}},
-      {"Katakana from the decoder's own table",
-       {0x1B, 0x74, 0x01, 0xB1, 0xB2, 0xDD, 0x0A},
-       {"ESC t  code page 1 (Katakana), one byte a character", "text   \"ｱｲﾝ\\n\""}},
+      {"Katakana from the decoder's own table, its graphics and kanji around the kana",
+       {0x1B, 0x74, 0x01, 0xB1, 0xB2, 0xDD, 0x80, 0x95, 0x9C, 0xE0, 0xE9, 0xF1, 0xFE, 0x0A},
+       {"ESC t  code page 1 (Katakana), one byte a character", "text   \"ｱｲﾝ▁─╭═♥円▓\\n\""}},
+      {"DLE DC4 forms: buzzer, status, power off, pulse, clear, each its own length",
+       {0x10, 0x14, 0x07, 0x01, 0x10, 0x14, 0x03, 0x01, 0x1B, 0x02, 0x0A, 0x41, 0x10, 0x14,
+        0x02, 0x01, 0x08, 0x10, 0x14, 0x01, 0x01, 0x02, 0x10, 0x14, 0x03, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08},
+       {"DLE DC4 real-time send status 1 (automatic status back)", "DLE DC4 real-time buzzer pattern 1, 2 times",
+        "DLE DC4 real-time power off", "DLE DC4 real-time drawer pulse: pin 5, 200 ms", "DLE DC4 real-time buzzer off",
+        "DLE DC4 real-time clear the buffers"}},
+      {"FS q measured picture by picture, dots that look like commands included",
+       [] {
+         Bytes b = {0x1C, 0x71, 0x02, 0x01, 0x00, 0x01, 0x00};  // two pictures, the first 8 x 8 dots
+         b.insert(b.end(), 8, 0x1B);
+         b.insert(b.end(), {0x01, 0x00, 0x02, 0x00});  // the second 8 x 16
+         b.insert(b.end(), 16, 0x0A);
+         b.push_back('x');
+         return b;
+       }(),
+       {"FS q   define NV bit images: 2 pictures, the first 8 x 8 dots, 28 bytes of data", "text   \"x\""}},
       {"PC866 Cyrillic and PC858's euro",
        {0x1B, 0x74, 0x11, 0x8F, 0xE0, 0x1B, 0x74, 0x13, 0xD5, 0x0A},
        {"ESC t  code page 17 (PC866), one byte a character", "text   \"Пр\"",
@@ -389,6 +406,10 @@ TEST(PrinterDecoder, CommandsCutShortSayHowMuchCame) {
        {0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x04, 0x00, 0xFF},
        {"GS v 0 raster image 8 x 4 dots CUT SHORT: 1 of 4 bytes of image data"}},
       {"DLE EOT without n", {0x10, 0x04}, {"DLE EOT real-time status request CUT SHORT: 10 04 (2 of 3 bytes)"}},
+      {"DLE DC4 7 without m", {0x10, 0x14, 0x07}, {"DLE DC4 real-time request CUT SHORT: 10 14 07 (3 of 4 bytes)"}},
+      {"FS q short in its second picture",
+       {0x1C, 0x71, 0x02, 0x01, 0x00, 0x01, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 0x01, 0x00},
+       {"FS q   define NV bit images: 2 pictures, the first 8 x 8 dots, CUT SHORT after 10 bytes of its data"}},
       {"GS v other than 0 is an unknown command",
        {0x1D, 0x76, 0x31},
        {"raw    1D 76 (unknown command; in step again at byte 2)", "text   \"1\""}},

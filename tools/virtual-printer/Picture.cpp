@@ -70,6 +70,9 @@ std::string Code128Text(std::span<const std::uint8_t> data) {
   return text;
 }
 
+// Checked before zint draws it: its raster is three bytes a dot.
+std::string WiderThan(int maxWidth) { return "wider than the print area of " + std::to_string(maxWidth) + " dots"; }
+
 void WriteToString(png_structp png, png_bytep data, png_size_t length) {
   static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
 }
@@ -91,42 +94,31 @@ std::string Base64(const std::string& in) {
 
 }  // namespace
 
-Bitmap FromRows(std::span<const std::uint8_t> data, int widthBytes, int rows) {
-  Bitmap b{widthBytes * 8, rows, {}};
-  b.dots.resize(b.Dots());
-  const std::size_t n = std::min(data.size(), static_cast<std::size_t>(widthBytes) * rows);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (int bit = 0; bit < 8; ++bit) b.dots[i * 8 + bit] = (data[i] >> (7 - bit)) & 1;
-  }
-  return b;
-}
-
-Bitmap FromColumns(std::span<const std::uint8_t> data, int columns, int bytesHigh) {
-  Bitmap b{columns, bytesHigh * 8, {}};
-  b.dots.resize(b.Dots());
-  const std::size_t n = std::min(data.size(), static_cast<std::size_t>(columns) * bytesHigh);
-  for (std::size_t i = 0; i < n; ++i) {
-    const int x = static_cast<int>(i) / bytesHigh, y0 = (static_cast<int>(i) % bytesHigh) * 8;
-    for (int bit = 0; bit < 8; ++bit)
-      b.dots[static_cast<std::size_t>(y0 + bit) * columns + x] = (data[i] >> (7 - bit)) & 1;
-  }
-  return b;
-}
-
-Bitmap Scaled(const Bitmap& b, int sx, int sy) {
-  if (sx == 1 && sy == 1) return b;
-  Bitmap out{b.width * sx, b.height * sy, {}};
+Bitmap Unpack(const Packed& p, int sx, int sy) {
+  Bitmap out;
+  if (p.Empty() || sx < 1 || sy < 1) return out;
+  out.width = p.width * sx;
+  out.height = p.height * sy;
   out.dots.resize(out.Dots());
-  for (int y = 0; y < out.height; ++y) {
-    for (int x = 0; x < out.width; ++x) {
-      out.dots[static_cast<std::size_t>(y) * out.width + x] =
-          b.dots[static_cast<std::size_t>(y / sy) * b.width + x / sx];
+  const bool rows = p.order == Packed::Order::Rows;
+  const std::size_t stride =
+      rows ? (static_cast<std::size_t>(p.width) + 7) / 8 : static_cast<std::size_t>(p.height) / 8;
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) {
+      const std::size_t at = rows ? y * stride + x / 8 : x * stride + y / 8;
+      const int bit = rows ? x % 8 : y % 8;
+      if (at >= p.data.size() || ((p.data[at] >> (7 - bit)) & 1) == 0) continue;
+      for (int dy = 0; dy < sy; ++dy) {
+        const auto row =
+            out.dots.begin() + static_cast<std::ptrdiff_t>((y * sy + dy) * static_cast<std::size_t>(out.width));
+        std::fill_n(row + x * sx, sx, 1);
+      }
     }
   }
   return out;
 }
 
-Barcode MakeBarcode(int m, std::span<const std::uint8_t> data, int moduleDots, int heightDots) {
+Barcode MakeBarcode(int m, std::span<const std::uint8_t> data, int moduleDots, int heightDots, int maxWidth) {
   Barcode result;
   const int symbology = Symbology(m);
   if (symbology == 0) {
@@ -150,13 +142,17 @@ Barcode MakeBarcode(int m, std::span<const std::uint8_t> data, int moduleDots, i
     result.error = s->errtxt;
     return result;
   }
+  if (static_cast<long>(s->width) * std::max(1, moduleDots) > maxWidth) {
+    result.error = WiderThan(maxWidth);
+    return result;
+  }
   result.text = reinterpret_cast<const char*>(s->text);
   result.bars = Rasterise(*s);
   if (result.text.empty()) result.text = text;
   return result;
 }
 
-Bitmap MakeQrCode(std::span<const std::uint8_t> data, int moduleDots, char level, std::string& error) {
+Bitmap MakeQrCode(std::span<const std::uint8_t> data, int moduleDots, char level, int maxWidth, std::string& error) {
   Symbol s(ZBarcode_Create());
   s->symbology = BARCODE_QRCODE;
   s->input_mode = DATA_MODE;
@@ -168,6 +164,10 @@ Bitmap MakeQrCode(std::span<const std::uint8_t> data, int moduleDots, char level
   const int rc = ZBarcode_Encode(s.get(), data.data(), static_cast<int>(data.size()));
   if (rc >= ZINT_ERROR) {
     error = s->errtxt;
+    return {};
+  }
+  if (static_cast<long>(s->width) * std::max(1, moduleDots) > maxWidth) {
+    error = WiderThan(maxWidth);
     return {};
   }
   return Rasterise(*s);

@@ -19,6 +19,8 @@ constexpr std::size_t kMaxBlocks = 2000;
 constexpr int kFontA = 12, kFontAHigh = 24, kFontB = 9, kFontBHigh = 17;
 constexpr double kFontAPx = 19.93, kFontBPx = 14.95;
 constexpr int kDefaultTab = 8;  // columns between tab stops when ESC D set none
+// Bit images side by side never wrap: the position stops here.
+constexpr int kFarRight = 1 << 20;
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -36,12 +38,27 @@ std::string Escape(const std::string& text) {
 
 std::string Px(int n) { return std::to_string(n) + "px"; }
 
-// East Asian wide characters take two cells, as the printer's 24 x 24 kanji do.
-bool IsWide(char32_t cp) {
-  if (cp >= 0xFF61 && cp <= 0xFF9F) return false;  // half-width katakana
-  return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
-         (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-         (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x20000;
+// The character of `utf8` at `i`: its bytes, its code point; `i` moves past it.
+std::string NextCharacter(const std::string& utf8, std::size_t& i, char32_t& cp) {
+  const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+  const std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  cp = n == 1 ? lead : lead & (0xFF >> (n + 1));
+  for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+  const std::string ch = utf8.substr(i, n);
+  i += n;
+  return ch;
+}
+
+// Characters the page's monospace font draws in exactly one cell: Latin,
+// box drawing and blocks. Any other (kana, kanji, Cyrillic from a fallback
+// font) is set in a cell of its own width, so that what follows stays where
+// the printer puts it.
+bool FillsOneCell(char32_t cp) { return cp < 0x0180 || (cp >= 0x2500 && cp <= 0x259F); }
+
+std::string CutNote(std::size_t left) {
+  return "<div class=\"note\">line cut: " + std::to_string(left) +
+         (left == 1 ? " character or picture" : " characters and pictures") + " past " +
+         std::to_string(Receipt::kMaxLinePieces) + " pieces on one line not drawn</div>";
 }
 
 }  // namespace
@@ -54,7 +71,6 @@ void Receipt::Reset() {
   upsideDown_ = false;
   leftMargin_ = 0;
   printWidth_ = areaDots_;
-  spacing_ = 0;
   lineSpacing_ = 30;
   tabs_.clear();
   barHeight_ = 162, barModule_ = 3, hriPosition_ = 0, hriFontB_ = false;
@@ -62,18 +78,25 @@ void Receipt::Reset() {
   x_ = leftMargin_;
 }
 
+std::string Receipt::PageBound() const {
+  return std::to_string(kPageRows) + " rows of " + std::to_string(areaDots_) + " dots";
+}
+
 int Receipt::AreaEnd() const { return std::min(areaDots_, leftMargin_ + std::max(printWidth_, 1)); }
 
 int Receipt::CellWidth(bool wide) const {
   const int w = style_.fontB ? kFontB : kFontA;
-  return ((wide ? 2 * w : w) + spacing_) * style_.width;
+  return ((wide ? 2 * w : w) + style_.spacing) * style_.width;
 }
 
+// Past kMaxBlocks lines or kMaxPageBytes of markup the page takes nothing
+// more but a count.
 void Receipt::AddBlock(std::string html) {
-  if (blocks_.size() >= kMaxBlocks) {
+  if (dropped_ > 0 || blocks_.size() >= kMaxBlocks || blockBytes_ + html.size() > kMaxPageBytes) {
     ++dropped_;
     return;
   }
+  blockBytes_ += html.size();
   blocks_.push_back(std::move(html));
 }
 
@@ -82,17 +105,22 @@ void Receipt::Feed(int dots) {
 }
 
 void Receipt::Note(const std::string& text) {
-  EndLine();
+  if (!LineEmpty()) EndLine();
   AddBlock("<div class=\"note\">" + Escape(text) + "</div>");
 }
 
 void Receipt::AddCharacter(const std::string& character, bool wide) {
   const int cell = CellWidth(wide);
-  if (x_ + cell > AreaEnd() && (!line_.runs.empty() || !line_.pictures.empty())) EndLine();
-  if (line_.runs.empty() && line_.pictures.empty()) line_.upsideDown = upsideDown_;
-  if (line_.runs.empty() || !(line_.runs.back().style == style_) ||
-      line_.runs.back().x + line_.runs.back().width != x_) {
-    line_.runs.push_back({x_, 0, 0, {}, style_});
+  if (x_ + cell > AreaEnd() && !LineEmpty()) EndLine();
+  if (LineEmpty()) line_.upsideDown = upsideDown_;
+  const Run* last = line_.runs.empty() ? nullptr : &line_.runs.back();
+  if (last == nullptr || !(last->style == style_) || last->wide != wide || last->x + last->width != x_) {
+    if (line_.runs.size() + line_.pictures.size() >= kMaxLinePieces) {
+      ++line_.left;
+      x_ += cell;
+      return;
+    }
+    line_.runs.push_back({x_, 0, 0, wide, {}, style_});
   }
   Run& run = line_.runs.back();
   run.text += character;
@@ -101,14 +129,12 @@ void Receipt::AddCharacter(const std::string& character, bool wide) {
   x_ += cell;
 }
 
-void Receipt::AddText(const std::string& utf8) {
+// Text in GBK (`gbk`) takes two cells for each character of two bytes, as
+// the printer's 24 x 24 characters do; a code page's characters take one.
+void Receipt::AddText(const std::string& utf8, bool gbk) {
   for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    const std::string ch = utf8.substr(i, n);
-    char32_t cp = n == 1 ? lead : lead & (0xFF >> (n + 1));
-    for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += n;
+    char32_t cp = 0;
+    const std::string ch = NextCharacter(utf8, i, cp);
     if (cp == '\n') {
       EndLine();
     } else if (cp == '\r') {
@@ -126,29 +152,30 @@ void Receipt::AddText(const std::string& utf8) {
       if (next < 0 && tabs_.empty()) next = (column / kDefaultTab + 1) * kDefaultTab;
       if (next >= 0 && leftMargin_ + next * cell <= AreaEnd()) x_ = leftMargin_ + next * cell;
     } else {
-      AddCharacter(ch, IsWide(cp));
+      AddCharacter(ch, gbk && cp >= 0x80);
     }
   }
 }
 
-// Prints the line: its height is the line spacing or its tallest character
-// or picture, whichever is more; its content moves as the alignment says.
-void Receipt::EndLine(int minHeight) {
+// The line as it prints: its height is the line spacing or its tallest
+// character or picture, whichever is more; its content moves as the
+// alignment says.
+std::string Receipt::LineHtml(const Line& line, int minHeight) const {
   int height = minHeight >= 0 ? minHeight : lineSpacing_;
   int left = areaDots_, right = 0;
-  for (const Run& r : line_.runs) {
+  for (const Run& r : line.runs) {
     height = std::max(height, (r.style.fontB ? kFontBHigh : kFontAHigh) * r.style.height);
     left = std::min(left, r.x), right = std::max(right, r.x + r.width);
   }
-  for (const Piece& p : line_.pictures) {
+  for (const Piece& p : line.pictures) {
     height = std::max(height, p.bits.height);
     left = std::min(left, p.x), right = std::max(right, p.x + p.bits.width);
   }
   const int free = std::max(0, AreaEnd() - right);
   const int shift = align_ == 1 ? free / 2 : align_ == 2 ? free : 0;
   std::string html =
-      std::string("<div class=\"line") + (line_.upsideDown ? " flip" : "") + "\" style=\"height:" + Px(height) + "\">";
-  for (const Run& r : line_.runs) {
+      std::string("<div class=\"line") + (line.upsideDown ? " flip" : "") + "\" style=\"height:" + Px(height) + "\">";
+  for (const Run& r : line.runs) {
     const Style& s = r.style;
     std::string cls = "t";
     if (s.fontB) cls += " fb";
@@ -156,38 +183,66 @@ void Receipt::EndLine(int minHeight) {
     if (s.underline == 1) cls += " u1";
     if (s.underline >= 2) cls += " u2";
     if (s.reverse) cls += " r";
+    if (r.wide) cls += " w";
+    std::string text;
+    std::size_t count = 0;
+    bool inCells = r.wide;
+    for (std::size_t i = 0; i < r.text.size(); ++count) {
+      char32_t cp = 0;
+      NextCharacter(r.text, i, cp);
+      inCells |= !FillsOneCell(cp);
+    }
+    for (std::size_t i = 0; i < r.text.size();) {
+      char32_t cp = 0;
+      const std::string ch = Escape(NextCharacter(r.text, i, cp));
+      text += inCells ? "<i>" + ch + "</i>" : ch;
+    }
     std::string style = "left:" + Px(r.x + shift) + ";width:" + Px(r.width / s.width);
-    if (spacing_ > 0) style += ";letter-spacing:" + Px(spacing_);
+    if (inCells) {
+      style += ";--c:" + Px(r.width / s.width / static_cast<int>(std::max<std::size_t>(count, 1)));
+    } else if (s.spacing > 0) {
+      style += ";letter-spacing:" + Px(s.spacing);
+    }
     if (s.width > 1 || s.height > 1) {
       style += ";transform:scale(" + std::to_string(s.width) + "," + std::to_string(s.height) + ")";
     }
-    html += "<span class=\"" + cls + "\" style=\"" + style + "\">" + Escape(r.text) + "</span>";
+    html += "<span class=\"" + cls + "\" style=\"" + style + "\">" + text + "</span>";
   }
-  for (const Piece& p : line_.pictures) {
+  for (const Piece& p : line.pictures) {
     html += "<img class=\"pic\" style=\"left:" + Px(p.x + shift) + "\" width=\"" + std::to_string(p.bits.width) +
             "\" height=\"" + std::to_string(p.bits.height) + "\" alt=\"\" src=\"" + PngDataUri(p.bits) + "\"/>";
   }
   html += "</div>";
+  if (line.left > 0) html += "\n" + CutNote(line.left);
+  return html;
+}
+
+void Receipt::EndLine(int minHeight) {
+  if (line_.left > 0) ++linesCut_;
+  std::string html = LineHtml(line_, minHeight);
   line_ = {};
   x_ = leftMargin_;
   AddBlock(std::move(html));
 }
 
-bool Receipt::Budget(const Bitmap& bits) {
-  if (pictureDots_ + bits.Dots() > kMaxPictureDots) {
-    picturesCut_ = true;
-    Note("picture of " + std::to_string(bits.width) + " x " + std::to_string(bits.height) +
-         " dots not drawn: this job's pictures passed one page (" + std::to_string(kMaxPictureDots / 576) +
-         " rows of 576 dots)");
-    return false;
-  }
-  pictureDots_ += bits.Dots();
+bool Receipt::Fits(std::size_t width, std::size_t height) {
+  const std::size_t page = static_cast<std::size_t>(areaDots_) * kPageRows;
+  if (width * height <= page - std::min(page, pictureDots_)) return true;
+  picturesCut_ = true;
+  Note("picture of " + std::to_string(width) + " x " + std::to_string(height) +
+       " dots not drawn: this job's pictures passed one page (" + PageBound() + ")");
+  return false;
+}
+
+bool Receipt::Budget(std::size_t width, std::size_t height) {
+  if (!Fits(width, height)) return false;
+  pictureDots_ += width * height;
   return true;
 }
 
-void Receipt::AddPicture(const Bitmap& bits, bool counts, const std::string& cls) {
-  if (!line_.runs.empty() || !line_.pictures.empty()) EndLine();
-  if (bits.Empty() || (counts && !Budget(bits))) return;
+void Receipt::AddPicture(const Bitmap& bits, const std::string& cls) {
+  if (!LineEmpty()) EndLine();
+  if (bits.Empty()) return;
   const int free = std::max(0, AreaEnd() - leftMargin_ - bits.width);
   const int x = leftMargin_ + (align_ == 1 ? free / 2 : align_ == 2 ? free : 0);
   AddBlock(std::string("<div class=\"line") + (upsideDown_ ? " flip" : "") + "\" style=\"height:" + Px(bits.height) +
@@ -195,9 +250,17 @@ void Receipt::AddPicture(const Bitmap& bits, bool counts, const std::string& cls
            "\" height=\"" + std::to_string(bits.height) + "\" alt=\"\" src=\"" + PngDataUri(bits) + "\"/></div>");
 }
 
+// Made only once it fits: its size comes from the client, its dots after.
+void Receipt::PrintPacked(const Packed& picture, int sx, int sy) {
+  if (picture.Empty()) return;
+  if (!LineEmpty()) EndLine();
+  if (!Budget(static_cast<std::size_t>(picture.width) * sx, static_cast<std::size_t>(picture.height) * sy)) return;
+  AddPicture(Unpack(picture, sx, sy), "picture");
+}
+
 void Receipt::AddBarcode(const DecodedCommand& c) {
   const auto data = printerlink::BarcodeData(c.bytes);
-  const Barcode code = MakeBarcode(c.bytes[2], data, barModule_, barHeight_);
+  const Barcode code = MakeBarcode(c.bytes[2], data, barModule_, barHeight_, AreaEnd() - leftMargin_);
   if (code.bars.Empty()) {
     Note("barcode not printed: " + code.error);
     return;
@@ -214,13 +277,13 @@ void Receipt::AddBarcode(const DecodedCommand& c) {
     const int barsX = leftMargin_ + (align_ == 1 ? free / 2 : align_ == 2 ? free : 0);
     x_ = std::max(leftMargin_, barsX + (code.bars.width - textWidth) / 2);
     align_ = 0;
-    AddText(code.text);
+    AddText(code.text, false);
     EndLine(0);
     style_ = saved;
     align_ = savedAlign;
   };
   if (hriPosition_ == 1 || hriPosition_ == 3) hri();
-  AddPicture(code.bars, false, "barcode");
+  AddPicture(code.bars, "barcode");
   if (hriPosition_ == 2 || hriPosition_ == 3) hri();
 }
 
@@ -237,11 +300,11 @@ void Receipt::AddQrCommand(const DecodedCommand& c) {
     case 80: qrData_ = PayloadOf(c, 8); break;
     case 81: {
       std::string error;
-      const Bitmap qr = MakeQrCode(qrData_, qrModule_, qrLevel_, error);
+      const Bitmap qr = MakeQrCode(qrData_, qrModule_, qrLevel_, AreaEnd() - leftMargin_, error);
       if (qr.Empty()) {
         Note("QR code not printed: " + error);
       } else {
-        AddPicture(qr, false, "qr");
+        AddPicture(qr, "qr");
       }
       break;
     }
@@ -250,29 +313,23 @@ void Receipt::AddQrCommand(const DecodedCommand& c) {
 }
 
 // GS ( L and GS 8 L: store a raster picture (fn 112) and print it (fn 50).
+// A picture that would not fit what is left of the page is not kept.
 void Receipt::AddGraphics(const DecodedCommand& c) {
   const auto& b = c.bytes;
   const std::size_t at = b[1] == 0x28 ? 5 : 7;
   if (b.size() < at + 2) return;
   const std::uint8_t fn = b[at + 1];
   if (fn == 112 && b.size() >= at + 10) {
-    const int bx = Digit(b[at + 3]) == 2 ? 2 : 1, by = Digit(b[at + 4]) == 2 ? 2 : 1;
-    const int width = static_cast<int>(Little16(b, at + 6)), height = static_cast<int>(Little16(b, at + 8));
     // Only the first colour shows on a one-colour printer.
     if (Digit(b[at + 5]) > 1) return;
-    Bitmap bits = FromRows(PayloadOf(c, at + 10), (width + 7) / 8, height);
-    bits.width = std::min(bits.width, width);
-    if (bits.width < (width + 7) / 8 * 8) {
-      Bitmap cropped{width, height, {}};
-      for (int y = 0; y < height; ++y) {
-        const auto row = bits.dots.begin() + static_cast<std::ptrdiff_t>(y) * ((width + 7) / 8 * 8);
-        cropped.dots.insert(cropped.dots.end(), row, row + width);
-      }
-      bits = std::move(cropped);
-    }
-    stored_ = Scaled(bits, bx, by);
+    storedSx_ = Digit(b[at + 3]) == 2 ? 2 : 1;
+    storedSy_ = Digit(b[at + 4]) == 2 ? 2 : 1;
+    const int width = static_cast<int>(Little16(b, at + 6)), height = static_cast<int>(Little16(b, at + 8));
+    stored_ = {};
+    if (!Fits(static_cast<std::size_t>(width) * storedSx_, static_cast<std::size_t>(height) * storedSy_)) return;
+    stored_ = {Packed::Order::Rows, width, height, PayloadOf(c, at + 10)};
   } else if (fn == 50 || fn == 2) {
-    AddPicture(stored_, true, "picture");
+    PrintPacked(stored_, storedSx_, storedSy_);
     stored_ = {};
   }
 }
@@ -285,9 +342,13 @@ bool Receipt::Add(const DecodedCommand& c) {
   if (c.cutShort && !picture) return false;
   const auto& b = c.bytes;
   switch (c.kind) {
-    case CommandKind::Text: AddText(printerlink::TextOf(c)); return false;
+    case CommandKind::Text: AddText(printerlink::TextOf(c), c.codePage == DecodedCommand::kGbk); return false;
     case CommandKind::Initialise:
-      if (!line_.runs.empty() || !line_.pictures.empty()) EndLine();
+      // Initialising clears the print buffer: the line not yet printed, the
+      // stored and the downloaded picture go unprinted.
+      line_ = {};
+      stored_ = {};
+      downloaded_ = {};
       Reset();
       return false;
     case CommandKind::PrintMode:
@@ -316,12 +377,12 @@ bool Receipt::Add(const DecodedCommand& c) {
       align_ = n >= 0 && n <= 2 ? n : 0;
       return false;
     }
-    case CommandKind::CharacterSpacing: spacing_ = b[2]; return false;
+    case CommandKind::CharacterSpacing: style_.spacing = b[2]; return false;
     case CommandKind::LineSpacing: lineSpacing_ = b[2]; return false;
     case CommandKind::DefaultLineSpacing: lineSpacing_ = 30; return false;
     case CommandKind::LeftMargin:
       leftMargin_ = std::min(areaDots_ - 1, static_cast<int>(Little16(b, 2)));
-      if (line_.runs.empty() && line_.pictures.empty()) x_ = leftMargin_;
+      if (LineEmpty()) x_ = leftMargin_;
       return false;
     case CommandKind::PrintWidth: printWidth_ = static_cast<int>(Little16(b, 2)); return false;
     case CommandKind::AbsolutePosition: {
@@ -339,7 +400,7 @@ bool Receipt::Add(const DecodedCommand& c) {
       for (std::size_t i = 2; i < b.size() && b[i] != 0; ++i) tabs_.push_back(b[i]);
       return false;
     case CommandKind::Feed:
-      if (!line_.runs.empty() || !line_.pictures.empty()) {
+      if (!LineEmpty()) {
         EndLine();
         Feed(lineSpacing_ * std::max(0, b[2] - 1));
       } else {
@@ -347,7 +408,7 @@ bool Receipt::Add(const DecodedCommand& c) {
       }
       return false;
     case CommandKind::FeedDots:
-      if (!line_.runs.empty() || !line_.pictures.empty()) {
+      if (!LineEmpty()) {
         EndLine(b[2]);
       } else {
         Feed(b[2]);
@@ -362,40 +423,49 @@ bool Receipt::Add(const DecodedCommand& c) {
     case CommandKind::RasterImage: {
       if (b.size() < 8) return false;
       const int mode = Digit(b[3]);
-      const Bitmap bits = FromRows(PayloadOf(c, 8), static_cast<int>(Little16(b, 4)), static_cast<int>(Little16(b, 6)));
-      AddPicture(Scaled(bits, (mode & 1) != 0 ? 2 : 1, (mode & 2) != 0 ? 2 : 1), true, "picture");
+      PrintPacked({Packed::Order::Rows, static_cast<int>(Little16(b, 4)) * 8, static_cast<int>(Little16(b, 6)),
+                   PayloadOf(c, 8)},
+                  (mode & 1) != 0 ? 2 : 1, (mode & 2) != 0 ? 2 : 1);
       return false;
     }
     case CommandKind::BitImage: {
       if (b.size() < 5) return false;
       const int m = b[2];
       // 8-dot images print each dot three dots high, single density two wide.
-      Bitmap bits = Scaled(FromColumns(PayloadOf(c, 5), static_cast<int>(Little16(b, 3)), m >= 32 ? 3 : 1),
-                           (m & 1) != 0 ? 1 : 2, m >= 32 ? 1 : 3);
-      if (!Budget(bits)) return false;
-      if (line_.runs.empty() && line_.pictures.empty()) line_.upsideDown = upsideDown_;
+      const int columns = static_cast<int>(Little16(b, 3)), high = m >= 32 ? 24 : 8;
+      const int sx = (m & 1) != 0 ? 1 : 2, sy = m >= 32 ? 1 : 3;
+      if (LineEmpty()) line_.upsideDown = upsideDown_;
+      if (line_.runs.size() + line_.pictures.size() >= kMaxLinePieces) {
+        ++line_.left;
+        x_ = std::min(x_ + columns * sx, kFarRight);
+        return false;
+      }
+      if (columns == 0 || !Budget(static_cast<std::size_t>(columns) * sx, static_cast<std::size_t>(high) * sy)) {
+        return false;
+      }
+      Bitmap bits = Unpack({Packed::Order::Columns, columns, high, PayloadOf(c, 5)}, sx, sy);
       const int width = bits.width;
       line_.pictures.push_back({x_, std::move(bits)});
-      x_ += width;
+      x_ = std::min(x_ + width, kFarRight);
       return false;
     }
     case CommandKind::Graphics: AddGraphics(c); return false;
     case CommandKind::DefineDownloadedImage:
-      if (b.size() >= 4) downloaded_ = FromColumns(PayloadOf(c, 4), b[2] * 8, b[3]);
+      if (b.size() >= 4) downloaded_ = {Packed::Order::Columns, b[2] * 8, b[3] * 8, PayloadOf(c, 4)};
       return false;
     case CommandKind::PrintDownloadedImage: {
       const int mode = Digit(b[2]);
-      AddPicture(Scaled(downloaded_, (mode & 1) != 0 ? 2 : 1, (mode & 2) != 0 ? 2 : 1), true, "picture");
+      PrintPacked(downloaded_, (mode & 1) != 0 ? 2 : 1, (mode & 2) != 0 ? 2 : 1);
       return false;
     }
     case CommandKind::NvImage: Note("stored image " + std::to_string(b[2]) + " (kept in the printer)"); return false;
     case CommandKind::PrintPage:
-      if (!line_.runs.empty() || !line_.pictures.empty()) EndLine();
+      if (!LineEmpty()) EndLine();
       return false;
     case CommandKind::Cut:
     case CommandKind::FullCut:
     case CommandKind::GsCut:
-      if (!line_.runs.empty() || !line_.pictures.empty()) EndLine();
+      if (!LineEmpty()) EndLine();
       AddBlock("<hr class=\"cut\"/>");
       return true;
     default: return false;
@@ -418,6 +488,12 @@ std::string Receipt::Html() const {
       ".fb{height:17px;line-height:17px;font-size:" +
       std::to_string(kFontBPx) +
       "px}"
+      // A character the font does not set in the printer's cell gets a cell of
+      // its own: --c wide, the double-byte ones in the printer's 24 x 24 size.
+      ".t i{display:inline-block;width:var(--c);text-align:center;font-style:normal}"
+      ".w i{font-size:" +
+      std::to_string(kFontAHigh) + "px}.fb.w i{font-size:" + std::to_string(kFontBHigh) +
+      "px}"
       ".b{font-weight:bold}.u1{text-decoration:underline 1px}.u2{text-decoration:underline 2px}"
       ".r{background:#000;color:#fff}.flip{transform:rotate(180deg)}"
       "img{position:absolute;top:0;image-rendering:pixelated}"
@@ -428,12 +504,7 @@ std::string Receipt::Html() const {
       "</style></head><body><div class=\"paper\" data-paper-mm=\"" +
       std::to_string(paperMm_) + "\" data-print-dots=\"" + std::to_string(areaDots_) + "\">\n";
   for (const std::string& block : blocks_) html += block + "\n";
-  if (!line_.runs.empty() || !line_.pictures.empty()) {
-    Receipt rest = *this;
-    rest.blocks_.clear();
-    rest.EndLine();
-    for (const std::string& block : rest.blocks_) html += block + "\n";
-  }
+  if (!LineEmpty() && dropped_ == 0) html += LineHtml(line_, -1) + "\n";
   if (dropped_ > 0) html += "<div class=\"note\">... " + std::to_string(dropped_) + " more lines not shown</div>\n";
   html += "</div></body></html>\n";
   return html;

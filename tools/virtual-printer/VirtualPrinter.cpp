@@ -1,4 +1,9 @@
 #include "VirtualPrinter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -10,7 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <fstream>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -49,6 +54,11 @@ constexpr std::size_t kMaxHeldEntries = 2 * kBlockEntries;
 // The transcript waiting for its stream, in bytes of the lines' data; beyond
 // it, new lines are dropped and counted.
 constexpr std::size_t kMaxTranscriptBacklog = 4 * 1024 * 1024;
+// A connection's finished receipts wait for its next block up to this many
+// bytes of pages; beyond, they go to the transcript on their own.
+constexpr std::size_t kMaxHeldReceiptBytes = 2 * 1024 * 1024;
+// How many names a receipt tries when earlier runs left files with its own.
+constexpr int kMaxReceiptNames = 1000;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
@@ -137,6 +147,16 @@ struct Entry {
   StatusAnswer answer;
 };
 
+// A print job's page on its way to its file, and its line in the transcript
+// after the lines of the commands that made it.
+struct ReceiptPage {
+  std::string line;  // " job 2: " and what the page left out
+  std::string base;  // the file's name without ".html"
+  std::string page;
+  bool dropped = false;   // the transcript could not keep up: not written
+  std::size_t after = 0;  // the number of the connection's line that ended the job
+};
+
 // A piece of the transcript on its way to the stream: a note, or (part of) a
 // connection's block.
 struct Block {
@@ -144,10 +164,9 @@ struct Block {
   std::vector<std::uint8_t> hex;  // the connection's first bytes, shown once
   std::size_t hexOf = 0;          // how many bytes the connection had when they were taken
   std::vector<Entry> entries;
-  std::size_t dropped = 0;  // lines lost just before this block
-  std::size_t weight = 0;   // what it weighs while it waits in the queue
-  std::string file;         // a receipt to write, and its page
-  std::string page;
+  std::size_t dropped = 0;            // lines lost just before this block
+  std::size_t weight = 0;             // what it weighs while it waits in the queue
+  std::vector<ReceiptPage> receipts;  // written, then named after the lines
   bool endsConnection = false;
 };
 
@@ -192,24 +211,63 @@ std::string Format(const Block& block) {
     if (e.asked) text += " -> " + AnswerText(e.answer);
     text += '\n';
   }
+  for (const ReceiptPage& r : block.receipts) text += r.line + '\n';
   return text;
 }
 
 // What the transcript's weight is while it waits: its lines' data.
 std::size_t Weight(const Block& block) {
-  std::size_t w = block.head.size() + block.hex.size() + block.page.size();
+  std::size_t w = block.head.size() + block.hex.size();
+  for (const ReceiptPage& r : block.receipts) w += r.line.size() + r.page.size();
   // Each line's bytes are a heap block of their own, with the allocator's overhead.
   for (const Entry& e : block.entries) w += sizeof(Entry) + 32 + e.command.bytes.size();
   return w;
 }
 
-// Writes a receipt's page and says so in the block's head.
-void WriteReceipt(Block& block) {
-  std::ofstream file(block.file, std::ios::binary | std::ios::trunc);
-  file << block.page;
-  file.close();
-  block.head +=
-      file ? "receipt written to " + block.file : "receipt NOT written to " + block.file + ": " + ErrnoText(errno);
+// Moves `from` to the name `to` unless a file has that name: EEXIST then.
+int PlaceNew(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system that cannot rename so: a second link, then the first goes.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+// Writes a receipt's page beside its file and moves it into place under a
+// name no file has yet: a reader never sees half a receipt, and a receipt
+// of an earlier run is never overwritten (receipt-0001-1.html taken, the
+// page becomes receipt-0001-1.2.html). Says so in the receipt's line.
+void WriteReceipt(const std::string& folder, ReceiptPage& r) {
+  const std::string first = folder + "/" + r.base + ".html";
+  if (r.dropped) {
+    r.line += "receipt NOT written to " + first + ": the transcript's output could not keep up";
+    return;
+  }
+  std::string temp = folder + "/." + r.base + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    ::fchmod(fd, 0644);
+    for (std::size_t done = 0; error == 0 && done < r.page.size();) {
+      const ssize_t n = ::write(fd, r.page.data() + done, r.page.size() - done);
+      if (n < 0 && errno != EINTR) error = errno;
+      if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+  }
+  std::string name = first;
+  for (int k = 2; error == 0; ++k) {
+    const int placed = PlaceNew(temp, name);
+    if (placed == 0) {
+      r.line += "receipt written to " + name;
+      return;
+    }
+    if (placed != EEXIST || k > kMaxReceiptNames) error = placed;
+    name = folder + "/" + r.base + "." + std::to_string(k) + ".html";
+  }
+  if (fd >= 0) ::unlink(temp.c_str());
+  r.line += "receipt NOT written to " + first + ": " + ErrnoText(error);
 }
 
 }  // namespace
@@ -281,6 +339,9 @@ struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
   std::array<std::uint8_t, 4> lastReport{};
   std::unique_ptr<Receipt> receipt;  // the print job so far, with --receipts
   int jobs = 0;
+  // Finished jobs, written with the block that holds the line ending them.
+  std::vector<ReceiptPage> receipts;
+  std::size_t receiptBytes = 0;
 
   explicit Transcribed(Impl& p);
   Entry& At(std::size_t number) { return entries[number - firstEntry]; }
@@ -301,6 +362,8 @@ struct VirtualPrinter::Impl::Transcribed final : printercore::Session {
   void Ended(Connection& c, Ending ending) override;
   void WritePart(Connection& c);
   void QueueReceipt(const Connection& c);
+  // Moves the receipts whose jobs ended before line `before` into `block`.
+  void TakeReceipts(const Connection& c, Block& block, std::size_t before);
   std::string Head(const Connection& c, Ending ending) const;
 };
 
@@ -313,7 +376,7 @@ void VirtualPrinter::Impl::Queue(Block block, bool keepHead) {
   if (!writerRunning) {
     // Before the start or after the stop nothing else writes: straight out.
     block.dropped = std::exchange(dropped, 0);
-    if (!block.file.empty()) WriteReceipt(block);
+    for (ReceiptPage& r : block.receipts) WriteReceipt(options.receiptsDir, r);
     transcript << Format(block);
     transcript.flush();
     if (block.endsConnection) ++blocks;
@@ -322,12 +385,19 @@ void VirtualPrinter::Impl::Queue(Block block, bool keepHead) {
     return;
   }
   block.weight = Weight(block);
-  if (queueWeight + block.weight > kMaxTranscriptBacklog && !block.entries.empty()) {
-    // The stream is behind: the lines go, counted; a note or the head of a
-    // connection's end is small and still says what happened.
-    dropped += block.entries.size();
-    if (!keepHead) return;
-    block.entries.clear();
+  if (queueWeight + block.weight > kMaxTranscriptBacklog) {
+    // The stream is behind: receipts are not written, said so in their
+    // lines, and the lines go, counted; a note or the head of a connection's
+    // end is small and still says what happened.
+    for (ReceiptPage& r : block.receipts) {
+      std::string().swap(r.page);
+      r.dropped = true;
+    }
+    if (!block.entries.empty()) {
+      dropped += block.entries.size();
+      if (!keepHead && block.receipts.empty()) return;
+      block.entries.clear();
+    }
     block.weight = Weight(block);
   }
   block.dropped = std::exchange(dropped, 0);
@@ -347,7 +417,7 @@ void VirtualPrinter::Impl::WriteTranscript() {
     queue.pop_front();
     queueWeight -= block.weight;
     lock.unlock();
-    if (!block.file.empty()) WriteReceipt(block);
+    for (ReceiptPage& r : block.receipts) WriteReceipt(options.receiptsDir, r);
     const std::string text = Format(block);
     transcript << text;
     transcript.flush();
@@ -428,6 +498,7 @@ void VirtualPrinter::Impl::Transcribed::WritePart(Connection& c) {
   entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(n));
   firstEntry += n;
   partWritten = true;
+  TakeReceipts(c, block, firstEntry);
   printer.Queue(std::move(block), false);
 }
 
@@ -451,24 +522,48 @@ void VirtualPrinter::Impl::Transcribed::Ended(Connection& c, Ending ending) {
   block.entries.assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   block.endsConnection = true;
   entries.clear();
+  TakeReceipts(c, block, std::numeric_limits<std::size_t>::max());
   printer.Queue(std::move(block), true);
 }
 
-// A print job has ended: its receipt goes to the transcript's thread, which
-// writes the file and names it.
+// A print job has ended: its receipt waits for the block that holds its
+// last line, and goes with it to the transcript's thread, which writes the
+// file and names it after the lines.
 void VirtualPrinter::Impl::Transcribed::QueueReceipt(const Connection& c) {
-  char name[64];
-  std::snprintf(name, sizeof name, "/receipt-%04d-%d.html", c.number, ++jobs);
-  Block block;
-  block.head = ConnectionLine(WallClock::now(), c) + " job " + std::to_string(jobs) + ": ";
-  block.file = printer.options.receiptsDir + name;
-  block.page = receipt->Html();
-  if (receipt->PicturesCut()) {
-    block.head +=
-        "pictures past one page (" + std::to_string(Receipt::kMaxPictureDots / 576) + " rows of 576 dots) not drawn; ";
+  char base[64];
+  std::snprintf(base, sizeof base, "receipt-%04d-%d", c.number, ++jobs);
+  ReceiptPage r;
+  r.line = " job " + std::to_string(jobs) + ": ";
+  if (receipt->PicturesCut()) r.line += "pictures past one page (" + receipt->PageBound() + ") not drawn; ";
+  if (const std::size_t cut = receipt->LinesCut(); cut > 0) {
+    r.line += std::to_string(cut) + (cut == 1 ? " line" : " lines") + " cut at " +
+              std::to_string(Receipt::kMaxLinePieces) + " pieces; ";
   }
+  r.base = base;
+  r.page = receipt->Html();
+  // The command that ended the job is the next line.
+  r.after = firstEntry + entries.size();
   receipt = std::make_unique<Receipt>(printer.options.paperMm);
-  printer.Queue(std::move(block), true);
+  receiptBytes += r.page.size();
+  receipts.push_back(std::move(r));
+  if (receiptBytes > kMaxHeldReceiptBytes) {
+    // Too much to hold for the lines: the receipts go now, on their own.
+    Block block;
+    block.head = ConnectionLine(WallClock::now(), c) + " receipts, ahead of the lines that made them:";
+    TakeReceipts(c, block, std::numeric_limits<std::size_t>::max());
+    printer.Queue(std::move(block), true);
+  }
+}
+
+void VirtualPrinter::Impl::Transcribed::TakeReceipts(const Connection& c, Block& block, std::size_t before) {
+  const auto end =
+      std::find_if(receipts.begin(), receipts.end(), [&](const ReceiptPage& r) { return r.after >= before; });
+  for (auto r = receipts.begin(); r != end; ++r) {
+    r->line = ConnectionLine(WallClock::now(), c) + r->line;
+    receiptBytes -= r->page.size();
+    block.receipts.push_back(std::move(*r));
+  }
+  receipts.erase(receipts.begin(), end);
 }
 
 void VirtualPrinter::Impl::Transcribed::Received(Connection& c, std::span<const std::uint8_t> got) {

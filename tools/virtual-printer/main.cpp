@@ -186,7 +186,9 @@ std::optional<ParsedArgs> ParseArgs(int argc, char* argv[], int& exitStatus) {
       ->transform(DecimalIn(0, kMaxIdleSeconds, "seconds from 0 (never) to " + std::to_string(kMaxIdleSeconds)));
   app.add_option("--receipts", o.receiptsDir,
                  "also write each print job (up to a cut or the\n"
-                 "connection's end) to DIR as an HTML receipt")
+                 "connection's end) to DIR as an HTML receipt,\n"
+                 "receipt-CONNECTION-JOB.html; a file already there\n"
+                 "is never replaced: the page takes the next free name")
       ->type_name("DIR")
       ->transform(WritableFolder());
   app.add_option("--paper", o.paperMm, "the receipts' paper width: 58 or 80 (default 80)")
