@@ -56,7 +56,7 @@ struct LinkTimings {
   // When set, every wait of the call (the connection, the acknowledgement,
   // the reply or answer, the printer's end) also ends by then: for calls
   // that share one budget.
-  std::optional<std::chrono::steady_clock::time_point> endBy;
+  std::optional<std::chrono::steady_clock::time_point> endBy{};
 };
 
 enum class LinkError {
