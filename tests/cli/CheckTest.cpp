@@ -15,6 +15,7 @@
 #include "TestAddress.h"
 #include "TestPrinter.h"
 
+using clitest::Describe;
 using clitest::Finished;
 using clitest::Printertest;
 using testsupport::PortBehaviour;
@@ -22,10 +23,6 @@ using testsupport::PortMode;
 using testsupport::TestPrinter;
 
 namespace {
-
-std::string Describe(const Finished& f) {
-  return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err;
-}
 
 // One value of performance data as the plugins' grammar reads it:
 // 'label'=value[UOM];[warn];[crit];[min];[max], values separated by spaces.

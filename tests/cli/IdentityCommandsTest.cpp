@@ -21,6 +21,7 @@
 #include "TestPrinter.h"
 #include "VirtualPrinter.h"
 
+using clitest::Describe;
 using clitest::Finished;
 using clitest::Printertest;
 using clitest::Program;
@@ -38,10 +39,6 @@ Bytes Block(std::string_view text) {
   b.front() = 0x5F;
   std::copy(text.begin(), text.end(), b.begin() + 1);
   return b;
-}
-
-std::string Describe(const Finished& f) {
-  return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err;
 }
 
 Finished For(const std::string& printer, const std::vector<std::string>& args) {

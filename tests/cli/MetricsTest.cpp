@@ -19,6 +19,7 @@
 #include "TestAddress.h"
 #include "TestPrinter.h"
 
+using clitest::Describe;
 using clitest::Finished;
 using clitest::Printertest;
 using clitest::Program;
@@ -27,10 +28,6 @@ using testsupport::PortMode;
 using testsupport::TestPrinter;
 
 namespace {
-
-std::string Describe(const Finished& f) {
-  return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err;
-}
 
 // A directory of the test's own, emptied first.
 std::string TempDirFor(const std::string& name) {

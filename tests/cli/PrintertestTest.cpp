@@ -12,6 +12,7 @@
 #include "TestAddress.h"
 #include "TestPrinter.h"
 
+using clitest::Describe;
 using clitest::Finished;
 using clitest::Printertest;
 using clitest::Program;
@@ -27,10 +28,6 @@ constexpr std::uint16_t k9100 = 9100;
 constexpr std::uint16_t k4000 = 4000;
 
 Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-std::string Describe(const Finished& f) {
-  return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err;
-}
 
 // The connections the printer saw, once each has ended, as (port, bytes):
 // those on 4000 first, then those on 9100, each port's in their order. (The

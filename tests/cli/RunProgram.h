@@ -16,6 +16,11 @@ struct Finished {
   std::string err;
 };
 
+// The whole run, for a failed assertion's message.
+inline std::string Describe(const Finished& f) {
+  return "exit " + std::to_string(f.exit) + "\nout: " + f.out + "\nerr: " + f.err;
+}
+
 class Program {
 public:
   // Starts printertest with `args`. The environment is the test's own with
