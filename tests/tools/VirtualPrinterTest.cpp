@@ -27,6 +27,7 @@
 #include "Frames.h"
 #include "LoopbackOnlyLibrary.h"
 #include "PrinterDecoder.h"
+#include "Sanitized.h"
 #include "TestAddress.h"
 #include "TestPrinter.h"
 #include "Transport.h"
@@ -45,17 +46,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kWaitMs = 5000;        // the most a test waits for the printer to write its transcript
 constexpr int kFloodWaitMs = 30000;  // the same for a flood, which a sanitizer build decodes slowly
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using testsupport::kSanitized;
 
 StatusFlags In(std::initializer_list<Condition> conditions) {
   StatusFlags flags;
