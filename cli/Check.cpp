@@ -287,11 +287,16 @@ std::vector<std::string> PluginArguments(int argc, char** argv) {
 }
 
 std::string CheckHelpFooter() {
+  using printerlink::Severity;
   return "Exit status, as monitoring engines read it:\n"
          "  0  OK        on-line, every condition fine\n"
-         "  1  WARNING   paused or busy; or the read's seconds outside -w\n"
-         "  2  CRITICAL  off-line (refused, unreachable, closed, no reply), cover open, paper end or\n"
-         "               over temperature; or the read's seconds outside -c\n"
+         "  1  WARNING   " +
+         ConditionWords(" or ", Severity::Warning) +
+         "; or the read's seconds outside -w\n"
+         "  2  CRITICAL  off-line (refused, unreachable, closed, no reply),\n"
+         "               " +
+         ConditionWords(" or ", Severity::Critical) +
+         "; or the read's seconds outside -c\n"
          "  3  UNKNOWN   fewer than three status bytes, -t ran out, a bad argument, -h or -V\n"
          "\n"
          "RANGE: [@][START:][END] seconds, ends included, ~ no start; alerts outside, @ inside: 0.5 1: '~:2' @1:2";

@@ -152,6 +152,31 @@ const char* Caption(const ConditionRow& row, const printerlink::StatusRead& read
   return Tr(*value != row.nameMeansFine ? row.faultCaptionId : row.fineCaptionId, language);
 }
 
+std::string Joined(const std::vector<std::string>& words, const char* last) {
+  std::string joined;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) joined += i + 1 < words.size() ? ", " : last;
+    joined += words[i];
+  }
+  return joined;
+}
+
+std::string ConditionNames(const char* last) {
+  std::vector<std::string> names;
+  for (const ConditionRow& row : printerlink::kConditions) names.emplace_back(row.name);
+  return Joined(names, last);
+}
+
+std::string ConditionWords(const char* last, std::optional<printerlink::Severity> severity) {
+  std::vector<std::string> words;
+  for (const ConditionRow& row : printerlink::kConditions) {
+    if (!row.byte || (severity && row.severity != *severity)) continue;
+    words.emplace_back(row.name);
+    std::replace(words.back().begin(), words.back().end(), '_', ' ');
+  }
+  return Joined(words, last);
+}
+
 int ExitFor(Outcome outcome) {
   switch (outcome) {
     case Outcome::Ok: return kExitOk;

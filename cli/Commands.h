@@ -74,6 +74,14 @@ std::optional<bool> NamedValue(const printerlink::ConditionRow& row, const print
 const char* Caption(const printerlink::ConditionRow& row, const printerlink::StatusRead& read,
                     Language language = Language::English);
 
+// "a, b or c": the words joined, `last` before the last one.
+std::string Joined(const std::vector<std::string>& words, const char* last);
+// The conditions as JSON names them ("online, cover_open, ..."), in the table's order.
+std::string ConditionNames(const char* last);
+// The conditions a status byte tells, in words ("cover open, busy, ..."), in
+// the table's order; only those of `severity` when one is given.
+std::string ConditionWords(const char* last, std::optional<printerlink::Severity> severity = std::nullopt);
+
 int RunTest(Session& session);
 int RunStatus(Session& session);
 int RunWatch(Session& session, int intervalSeconds);

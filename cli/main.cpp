@@ -37,35 +37,14 @@ using namespace printercli;
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void OnInterrupt(int) { g_stop = 1; }
 
-// "a, b or c".
-std::string Joined(const std::vector<std::string>& words, const char* last) {
-  std::string joined;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) joined += i + 1 < words.size() ? ", " : last;
-    joined += words[i];
-  }
-  return joined;
-}
-
-// The conditions' names as JSON has them, in the table's order; only those a
-// status byte tells, in words, when `spaced`.
-std::string ConditionNames(bool spaced, const char* last) {
-  std::vector<std::string> names;
-  for (const printerlink::ConditionRow& row : printerlink::kConditions) {
-    if (spaced && !row.byte) continue;
-    names.emplace_back(row.name);
-    if (spaced) std::replace(names.back().begin(), names.back().end(), '_', ' ');
-  }
-  return Joined(names, last);
-}
-
 const std::string kFooter = std::string(
                                 "Exit status:\n"
                                 "  0  done; for status: no condition needs attention\n") +
-                            "  1  status: " + ConditionNames(true, " or ") + "\n" +
+                            "  1  status: " + ConditionWords(" or ") + "\n" +
                             std::string(
                                 "  2  usage error (bad address, argument, file or text); nothing was sent\n"
-                                "  3  the printer could not be reached or refused the connection\n"
+                                "  3  the printer could not be reached or refused the connection, or its\n"
+                                "     address is in 0.0.0.0/8\n"
                                 "  4  the exchange failed part-way: not every byte taken, the bytes thrown away\n"
                                 "     unread (reset), no reply or a short one\n"
                                 "\n"
@@ -254,7 +233,7 @@ const Command kCommands[] = {
          ")",
      NoOptions, [](Session& s, const Args&) { return RunTest(s); }},
     {"status",
-     "the states " + ConditionNames(false, " and ") + " with the raw status bytes (ESC v on port " +
+     "the states " + ConditionNames(" and ") + " with the raw status bytes (ESC v on port " +
          Number(printerlink::kReplyPort) + ")",
      [](CLI::App& c, Args& a) {
        a.watch = c.add_option("--watch", a.watchText,
